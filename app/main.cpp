@@ -1,0 +1,81 @@
+#include "appearance.h"
+#include "form1.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+
+#include <cstdio>
+
+namespace {
+
+QStringList argumentList(int argc, char **argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
+}
+
+int usageError(const QCommandLineParser &parser, const QString &message)
+{
+    std::fprintf(stderr, "velquor: %s\n\n%s", qPrintable(message), qPrintable(parser.helpText()));
+    return 2;
+}
+
+// Without a display Qt would abort while starting up; say so in one line instead.
+bool displayAvailable()
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    return qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || qEnvironmentVariableIsSet("DISPLAY") ||
+           qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+#else
+    return true;
+#endif
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication::setApplicationName(QStringLiteral("velquor"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELQUOR_VERSION));
+
+    // The command line is read before the window system is reached, so that --help,
+    // --version and usage errors work without a display.
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Control panel for a four-input, four-output HDMI matrix switcher "
+                       "on an RS-232 line."));
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
+
+    if (!parser.parse(argumentList(argc, argv)))
+        return usageError(parser, parser.errorText());
+    if (parser.isSet(helpOption)) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return 0;
+    }
+    if (parser.isSet(versionOption)) {
+        std::printf("velquor %s\n", VELQUOR_VERSION);
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(parser, QStringLiteral("unexpected argument \"%1\"")
+                                      .arg(parser.positionalArguments().constFirst()));
+
+    PortMap ports;
+
+    if (!displayAvailable()) {
+        std::fputs("velquor: no display found (DISPLAY is not set); the window cannot be shown\n",
+                   stderr);
+        return 1;
+    }
+
+    QApplication app(argc, argv);
+    setUpPanelAppearance();
+
+    Form1 form(ports);
+    form.Form_Load();
+    form.show();
+    return app.exec();
+}

@@ -1,0 +1,9 @@
+#include "appearance.h"
+
+#include <QApplication>
+#include <QStyleFactory>
+
+void setUpPanelAppearance()
+{
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QPushButton>
+
+// A graphical push button whose face is painted in its own back colour, held as the
+// window's colour value 0x00BBGGRR (red in the lowest byte): green 0xFF00, red 0xFF.
+class ColorButton : public QPushButton
+{
+    Q_OBJECT
+
+public:
+    static constexpr quint32 green = 0x00FF00;
+    static constexpr quint32 red = 0x0000FF;
+
+    explicit ColorButton(const QString &text, QWidget *parent = nullptr);
+
+    quint32 BackColor() const { return m_backColor; }
+    void setBackColor(quint32 bgr);
+
+    static QColor toQColor(quint32 bgr);
+    static quint32 fromQColor(const QColor &color);
+
+private:
+    quint32 m_backColor;
+};

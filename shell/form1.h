@@ -1,0 +1,163 @@
+#pragma once
+
+// Form1 is the panel's one window. It owns every control under its own name, the serial-port
+// service MSComm1 and the two pieces of window state, portNumber and ipMode.
+//
+// Everything runs on the GUI thread, one event at a time. Qt signals call the handlers, which
+// are named after control and event: an option button's toggled(true) calls OptionN_Click(k),
+// a push button's clicked() calls CommandN_Click(), MSComm1's OnComm() calls MSComm1_OnComm().
+// A handler writes at most one device frame to MSComm1 and changes controls; a reply from the
+// device changes controls, and a selection it changes runs that button's handler like a click.
+//
+// The handlers are defined in the folder of their area:
+//   shell/form1.cpp       the controls, their layout and the signal wiring
+//   shell/startup.cpp     Form_Load: port list, remembered port, first open
+//   shell/connection.cpp  Command7_Click, Combo1_Click, Timer2_Timer, lost link
+//   protocol/oncomm.cpp   MSComm1_OnComm and the routing display out1..out4
+//   panels/*.cpp          the tab pages' handlers and the maintenance buttons
+
+#include "controlarray.h"
+#include "portmap.h"
+
+#include <QWidget>
+
+class ColorButton;
+class Lamp;
+class MSComm;
+class QButtonGroup;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class QTimer;
+class ipBox;
+
+class Form1 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // ports maps COM port numbers to device paths (empty: the platform's own names).
+    explicit Form1(const PortMap &ports = {}, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Window state. portNumber is the COM port opened by Connect; ipMode is the device's
+    // address mode chosen on the "IP Setting" page: 1 automatic, 0 fixed.
+    quint8 portNumber = 0;
+    qint16 ipMode = 0;
+
+    // Outside the tab control.
+    QPushButton *Command7 = nullptr; // "Connect" / "Disconnect"
+    QGroupBox *Frame2 = nullptr;     // "Connect State"
+    QLabel *Label6 = nullptr;
+    QLabel *Label7 = nullptr;
+    Lamp *Shape15 = nullptr; // green, beside "Connected"
+    Lamp *Shape16 = nullptr; // red, beside "Disconnect"
+    QGroupBox *Frame3 = nullptr; // "Com Select"
+    QComboBox *Combo1 = nullptr;
+    QPushButton *Command6 = nullptr; // "Update"
+    QTabWidget *SSTab1 = nullptr;
+    QTimer *Timer2 = nullptr;
+    MSComm *MSComm1 = nullptr;
+
+    // Page "Switch".
+    QGroupBox *Frame5 = nullptr;
+    QGroupBox *Frame7 = nullptr;
+    QGroupBox *Frame8 = nullptr; // "ON"
+    ControlArray<QRadioButton> Option2; // 0 "Martix", 1 "Video wall"
+    ControlArray<QGroupBox> Frame6;     // 4 "Out1" .. 1 "Out4", 0 "ALL"
+    ControlArray<QRadioButton> Option3; // row "Out1"
+    ControlArray<QRadioButton> Option4; // row "Out2"
+    ControlArray<QRadioButton> Option5; // row "Out3"
+    ControlArray<QRadioButton> Option6; // row "Out4"
+    ControlArray<QRadioButton> Option7; // row "ALL"
+    ControlArray<QRadioButton> Option9; // video-wall input
+    ControlArray<QLineEdit> Text1;      // 5 "Input:", 6 "Output:"
+    ControlArray<ColorButton> Command8; // "out1" .. "out4"
+
+    // Page "Resolution".
+    QGroupBox *Frame4 = nullptr; // "Resolution Set"
+    QGroupBox *Frame9 = nullptr; // "Border setting"
+    ControlArray<QRadioButton> Option1;
+    QPushButton *Command1 = nullptr; // border: vertical in
+    QPushButton *Command3 = nullptr; // border: horizontal out
+    QPushButton *Command4 = nullptr; // border: vertical out
+    QPushButton *Command5 = nullptr; // border: horizontal in
+    QPushButton *Command9 = nullptr; // "RESET"
+
+    // Page "IP Setting".
+    QRadioButton *Option10 = nullptr; // "Automatically obtain ip address"
+    QRadioButton *Option11 = nullptr; // "Use the following ip address"
+    QGroupBox *Frame1 = nullptr;
+    ipBox *ipBox1 = nullptr;
+    ControlArray<QLabel> Label1; // 6 "IP address:"
+    QPushButton *Command2 = nullptr; // "OK"
+
+    // "Martix", "Video wall" and the two address options: one exclusive group across pages.
+    QButtonGroup *SSTab1Options = nullptr;
+
+    // Start-up, run once before the window is first shown.
+    void Form_Load();
+
+    // Connection control.
+    void Command7_Click();
+    void Combo1_Click();
+    void Timer2_Timer();
+
+    // Replies from the device and the routing display (input counted from 1).
+    void MSComm1_OnComm();
+    void out1(quint8 input);
+    void out2(quint8 input);
+    void out3(quint8 input);
+    void out4(quint8 input);
+
+    // Switching panel.
+    void Option3_Click(int index);
+    void Option4_Click(int index);
+    void Option5_Click(int index);
+    void Option6_Click(int index);
+    void Option7_Click(int index);
+    void Option9_Click(int index);
+    void Command8_Click(int index);
+
+    // Mode and resolution panel.
+    void Option1_Click(int index);
+    void Option2_Click(int index);
+
+    // Network settings panel.
+    void Option10_Click();
+    void Option11_Click();
+    void Command2_Click();
+
+    // Maintenance and status buttons.
+    void Command1_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command5_Click();
+    void Command6_Click();
+    void Command9_Click();
+
+private:
+    void createControls();
+    void connectHandlers();
+
+    // The open port vanished (adapter unplugged, line hung up): MSComm1 has closed it.
+    void onLinkLost();
+
+    // Connection state shown on Command7 and the lamps.
+    void showConnected();
+    void showDisconnected();
+
+    // The modal "open serial port fail！ " box titled "ERROR".
+    void showWriteFailure();
+
+    // Writes one frame under an error trap; false when the write failed.
+    bool sendFrame(const QByteArray &frame);
+    // Writes one frame and reports a failed write with the write failure message.
+    void sendFrameOrReport(const QByteArray &frame);
+
+    PortMap m_ports;
+};

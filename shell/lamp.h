@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QColor>
+#include <QWidget>
+
+// A connection lamp: an oval with a thin outline, filled with its colour when lit.
+class Lamp : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit Lamp(const QColor &color, QWidget *parent = nullptr);
+
+    // 1 = lit (opaque fill), 0 = dark (only the outline shows).
+    int FillStyle() const { return m_fill; }
+    void setFillStyle(int fill);
+
+    QColor color() const { return m_color; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QColor m_color;
+    int m_fill = 1;
+};
