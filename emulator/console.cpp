@@ -1,0 +1,184 @@
+#include "console.h"
+
+#include <QStringList>
+
+namespace {
+
+const char *const resolutionNames[MatrixModel::resolutionCount] = {
+    "720P@60",  "1080P@60",  "1024X768",  "1280X1024", "1360X768",
+    "1440X900", "1600X1200", "1680X1050", "1920X1200",
+};
+
+// A number first..last, or -1.
+int number(const QString &text, int first, int last)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    return ok && value >= first && value <= last ? value : -1;
+}
+
+int resolutionIndex(const QString &text)
+{
+    const int index = number(text, 0, MatrixModel::resolutionCount - 1);
+    if (index >= 0)
+        return index;
+    for (int i = 0; i < MatrixModel::resolutionCount; ++i) {
+        if (text.compare(QLatin1String(resolutionNames[i]), Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+std::optional<ConsoleCommand> fail(QString *error, const QString &reason)
+{
+    if (error)
+        *error = reason;
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<ConsoleCommand> parseConsoleCommand(const QString &line, QString *error)
+{
+    using Action = ConsoleCommand::Action;
+    const QStringList words = line.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (words.isEmpty())
+        return ConsoleCommand{};
+
+    const QString verb = words.first().toLower();
+    const auto arguments = words.size() - 1;
+    auto usage = [&](const char *form) {
+        return fail(error, QStringLiteral("usage: %1").arg(QLatin1String(form)));
+    };
+    const struct
+    {
+        const char *name;
+        Action action;
+    } plain[] = {{"state", Action::State},
+                 {"hangup", Action::Hangup},
+                 {"quit", Action::Quit},
+                 {"exit", Action::Quit},
+                 {"help", Action::Help}};
+    for (const auto &entry : plain) {
+        if (verb == QLatin1String(entry.name)) {
+            if (arguments != 0)
+                return fail(error, QStringLiteral("%1 takes no arguments").arg(verb));
+            return ConsoleCommand{entry.action};
+        }
+    }
+
+    if (verb == QLatin1String("route")) {
+        if (arguments != 2)
+            return usage("route <output 1-4 | all> <input 1-4>");
+        const int output = words.at(1).compare(QLatin1String("all"), Qt::CaseInsensitive) == 0
+                               ? MatrixModel::allOutputs + 1
+                               : number(words.at(1), 1, MatrixModel::outputCount);
+        const int input = number(words.at(2), 1, MatrixModel::inputCount);
+        if (output < 0 || input < 0)
+            return usage("route <output 1-4 | all> <input 1-4>");
+        return ConsoleCommand{Action::Route, output - 1, input - 1};
+    }
+    if (verb == QLatin1String("attach") || verb == QLatin1String("detach")) {
+        const int output = arguments == 1 ? number(words.at(1), 1, MatrixModel::outputCount) : -1;
+        if (output < 0)
+            return fail(error, QStringLiteral("usage: %1 <output 1-4>").arg(verb));
+        return ConsoleCommand{verb == QLatin1String("attach") ? Action::Attach : Action::Detach,
+                              output - 1};
+    }
+    if (verb == QLatin1String("mode")) {
+        int mode = arguments == 1 ? number(words.at(1), 0, 1) : -1;
+        if (arguments == 1 &&
+            words.at(1).compare(QLatin1String("matrix"), Qt::CaseInsensitive) == 0)
+            mode = 0;
+        if (arguments == 1 && words.at(1).compare(QLatin1String("wall"), Qt::CaseInsensitive) == 0)
+            mode = 1;
+        if (mode < 0)
+            return usage("mode <0 matrix | 1 wall>");
+        return ConsoleCommand{Action::Mode, 0, mode};
+    }
+    if (verb == QLatin1String("resolution")) {
+        const int index = arguments == 1 ? resolutionIndex(words.at(1)) : -1;
+        if (index < 0)
+            return usage("resolution <0-8 | 720P@60 ... 1920X1200>");
+        return ConsoleCommand{Action::Resolution, 0, index};
+    }
+    if (verb == QLatin1String("wall")) {
+        const int input = arguments == 1 ? number(words.at(1), 1, MatrixModel::inputCount) : -1;
+        if (input < 0)
+            return usage("wall <input 1-4>");
+        return ConsoleCommand{Action::Wall, 0, input - 1};
+    }
+    return fail(error, QStringLiteral("unknown command \"%1\" (try \"help\")").arg(words.first()));
+}
+
+MatrixModel::Bursts applyConsoleCommand(MatrixModel &model, const ConsoleCommand &command)
+{
+    using Action = ConsoleCommand::Action;
+    switch (command.action) {
+    case Action::Route:
+        return model.setRoute(command.output, command.value);
+    case Action::Attach:
+        return model.setDisplayAttached(command.output, true);
+    case Action::Detach:
+        return model.setDisplayAttached(command.output, false);
+    case Action::Mode:
+        return model.setMode(command.value);
+    case Action::Resolution:
+        return model.setResolution(command.value);
+    case Action::Wall:
+        return model.setWallInput(command.value);
+    case Action::None:
+    case Action::State:
+    case Action::Hangup:
+    case Action::Quit:
+    case Action::Help:
+        break;
+    }
+    return {};
+}
+
+QString consoleHelp()
+{
+    return QStringLiteral(
+        "Commands (outputs and inputs numbered 1-4 as the panel shows them):\n"
+        "  route <output|all> <input>  switch an output as another controller would and report it\n"
+        "  attach <output>             plug a display into an output (reports s<o><i>)\n"
+        "  detach <output>             unplug the display of an output (reports p<o>0)\n"
+        "  mode <0|1>                  0 matrix, 1 video wall (reports MD<m>)\n"
+        "  resolution <0-8|name>       output resolution, e.g. 8 or 1920X1200 (reports RS<r>)\n"
+        "  wall <input>                video-wall input (reports MP<i>)\n"
+        "  state                       print the matrix's state\n"
+        "  hangup                      drop the line, then serve a fresh terminal\n"
+        "  quit                        end the emulator\n"
+        "  help                        this list\n");
+}
+
+QString describeState(const MatrixModel &model)
+{
+    QStringList outputs;
+    for (int o = 0; o < MatrixModel::outputCount; ++o) {
+        outputs
+            << (model.displayAttached(o)
+                    ? QStringLiteral("out%1=IN%2").arg(o + 1).arg(model.route(o) + 1)
+                    : QStringLiteral("out%1=IN%2 (no display)").arg(o + 1).arg(model.route(o) + 1));
+    }
+    const auto address = model.fixedAddress();
+    const QString addressText = model.addressMode() == MatrixModel::AddressMode::Automatic
+                                    ? QStringLiteral("automatic")
+                                    : QStringLiteral("fixed %1.%2.%3.%4")
+                                          .arg(address[0])
+                                          .arg(address[1])
+                                          .arg(address[2])
+                                          .arg(address[3]);
+    return QStringLiteral("routes: %1\n"
+                          "mode: %2, resolution: %3, video-wall input: IN%4\n"
+                          "address: %5, border: horizontal %6 vertical %7, selected output: %8\n")
+        .arg(outputs.join(QLatin1String(", ")),
+             model.mode() == 0 ? QStringLiteral("matrix") : QStringLiteral("video wall"),
+             QLatin1String(resolutionNames[model.resolution()]))
+        .arg(model.wallInput() + 1)
+        .arg(addressText)
+        .arg(model.borderHorizontal())
+        .arg(model.borderVertical())
+        .arg(model.selectedOutput() + 1);
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+// The emulator's console: one-line commands a person types to act on the matrix the way the
+// device's own buttons or another controller would. Outputs and inputs are numbered as the
+// panel shows them (out1..out4, IN1..IN4); mode and resolution take the device's codes.
+
+#include "matrixmodel.h"
+
+#include <QString>
+
+#include <optional>
+
+struct ConsoleCommand
+{
+    enum class Action {
+        None,
+        Route,
+        Attach,
+        Detach,
+        Mode,
+        Resolution,
+        Wall,
+        State,
+        Hangup,
+        Quit,
+        Help
+    };
+
+    Action action = Action::None;
+    int output = 0; // 0..3, or MatrixModel::allOutputs for "route all"
+    int value = 0;  // input 0..3, mode 0..1 or resolution index 0..8
+};
+
+// Reads one line. A blank line is Action::None. A line that is not a command gives nullopt and
+// a one-line reason in *error.
+std::optional<ConsoleCommand> parseConsoleCommand(const QString &line, QString *error);
+
+// Makes the change a command stands for and returns what the device reports about it unprompted
+// (empty for the commands that do not touch the model).
+MatrixModel::Bursts applyConsoleCommand(MatrixModel &model, const ConsoleCommand &command);
+
+// The list of commands, for --help and "help".
+QString consoleHelp();
+
+// The model's state in a few lines, for "state".
+QString describeState(const MatrixModel &model);
