@@ -1,5 +1,8 @@
 #include "colorbutton.h"
 
+#include <QPainter>
+#include <QStyleOptionFocusRect>
+
 ColorButton::ColorButton(const QString &text, QWidget *parent)
     : QPushButton(text, parent), m_backColor(fromQColor(palette().color(QPalette::Button)))
 {
@@ -8,10 +11,35 @@ ColorButton::ColorButton(const QString &text, QWidget *parent)
 void ColorButton::setBackColor(quint32 bgr)
 {
     m_backColor = bgr & 0xFFFFFF;
-    // Fusion paints a push button's face from the Button role.
-    QPalette face = palette();
-    face.setColor(QPalette::Button, toQColor(m_backColor));
-    setPalette(face);
+    update();
+}
+
+// The face is one flat colour, as the device's state colours must read at a glance; a raised
+// or sunken edge shows the button's state.
+void ColorButton::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const QRect face = rect().adjusted(0, 0, -1, -1);
+    painter.fillRect(face, toQColor(m_backColor));
+    const QColor light = palette().color(QPalette::Light);
+    const QColor dark = palette().color(QPalette::Shadow);
+    const bool sunken = isDown() || isChecked();
+    painter.setPen(sunken ? dark : light);
+    painter.drawLine(face.topLeft(), face.topRight());
+    painter.drawLine(face.topLeft(), face.bottomLeft());
+    painter.setPen(sunken ? light : dark);
+    painter.drawLine(face.bottomLeft(), face.bottomRight());
+    painter.drawLine(face.topRight(), face.bottomRight());
+
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+    painter.drawText(sunken ? face.translated(1, 1) : face, Qt::AlignCenter, text());
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = face.adjusted(2, 2, -2, -2);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+    }
 }
 
 QColor ColorButton::toQColor(quint32 bgr)

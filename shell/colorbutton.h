@@ -20,6 +20,9 @@ public:
     static QColor toQColor(quint32 bgr);
     static quint32 fromQColor(const QColor &color);
 
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
 private:
     quint32 m_backColor;
 };

@@ -2,6 +2,7 @@
 
 #include "colorbutton.h"
 #include "errortrap.h"
+#include "framebox.h"
 #include "ipbox.h"
 #include "lamp.h"
 #include "mscomm.h"
@@ -92,7 +93,7 @@ void Form1::createControls()
     Command7 = new QPushButton(QStringLiteral("Connect"), this);
     place(Command7, twipsRect(3720, 7200, 1335, 855), 0);
 
-    Frame2 = new QGroupBox(QStringLiteral("Connect State"), this);
+    Frame2 = new FrameBox(QStringLiteral("Connect State"), this);
     place(Frame2, twipsRect(120, 7080, 1575, 975), 1);
     Label6 = new QLabel(QStringLiteral("Connected"), Frame2);
     place(Label6, twipsRect(480, 240, 975, 255), 2);
@@ -103,7 +104,7 @@ void Form1::createControls()
     Shape16 = new Lamp(QColor(255, 0, 0), Frame2);
     place(Shape16, twipsRect(120, 600, 255, 255), -1);
 
-    Frame3 = new QGroupBox(QStringLiteral("Com Select"), this);
+    Frame3 = new FrameBox(QStringLiteral("Com Select"), this);
     place(Frame3, twipsRect(1920, 7080, 1575, 975), 4);
     Combo1 = new QComboBox(Frame3);
     Combo1->setEditable(true);
@@ -139,11 +140,11 @@ void Form1::createControls()
     };
 
     // Page "Switch".
-    Frame5 = new QGroupBox(switchPage);
+    Frame5 = new FrameBox(switchPage);
     onPage(Frame5, twipsRect(600, 600, 5415, 3495), 14);
-    Frame7 = new QGroupBox(switchPage);
+    Frame7 = new FrameBox(switchPage);
     onPage(Frame7, twipsRect(1080, 4320, 4575, 735), 16);
-    Frame8 = new QGroupBox(QStringLiteral("ON"), switchPage);
+    Frame8 = new FrameBox(QStringLiteral("ON"), switchPage);
     onPage(Frame8, twipsRect(1080, 5160, 4575, 735), 22);
     // "Martix" and "Video wall" head their frames, drawn over the frames' top edge.
     Option2.add(0, new QRadioButton(QStringLiteral("Martix"), switchPage));
@@ -165,7 +166,7 @@ void Form1::createControls()
                         {1, "Out4", 2160, 40, &Option6},
                         {0, "ALL", 2760, 35, &Option7}};
     for (const Row &row : rows) {
-        auto *frame = new QGroupBox(QString::fromLatin1(row.caption), Frame5);
+        auto *frame = new FrameBox(QString::fromLatin1(row.caption), Frame5);
         place(frame, twipsRect(480, row.top, 4575, 615), row.tabIndex);
         Frame6.add(row.frameIndex, frame);
         for (int k = 0; k < 4; ++k) {
@@ -199,14 +200,14 @@ void Form1::createControls()
     }
 
     // Page "Resolution".
-    Frame4 = new QGroupBox(QStringLiteral("Resolution Set"), resolutionPage);
+    Frame4 = new FrameBox(QStringLiteral("Resolution Set"), resolutionPage);
     onPage(Frame4, twipsRect(360, 720, 5535, 1575), 23);
     const int columns[3] = {240, 1920, 3720};
     for (int k = 0; k < 9; ++k) {
         Option1.add(k, new QRadioButton(QString::fromLatin1(resolutionCaptions[k]), Frame4));
         place(Option1[k], twipsRect(columns[k % 3], 360 + 360 * (k / 3), 1455, 345), 24 + k);
     }
-    Frame9 = new QGroupBox(QStringLiteral("Border setting"), resolutionPage);
+    Frame9 = new FrameBox(QStringLiteral("Border setting"), resolutionPage);
     onPage(Frame9, twipsRect(480, 2640, 5415, 2895), 60);
     auto arrows = [](const char *name) {
         return QPixmap(QStringLiteral(":/arrows-%1.png").arg(QLatin1String(name)));
@@ -225,7 +226,7 @@ void Form1::createControls()
     // Page "IP Setting".
     Option10 = new QRadioButton(QStringLiteral("Automatically obtain ip address"), ipPage);
     onPage(Option10, twipsRect(840, 720, 3375, 255), 8);
-    Frame1 = new QGroupBox(ipPage);
+    Frame1 = new FrameBox(ipPage);
     onPage(Frame1, twipsRect(600, 1080, 3795, 795), 9);
     ipBox1 = new ipBox(Frame1);
     place(ipBox1, twipsRect(1380, 300, 2175, 315), 10);
@@ -310,7 +311,8 @@ void Form1::connectHandlers()
     });
 
     for (const auto &[index, button] : Command8)
-        connect(button, &QPushButton::clicked, this, [this, index = index] { Command8_Click(index); });
+        connect(button, &QPushButton::clicked, this,
+                [this, index = index] { Command8_Click(index); });
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
