@@ -1,0 +1,160 @@
+#include "addresstext.h"
+
+#include "errortrap.h"
+
+#include <QStringList>
+
+namespace {
+
+[[noreturn]] void failOverflow()
+{
+    throw NumberedError(AddressError::Overflow, QStringLiteral("Overflow"));
+}
+
+[[noreturn]] void failTypeMismatch()
+{
+    throw NumberedError(AddressError::TypeMismatch, QStringLiteral("Type mismatch"));
+}
+
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t';
+}
+
+bool isDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+// Index of the first digit 1..9 in digits at or after from, or -1.
+qsizetype firstNonZero(QStringView digits, qsizetype from)
+{
+    for (qsizetype k = from; k < digits.size(); ++k) {
+        if (digits[k] != u'0')
+            return k;
+    }
+    return -1;
+}
+
+} // namespace
+
+qint16 CountIF(QStringView lzExpr, QStringView nChar)
+{
+    if (nChar.isEmpty())
+        return 0;
+    const QChar wanted = nChar.front();
+    qint16 count = 0;
+    for (const QChar c : lzExpr) {
+        if (c != wanted)
+            continue;
+        if (count == 32767)
+            failOverflow();
+        ++count;
+    }
+    return count;
+}
+
+// Accepted: [blanks] [+|-] digits [. digits] [e|E [+|-] digits] [blanks], with at least one
+// mantissa digit ("7", " 42 ", "+3", "010", "25e-1"). Always decimal: leading zeros do not
+// mean octal, and hexadecimal, thousands separators and locale decimal commas are not
+// numbers here, so an address reads the same on every machine. The value is rounded
+// exactly in decimal (no binary floating point), half to even: 2.5 -> 2, 3.5 -> 4.
+quint8 AddressPartToByte(QStringView part)
+{
+    qsizetype i = 0;
+    qsizetype end = part.size();
+    while (i < end && isBlank(part[i]))
+        ++i;
+    while (end > i && isBlank(part[end - 1]))
+        --end;
+
+    bool negative = false;
+    if (i < end && (part[i] == u'+' || part[i] == u'-')) {
+        negative = part[i] == u'-';
+        ++i;
+    }
+
+    QString digits; // mantissa digits, integer part then fraction
+    qsizetype integerDigits = 0;
+    for (; i < end && isDigit(part[i]); ++i, ++integerDigits)
+        digits += part[i];
+    if (i < end && part[i] == u'.') {
+        for (++i; i < end && isDigit(part[i]); ++i)
+            digits += part[i];
+    }
+    if (digits.isEmpty())
+        failTypeMismatch();
+
+    qint64 exponent = 0;
+    if (i < end && (part[i] == u'e' || part[i] == u'E')) {
+        ++i;
+        bool negativeExponent = false;
+        if (i < end && (part[i] == u'+' || part[i] == u'-')) {
+            negativeExponent = part[i] == u'-';
+            ++i;
+        }
+        if (i == end || !isDigit(part[i]))
+            failTypeMismatch();
+        for (; i < end && isDigit(part[i]); ++i) {
+            // Saturate: beyond a million places the value is 0 or far above 255 anyway.
+            if (exponent < 1'000'000)
+                exponent = exponent * 10 + (part[i].unicode() - u'0');
+        }
+        if (negativeExponent)
+            exponent = -exponent;
+    }
+    if (i != end)
+        failTypeMismatch();
+
+    // value = 0.<significant> x 10^point
+    const qsizetype firstSignificant = firstNonZero(digits, 0);
+    if (firstSignificant < 0)
+        return 0;
+    const QStringView significant = QStringView(digits).mid(firstSignificant);
+    const qint64 point = integerDigits + exponent - firstSignificant;
+    if (point > 3)
+        failOverflow(); // 1000 or more
+
+    int whole = 0;
+    for (qint64 k = 0; k < point && k < significant.size(); ++k)
+        whole = whole * 10 + (significant[k].unicode() - u'0');
+    for (qint64 k = significant.size(); k < point; ++k)
+        whole *= 10;
+
+    // Round on the first fraction digit; a 5 with nothing after it is a tie.
+    if (point >= 0 && point < significant.size()) {
+        const QChar first = significant[point];
+        const bool moreAfterFive = firstNonZero(significant, point + 1) >= 0;
+        if (first > u'5' || (first == u'5' && (moreAfterFive || whole % 2 == 1)))
+            ++whole;
+    }
+
+    if (negative && whole != 0)
+        failOverflow();
+    if (whole > 255)
+        failOverflow();
+    return static_cast<quint8>(whole);
+}
+
+quint32 AddressTextToPacked(const QString &NewIP)
+{
+    if (CountIF(NewIP, u".") < 3) {
+        throw NumberedError(AddressError::BadFormat,
+                            QStringLiteral("Ip 地址格式错误") + QStringLiteral("\r\n") +
+                                QStringLiteral("正确的格式应该为: 255.255.255.255"));
+    }
+    const QStringList parts = NewIP.split(u'.', Qt::KeepEmptyParts);
+    quint32 packed = 0;
+    for (int k = 3; k >= 0; --k)
+        packed |= quint32(AddressPartToByte(parts[k])) << (8 * (3 - k));
+    return packed;
+}
+
+QString PackedToAddressText(quint32 packed)
+{
+    return QStringLiteral("%1.%2.%3.%4")
+        .arg(packed >> 24)
+        .arg((packed >> 16) & 0xFF)
+        .arg((packed >> 8) & 0xFF)
+        .arg(packed & 0xFF);
+}
