@@ -1,0 +1,195 @@
+#include "ptyhost.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+QString systemError(const char *call)
+{
+    return QStringLiteral("%1: %2").arg(QLatin1String(call),
+                                        QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+} // namespace
+
+PtyHost::PtyHost(QObject *parent)
+    : QObject(parent), m_gapTimer(new QTimer(this)), m_frameTimer(new QTimer(this))
+{
+    m_gapTimer->setSingleShot(true);
+    m_gapTimer->setTimerType(Qt::PreciseTimer);
+    m_frameTimer->setSingleShot(true);
+    m_frameTimer->setInterval(frameTimeout);
+    connect(m_gapTimer, &QTimer::timeout, this, &PtyHost::sendNextBurst);
+    connect(m_frameTimer, &QTimer::timeout, this, [this] {
+        handleFrames(m_reader.expire());
+        if (m_reader.pendingSize() > 0)
+            m_frameTimer->start();
+    });
+}
+
+PtyHost::~PtyHost()
+{
+    closeTerminal();
+}
+
+bool PtyHost::open(QString *error)
+{
+    if (isOpen())
+        hangUp();
+    auto fail = [&](const char *call) {
+        if (error)
+            *error = systemError(call);
+        closeTerminal();
+        return false;
+    };
+
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (m_master < 0)
+        return fail("posix_openpt");
+    if (::grantpt(m_master) != 0)
+        return fail("grantpt");
+    if (::unlockpt(m_master) != 0)
+        return fail("unlockpt");
+    const char *name = ::ptsname(m_master);
+    if (!name)
+        return fail("ptsname");
+    m_slavePath = QString::fromLocal8Bit(name);
+
+    // Our own hold on the slave side: without it the master reports a hang-up (EIO, and a
+    // notifier firing without end) before the panel opens the terminal and after it closes it.
+    m_slave = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (m_slave < 0)
+        return fail("open");
+    termios settings{};
+    if (::tcgetattr(m_slave, &settings) != 0)
+        return fail("tcgetattr");
+    ::cfmakeraw(&settings);
+    settings.c_cflag &= ~(CSTOPB | PARENB | CSIZE);
+    settings.c_cflag |= CS8 | CLOCAL | CREAD;
+    ::cfsetispeed(&settings, B9600);
+    ::cfsetospeed(&settings, B9600);
+    if (::tcsetattr(m_slave, TCSANOW, &settings) != 0)
+        return fail("tcsetattr");
+    ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
+
+    m_readNotifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
+    connect(m_readNotifier, &QSocketNotifier::activated, this, &PtyHost::readMaster);
+    emit opened(m_slavePath);
+    return true;
+}
+
+void PtyHost::hangUp()
+{
+    if (!isOpen())
+        return;
+    closeTerminal();
+    emit hungUp();
+}
+
+void PtyHost::push(const MatrixModel::Bursts &bursts)
+{
+    if (!isOpen() || bursts.isEmpty())
+        return;
+    m_queue += bursts;
+    if (!m_gapTimer->isActive())
+        sendNextBurst();
+}
+
+void PtyHost::readMaster()
+{
+    char buffer[512];
+    for (;;) {
+        const ssize_t count = ::read(m_master, buffer, sizeof buffer);
+        if (count > 0) {
+            handleFrames(m_reader.feed(QByteArrayView(buffer, count)));
+            continue;
+        }
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            break;
+        // End of file or an error on our own master: the terminal is gone.
+        hangUp();
+        return;
+    }
+    if (m_reader.pendingSize() > 0)
+        m_frameTimer->start();
+    else
+        m_frameTimer->stop();
+}
+
+void PtyHost::handleFrames(const QList<QByteArray> &frames)
+{
+    for (const QByteArray &frame : frames) {
+        emit frameReceived(frame);
+        push(m_model.handleFrame(frame));
+        if (!isOpen())
+            return;
+    }
+}
+
+void PtyHost::sendNextBurst()
+{
+    if (m_queue.isEmpty() || !isOpen())
+        return;
+    const QByteArray burst = m_queue.takeFirst();
+    writeOut(burst);
+    emit burstSent(burst);
+    // Quiet after every burst, also before an answer to a later frame, so two bursts never
+    // merge into one reply line at the panel.
+    m_gapTimer->start(m_burstGap);
+}
+
+void PtyHost::writeOut(const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    bool flushed = false;
+    while (done < bytes.size()) {
+        const ssize_t count =
+            ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
+        if (count > 0) {
+            done += count;
+            continue;
+        }
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && !flushed) {
+            // The terminal's input queue is full: nobody has read the panel's side for a
+            // while. A device's line does not keep what no receiver took, so throw the old
+            // bytes away and send the new ones.
+            int stale = 0;
+            ::ioctl(m_slave, FIONREAD, &stale);
+            ::tcflush(m_slave, TCIFLUSH);
+            m_dropped += stale;
+            flushed = true;
+            continue;
+        }
+        m_dropped += bytes.size() - done;
+        return;
+    }
+}
+
+void PtyHost::closeTerminal()
+{
+    delete m_readNotifier;
+    m_readNotifier = nullptr;
+    m_gapTimer->stop();
+    m_frameTimer->stop();
+    m_queue.clear();
+    m_reader.clear();
+    if (m_master >= 0)
+        ::close(m_master);
+    if (m_slave >= 0)
+        ::close(m_slave);
+    m_master = -1;
+    m_slave = -1;
+}
