@@ -1,11 +1,228 @@
 #include "mscomm.h"
 
-MSComm::MSComm(const PortMap &ports, QObject *parent) : QObject(parent), m_ports(ports) {}
-MSComm::~MSComm() = default;
-void MSComm::setCommPort(int port) { m_commPort = port; }
-void MSComm::setSettings(const QString &settings) { m_settings = settings; }
-void MSComm::setInputLen(int length) { m_inputLen = length; }
-bool MSComm::PortOpen() const { return false; }
-void MSComm::setPortOpen(bool) {}
-void MSComm::Output(const QByteArray &) {}
-QByteArray MSComm::Input() { return {}; }
+#include "errortrap.h"
+
+#include <QTimer>
+
+Q_LOGGING_CATEGORY(lcSerial, "velquor.serial", QtInfoMsg)
+
+namespace {
+
+QSerialPort::Parity toQt(SerialSettings::Parity parity)
+{
+    switch (parity) {
+    case SerialSettings::Parity::None:
+        return QSerialPort::NoParity;
+    case SerialSettings::Parity::Even:
+        return QSerialPort::EvenParity;
+    case SerialSettings::Parity::Odd:
+        return QSerialPort::OddParity;
+    case SerialSettings::Parity::Mark:
+        return QSerialPort::MarkParity;
+    case SerialSettings::Parity::Space:
+        return QSerialPort::SpaceParity;
+    }
+    return QSerialPort::NoParity;
+}
+
+QSerialPort::StopBits toQt(SerialSettings::StopBits stopBits)
+{
+    switch (stopBits) {
+    case SerialSettings::StopBits::One:
+        return QSerialPort::OneStop;
+    case SerialSettings::StopBits::OneAndHalf:
+        return QSerialPort::OneAndHalfStop;
+    case SerialSettings::StopBits::Two:
+        return QSerialPort::TwoStop;
+    }
+    return QSerialPort::OneStop;
+}
+
+} // namespace
+
+MSComm::MSComm(const PortMap &ports, QObject *parent)
+    : QObject(parent), m_ports(ports), m_port(new QSerialPort(this)), m_settle(new QTimer(this)),
+      m_deadline(new QTimer(this))
+{
+    // The control's line until Settings says otherwise: 9600 baud, 8N1, no handshaking.
+    m_port->setBaudRate(QSerialPort::Baud9600);
+    m_port->setDataBits(QSerialPort::Data8);
+    m_port->setParity(QSerialPort::NoParity);
+    m_port->setStopBits(QSerialPort::OneStop);
+    m_port->setFlowControl(QSerialPort::NoFlowControl);
+
+    for (QTimer *timer : {m_settle, m_deadline}) {
+        timer->setSingleShot(true);
+        timer->setTimerType(Qt::PreciseTimer);
+    }
+    m_settle->setInterval(settleMs);
+    m_deadline->setInterval(maxDelayMs);
+
+    connect(m_port, &QSerialPort::readyRead, this, &MSComm::onReadyRead);
+    connect(m_port, &QSerialPort::errorOccurred, this, &MSComm::onPortError);
+    connect(m_settle, &QTimer::timeout, this, &MSComm::raiseOnComm);
+    connect(m_deadline, &QTimer::timeout, this, &MSComm::raiseOnComm);
+}
+
+MSComm::~MSComm()
+{
+    if (m_port->isOpen())
+        m_port->close();
+}
+
+void MSComm::setCommPort(int port)
+{
+    if (port < 1 || port > PortMap::maxPort)
+        throw NumberedError(InvalidPortNumber, QStringLiteral("Invalid port number %1").arg(port));
+    if (PortOpen())
+        throw NumberedError(PortAlreadyOpen, QStringLiteral("Port already open"));
+    m_commPort = port;
+}
+
+void MSComm::setSettings(const QString &settings)
+{
+    const std::optional<SerialSettings> parsed = parseSerialSettings(settings);
+    if (!parsed)
+        throw NumberedError(InvalidPropertyValue,
+                            QStringLiteral("Invalid port settings \"%1\"").arg(settings));
+    // On a closed port QSerialPort only keeps these and applies them when it opens.
+    const bool applied = m_port->setBaudRate(parsed->baudRate) &&
+                         m_port->setDataBits(QSerialPort::DataBits(parsed->dataBits)) &&
+                         m_port->setParity(toQt(parsed->parity)) &&
+                         m_port->setStopBits(toQt(parsed->stopBits));
+    if (!applied) {
+        const QString why = m_port->errorString();
+        m_port->clearError();
+        throw NumberedError(InvalidPropertyValue,
+                            QStringLiteral("Port refused settings \"%1\": %2").arg(settings, why));
+    }
+    m_settings = settings;
+}
+
+void MSComm::setInputLen(int length)
+{
+    if (length < 0)
+        throw NumberedError(InvalidPropertyValue,
+                            QStringLiteral("Invalid InputLen %1").arg(length));
+    m_inputLen = length;
+}
+
+bool MSComm::PortOpen() const
+{
+    return m_port->isOpen();
+}
+
+void MSComm::setPortOpen(bool open)
+{
+    if (!open) {
+        closePort();
+        return;
+    }
+    if (PortOpen())
+        throw NumberedError(PortAlreadyOpen, QStringLiteral("Port already open"));
+
+    const QString device = m_ports.deviceFor(m_commPort);
+    m_port->setPortName(device);
+    if (!m_port->open(QIODevice::ReadWrite)) {
+        const QSerialPort::SerialPortError error = m_port->error();
+        const QString why = m_port->errorString();
+        m_port->clearError();
+        qCDebug(lcSerial).noquote() << portLabel() << device << "open failed:" << why;
+        const int number = error == QSerialPort::DeviceNotFoundError ? InvalidPortNumber
+                           : error == QSerialPort::PermissionError   ? PortAlreadyOpen
+                                                                     : PortOpenFailed;
+        throw NumberedError(number,
+                            QStringLiteral("COM%1 (%2): %3").arg(m_commPort).arg(device, why));
+    }
+    m_linkLostPending = false;
+    qCDebug(lcSerial).noquote() << portLabel() << device << "open" << m_settings;
+    emit portOpenChanged(true);
+}
+
+QString MSComm::portLabel() const
+{
+    return QStringLiteral("COM%1").arg(m_commPort);
+}
+
+void MSComm::closePort()
+{
+    m_settle->stop();
+    m_deadline->stop();
+    m_linkLostPending = false;
+    if (!m_port->isOpen())
+        return;
+    m_port->close();
+    m_port->clearError();
+    qCDebug(lcSerial).noquote() << portLabel() << "closed";
+    emit portOpenChanged(false);
+}
+
+void MSComm::Output(const QByteArray &bytes)
+{
+    if (!PortOpen())
+        throw NumberedError(PortNotOpen,
+                            QStringLiteral("Operation valid only when the port is open"));
+    qCDebug(lcSerial).noquote() << "write" << bytes.toHex(' ');
+    const bool queued = m_port->write(bytes) == bytes.size();
+    // write() only queues; without the flush a close() right after would drop the frame.
+    if (queued && !bytes.isEmpty())
+        m_port->flush();
+    if (m_linkLostPending) {
+        closeLostLink();
+        throw NumberedError(WriteFailed, QStringLiteral("The line is gone; port closed"));
+    }
+    if (!queued) {
+        const QString why = m_port->errorString();
+        m_port->clearError();
+        throw NumberedError(WriteFailed, QStringLiteral("Write failed: %1").arg(why));
+    }
+}
+
+QByteArray MSComm::Input()
+{
+    if (!PortOpen())
+        throw NumberedError(PortNotOpen,
+                            QStringLiteral("Operation valid only when the port is open"));
+    const QByteArray bytes = m_inputLen > 0 ? m_port->read(m_inputLen) : m_port->readAll();
+    if (!bytes.isEmpty())
+        qCDebug(lcSerial).noquote() << "read" << bytes.toHex(' ');
+    return bytes;
+}
+
+void MSComm::onReadyRead()
+{
+    if (!m_deadline->isActive())
+        m_deadline->start();
+    m_settle->start();
+}
+
+void MSComm::raiseOnComm()
+{
+    m_settle->stop();
+    m_deadline->stop();
+    if (m_port->isOpen() && m_port->bytesAvailable() > 0)
+        emit OnComm();
+}
+
+void MSComm::onPortError(QSerialPort::SerialPortError error)
+{
+    if (error != QSerialPort::ReadError && error != QSerialPort::WriteError &&
+        error != QSerialPort::ResourceError)
+        return;
+    if (!m_port->isOpen() || m_linkLostPending)
+        return;
+    // A hung-up line keeps reporting this for as long as it stays open, many times in a row.
+    // Closing from inside QSerialPort's own signal would pull its notifier from under it, so
+    // the close runs as soon as control is back in the event loop; later reports are ignored.
+    m_linkLostPending = true;
+    qCDebug(lcSerial).noquote() << portLabel() << "link lost:" << m_port->errorString();
+    QMetaObject::invokeMethod(this, &MSComm::closeLostLink, Qt::QueuedConnection);
+}
+
+void MSComm::closeLostLink()
+{
+    if (!m_linkLostPending)
+        return;
+    closePort();
+    emit linkLost();
+}
