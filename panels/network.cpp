@@ -1,5 +1,33 @@
+#include "fixedaddress.h"
 #include "form1.h"
+#include "frames.h"
+#include "ipbox.h"
 
-void Form1::Option10_Click() {}
-void Form1::Option11_Click() {}
-void Form1::Command2_Click() {}
+#include <QGroupBox>
+
+void Form1::Option10_Click()
+{
+    Frame1->hide();
+    ipMode = 1;
+}
+
+void Form1::Option11_Click()
+{
+    Frame1->show();
+    ipMode = 0;
+}
+
+// "OK" decides by ipMode alone: "Martix" and "Video wall" share the address options' group
+// and clear them without changing the chosen address mode.
+void Form1::Command2_Click()
+{
+    if (ipMode == 1) {
+        sendFrameOrReport(frames::SetAutoAddress());
+        return;
+    }
+    // The address box only ever holds four groups of 0..255; anything else sends nothing
+    // rather than a truncated or wrapped address.
+    const auto octets = fixedAddressOctets(ipBox1->Address());
+    if (octets)
+        sendFrameOrReport(frames::SetFixedAddress(*octets));
+}

@@ -1,9 +1,43 @@
 #include "form1.h"
+#include "frames.h"
 
-void Form1::Option3_Click(int) {}
-void Form1::Option4_Click(int) {}
-void Form1::Option5_Click(int) {}
-void Form1::Option6_Click(int) {}
-void Form1::Option7_Click(int) {}
-void Form1::Option9_Click(int) {}
-void Form1::Command8_Click(int) {}
+// The "Switch" page. Each use sends one frame and changes nothing else in the window: the
+// rows show a route only as the device reports it back. With the port closed every control
+// reports the failed write, so the operator learns that the click did nothing.
+
+void Form1::Option3_Click(int index)
+{
+    sendFrameOrReport(frames::Route(0, index));
+}
+
+void Form1::Option4_Click(int index)
+{
+    sendFrameOrReport(frames::Route(1, index));
+}
+
+void Form1::Option5_Click(int index)
+{
+    sendFrameOrReport(frames::Route(2, index));
+}
+
+void Form1::Option6_Click(int index)
+{
+    sendFrameOrReport(frames::Route(3, index));
+}
+
+// Row "ALL" routes one input to all four outputs; the other rows follow the device's report.
+void Form1::Option7_Click(int index)
+{
+    sendFrameOrReport(frames::Route(4, index));
+}
+
+void Form1::Option9_Click(int index)
+{
+    sendFrameOrReport(frames::VideoWallInput(index));
+}
+
+// "out1".."out4" send their output number; the button's colour changes only on a report.
+void Form1::Command8_Click(int index)
+{
+    sendFrameOrReport(frames::OutputSelect(index));
+}

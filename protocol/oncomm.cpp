@@ -1,7 +1,118 @@
+#include "colorbutton.h"
+#include "errortrap.h"
 #include "form1.h"
+#include "mscomm.h"
+#include "replydecoder.h"
 
-void Form1::MSComm1_OnComm() {}
-void Form1::out1(quint8) {}
-void Form1::out2(quint8) {}
-void Form1::out3(quint8) {}
-void Form1::out4(quint8) {}
+#include <QMessageBox>
+#include <QRadioButton>
+
+namespace {
+
+void setEnabled(const ControlArray<QRadioButton> &options, bool enabled)
+{
+    for (const auto &[index, option] : options)
+        option->setEnabled(enabled);
+}
+
+// Brings the window in line with one decoded reply. A selection it changes runs that
+// button's Click handler, which sends the reported value back to the device once.
+class WindowSink final : public ReplySink
+{
+public:
+    explicit WindowSink(Form1 &form) : m_form(form) {}
+
+    void outputStatus(int output, int inputDigit) override
+    {
+        m_form.Command8[output - 1]->setBackColor(ColorButton::green);
+        const quint8 input = quint8(inputDigit + 1);
+        switch (output) {
+        case 1:
+            m_form.out1(input);
+            break;
+        case 2:
+            m_form.out2(input);
+            break;
+        case 3:
+            m_form.out3(input);
+            break;
+        case 4:
+            m_form.out4(input);
+            break;
+        }
+    }
+
+    void outputWithoutDisplay(int output) override
+    {
+        m_form.Command8[output - 1]->setBackColor(ColorButton::red);
+    }
+
+    void wallInput(int input) override { m_form.Option9[input]->setChecked(true); }
+
+    void mode(int mode) override
+    {
+        const ControlArray<QRadioButton> *const matrixRows[] = {
+            &m_form.Option3, &m_form.Option4, &m_form.Option5, &m_form.Option6, &m_form.Option7};
+        m_form.Option2[mode]->setChecked(true);
+        if (mode == 0) {
+            setEnabled(m_form.Option9, false);
+            for (const auto *row : matrixRows)
+                setEnabled(*row, true);
+        } else {
+            for (const auto *row : matrixRows)
+                setEnabled(*row, false);
+            setEnabled(m_form.Option9, true);
+        }
+    }
+
+    void resolution(int index) override { m_form.Option1[index]->setChecked(true); }
+
+    void addressConfirmed() override
+    {
+        QMessageBox box(QMessageBox::NoIcon, QString(),
+                        QStringLiteral("Set IP address successfully！ "), QMessageBox::Ok, &m_form);
+        box.exec();
+    }
+
+private:
+    Form1 &m_form;
+};
+
+// Shows a reported route (input counted from 1) on one switching row; inputs other than
+// 1..4 leave the row as it is.
+void showRoute(const ControlArray<QRadioButton> &row, quint8 input)
+{
+    if (input >= 1 && input <= 4)
+        row[input - 1]->setChecked(true);
+}
+
+} // namespace
+
+void Form1::MSComm1_OnComm()
+{
+    QByteArray line;
+    ErrorTrap trap;
+    trap.run([&] { line = MSComm1->Input(); });
+    WindowSink sink(*this);
+    decodeReply(line, sink);
+}
+
+void Form1::out1(quint8 input)
+{
+    showRoute(Option3, input);
+}
+
+void Form1::out2(quint8 input)
+{
+    showRoute(Option4, input);
+}
+
+void Form1::out3(quint8 input)
+{
+    showRoute(Option5, input);
+}
+
+void Form1::out4(quint8 input)
+{
+    showRoute(Option6, input);
+}
