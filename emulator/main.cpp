@@ -8,6 +8,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTextStream>
 
@@ -62,7 +63,7 @@ public:
 
     void removeLink()
     {
-        if (!m_link.isEmpty())
+        if (ownsLink())
             QFile::remove(m_link);
     }
 
@@ -71,11 +72,16 @@ private:
     {
         QString target = path;
         if (!m_link.isEmpty()) {
-            QFile::remove(m_link);
-            if (QFile::link(path, m_link))
+            // Only a link of ours is replaced; a file of the user's at that path stays.
+            const QFileInfo existing(m_link);
+            const bool free = existing.isSymLink() || !existing.exists();
+            if (free)
+                QFile::remove(m_link);
+            if (free && QFile::link(path, m_link))
                 target = m_link;
             else
-                out() << "cannot create the link " << m_link << Qt::endl;
+                out() << "cannot create the link " << m_link << " (a file is in the way?)"
+                      << Qt::endl;
         }
         out() << "matrix on " << path << Qt::endl
               << "connect the panel with: velquor --port COM1=" << target << Qt::endl;
@@ -135,6 +141,12 @@ private:
             m_host.push(applyConsoleCommand(m_host.model(), *command));
             break;
         }
+    }
+
+    bool ownsLink() const
+    {
+        const QFileInfo link(m_link);
+        return !m_link.isEmpty() && link.isSymLink() && link.symLinkTarget() == m_host.slavePath();
     }
 
     PtyHost m_host;
