@@ -1,0 +1,69 @@
+// The fixed-address digit walk under arbitrary text (UTF-16 code units taken from the input).
+//
+// Checked against a plain split of the text: octets come out exactly when the text is four
+// non-empty groups of ASCII digits joined by dots, each group worth at most 255, and then they
+// are the groups' values.
+
+#include "fixedaddress.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+void require(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
+
+std::optional<std::array<quint8, 4>> bySplitting(const QString &text)
+{
+    const QStringList groups = text.split(u'.');
+    if (groups.size() != 4)
+        return std::nullopt;
+    std::array<quint8, 4> octets{};
+    for (qsizetype g = 0; g < 4; ++g) {
+        const QString &group = groups[g];
+        if (group.isEmpty())
+            return std::nullopt;
+        int value = 0;
+        for (QChar c : group) {
+            if (c < u'0' || c > u'9')
+                return std::nullopt;
+            value = qMin(value * 10 + (c.unicode() - u'0'), 1000);
+        }
+        if (value > 255)
+            return std::nullopt;
+        octets[size_t(g)] = quint8(value);
+    }
+    return octets;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    // The first byte picks how the rest becomes text: Latin-1 (reaches every short ASCII
+    // case quickly) or raw UTF-16 code units (lone surrogates, full-width digits and all).
+    if (size == 0)
+        return 0;
+    const char *rest = reinterpret_cast<const char *>(data + 1);
+    const qsizetype restSize = qsizetype(size - 1);
+    QString text;
+    if (data[0] & 1) {
+        text.resize(restSize / 2);
+        std::memcpy(text.data(), rest, size_t(restSize / 2) * 2);
+    } else {
+        text = QString::fromLatin1(rest, restSize);
+    }
+
+    const auto octets = fixedAddressOctets(text);
+    require(octets == bySplitting(text));
+    return 0;
+}
