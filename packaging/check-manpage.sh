@@ -45,7 +45,7 @@ if [ -n "$program" ]; then
         printf '%s\n' "$macros" | grep -qE "^\.B[IR]? $command( |\$)" ||
             fail "$page does not document the command $command"
     done
-    echo "$page: $(echo $options | wc -w) options, $(echo $commands | wc -w) commands documented"
+    echo "$page: $(echo "$options" | wc -w) options, $(echo "$commands" | wc -w) commands documented"
 fi
 
 [ "$failures" -eq 0 ] || exit 1
