@@ -4,7 +4,9 @@
 
 bool PortMap::addMapping(const QString &argument, QString *error)
 {
-    static const QRegularExpression form(QStringLiteral("^COM([0-9]{1,3})=(.+)$"),
+    // \z, not $: "$" would also match before a final line feed and quietly map a device
+    // other than the one the argument names.
+    static const QRegularExpression form(QStringLiteral("^COM([0-9]{1,3})=(.+)\\z"),
                                          QRegularExpression::CaseInsensitiveOption);
     const auto fail = [&](const QString &why) {
         if (error)
