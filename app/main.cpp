@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QLoggingCategory>
 
 #include <cstdio>
 
@@ -48,6 +49,18 @@ int main(int argc, char **argv)
                        "on an RS-232 line."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
+    const QCommandLineOption portOption(
+        QStringLiteral("port"),
+        QStringLiteral("Open DEVICE for COMn (n = 1 to 255), for example COM1=/dev/ttyUSB0 or "
+                       "COM2=/dev/serial/by-id/...; may be given more than once. Unmapped ports "
+                       "open the platform's own COMn (/dev/ttyS<n-1> on Linux)."),
+        QStringLiteral("COMn=DEVICE"));
+    parser.addOption(portOption);
+    const QCommandLineOption traceOption(
+        QStringLiteral("trace"),
+        QStringLiteral("Trace every frame written to and every reply read from the serial "
+                       "line, as hex, on standard error."));
+    parser.addOption(traceOption);
 
     if (!parser.parse(argumentList(argc, argv)))
         return usageError(parser, parser.errorText());
@@ -64,6 +77,13 @@ int main(int argc, char **argv)
                                       .arg(parser.positionalArguments().constFirst()));
 
     PortMap ports;
+    for (const QString &mapping : parser.values(portOption)) {
+        QString why;
+        if (!ports.addMapping(mapping, &why))
+            return usageError(parser, QStringLiteral("invalid --port: %1").arg(why));
+    }
+    if (parser.isSet(traceOption))
+        QLoggingCategory::setFilterRules(QStringLiteral("velquor.serial.debug=true"));
 
     if (!displayAvailable()) {
         std::fputs("velquor: no display found (DISPLAY is not set); the window cannot be shown\n",

@@ -1,6 +1,63 @@
 #include "form1.h"
 
-void Form1::Command7_Click() {}
-void Form1::Combo1_Click() {}
-void Form1::Timer2_Timer() {}
-void Form1::onLinkLost() {}
+#include "comportfile.h"
+#include "errortrap.h"
+#include "frames.h"
+#include "mscomm.h"
+
+#include <QComboBox>
+#include <QTimer>
+
+void Form1::Command7_Click()
+{
+    const QByteArray frame = frames::StatusRequest();
+    ErrorTrap trap;
+
+    // The port's own state decides, not the caption.
+    if (MSComm1->PortOpen()) {
+        trap.run([&] { MSComm1->setPortOpen(false); });
+        showDisconnected();
+        return; // a failure to close is not reported
+    }
+
+    // Each step needs the one before: a refused port number must not open the previous port,
+    // and a frame goes out only on the port just opened.
+    trap.run([&] { MSComm1->setCommPort(portNumber); });
+    if (!trap.failed())
+        trap.run([&] { MSComm1->setPortOpen(true); });
+    if (!trap.failed())
+        trap.run([&] { MSComm1->Output(frame); });
+    if (trap.failed()) {
+        // Opened but the frame did not go out: close again, so that the window, which keeps
+        // showing Disconnected, never stands over an open port.
+        if (MSComm1->PortOpen())
+            MSComm1->setPortOpen(false);
+        showWriteFailure();
+        return;
+    }
+    showConnected();
+}
+
+void Form1::Combo1_Click()
+{
+    if (MSComm1->PortOpen()) {
+        MSComm1->setPortOpen(false);
+        showDisconnected();
+    }
+    const int index = Combo1->currentIndex();
+    if (index >= 0 && index < Combo1->count())
+        portNumber = quint8(index + 1);
+    // Saved on every selection; a file that cannot be written keeps its old line.
+    comport::writeStoredIndex(index);
+}
+
+void Form1::Timer2_Timer()
+{
+    Timer2->stop();
+}
+
+void Form1::onLinkLost()
+{
+    // MSComm1 has closed the port already; the window follows without a message.
+    showDisconnected();
+}
