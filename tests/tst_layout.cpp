@@ -6,6 +6,7 @@
 #include "form1.h"
 #include "ipbox.h"
 #include "lamp.h"
+#include "messageboxwatcher.h"
 #include "mscomm.h"
 #include "picturebutton.h"
 
@@ -127,6 +128,9 @@ private slots:
 
 private:
     std::unique_ptr<Form1> m_form;
+    // The port is closed here, so a click that sends reports the failed write; the watcher
+    // closes those boxes.
+    MessageBoxWatcher m_boxes;
 };
 
 void tst_Layout::initTestCase()
