@@ -6,6 +6,12 @@
 #include <QLoggingCategory>
 
 #include <cstdio>
+#include <memory>
+
+#ifdef Q_OS_UNIX
+#include "demo.h"
+#include "ptyhost.h"
+#endif
 
 namespace {
 
@@ -61,6 +67,14 @@ int main(int argc, char **argv)
         QStringLiteral("Trace every frame written to and every reply read from the serial "
                        "line, as hex, on standard error."));
     parser.addOption(traceOption);
+#ifdef Q_OS_UNIX
+    const QCommandLineOption demoOption(
+        QStringLiteral("demo"),
+        QStringLiteral(
+            "Run against the built-in emulated matrix: the remembered COM port opens "
+            "the emulator's pseudo-terminal, and the window connects to it at start-up."));
+    parser.addOption(demoOption);
+#endif
 
     if (!parser.parse(argumentList(argc, argv)))
         return usageError(parser, parser.errorText());
@@ -93,6 +107,20 @@ int main(int argc, char **argv)
 
     QApplication app(argc, argv);
     setUpPanelAppearance();
+
+#ifdef Q_OS_UNIX
+    // The emulator must serve before Form1 exists: start-up opens the port at once.
+    std::unique_ptr<PtyHost> emulator;
+    if (parser.isSet(demoOption)) {
+        emulator = std::make_unique<PtyHost>();
+        QString why;
+        if (!demo::start(*emulator, ports, &why)) {
+            std::fprintf(stderr, "velquor: cannot start the emulated matrix: %s\n",
+                         qPrintable(why));
+            return 1;
+        }
+    }
+#endif
 
     Form1 form(ports);
     form.Form_Load();

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -162,19 +161,17 @@ void PtyHost::writeOut(const QByteArray &bytes)
         }
         if (count < 0 && errno == EINTR)
             continue;
-        if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && !flushed) {
+        const bool full = count == 0 || errno == EAGAIN || errno == EWOULDBLOCK;
+        if (full && !flushed) {
             // The terminal's input queue is full: nobody has read the panel's side for a
             // while. A device's line does not keep what no receiver took, so throw the old
             // bytes away and send the new ones.
-            int stale = 0;
-            ::ioctl(m_slave, FIONREAD, &stale);
             ::tcflush(m_slave, TCIFLUSH);
-            m_dropped += stale;
+            ++m_flushes;
             flushed = true;
             continue;
         }
-        m_dropped += bytes.size() - done;
-        return;
+        return; // the line is gone; readMaster() notices the hang-up
     }
 }
 

@@ -52,9 +52,9 @@ public:
     int burstGap() const { return m_burstGap; }
     void setBurstGap(int milliseconds) { m_burstGap = milliseconds; }
 
-    // Bytes sent but never read on the panel's side and thrown away when the terminal's queue
-    // was full, as a line does not keep what no receiver took.
-    qsizetype droppedBytes() const { return m_dropped; }
+    // How often the terminal's queue was full of bytes nobody read on the panel's side, and
+    // they were thrown away to make room, as a line does not keep what no receiver took.
+    int flushCount() const { return m_flushes; }
 
 signals:
     void opened(const QString &slavePath);
@@ -79,5 +79,5 @@ private:
     QTimer *m_frameTimer = nullptr;
     QList<QByteArray> m_queue;
     int m_burstGap = defaultBurstGap;
-    qsizetype m_dropped = 0;
+    int m_flushes = 0;
 };

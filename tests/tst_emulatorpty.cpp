@@ -196,7 +196,7 @@ void tst_EmulatorPty::nobodyReadingDoesNotPileUp()
     QSignalSpy sent(&host, &PtyHost::burstSent);
     host.push(QList<QByteArray>(200, QByteArray(1024, 'x')));
     QTRY_COMPARE(sent.size(), 200);
-    QVERIFY(host.droppedBytes() > 0); // the terminal queued some, the rest went nowhere
+    QVERIFY(host.flushCount() > 0); // the terminal queued some, then the old bytes went
     QVERIFY(host.isOpen());
 
     // The line still works for a panel that opens it now.
