@@ -23,9 +23,17 @@ QStringList argumentList(int argc, char **argv)
     return arguments;
 }
 
+// The usage text names the program; QCommandLineParser can only do that once an application
+// object exists, and the command line is read before one does.
+QString usage(const QCommandLineParser &parser)
+{
+    return parser.helpText().replace(QStringLiteral("<executable_name>"),
+                                     QCoreApplication::applicationName());
+}
+
 int usageError(const QCommandLineParser &parser, const QString &message)
 {
-    std::fprintf(stderr, "velquor: %s\n\n%s", qPrintable(message), qPrintable(parser.helpText()));
+    std::fprintf(stderr, "velquor: %s\n\n%s", qPrintable(message), qPrintable(usage(parser)));
     return 2;
 }
 
@@ -78,8 +86,8 @@ int main(int argc, char **argv)
 
     if (!parser.parse(argumentList(argc, argv)))
         return usageError(parser, parser.errorText());
-    if (parser.isSet(helpOption)) {
-        std::fputs(qPrintable(parser.helpText()), stdout);
+    if (parser.isSet(helpOption) || parser.isSet(QStringLiteral("help-all"))) {
+        std::fputs(qPrintable(usage(parser)), stdout);
         return 0;
     }
     if (parser.isSet(versionOption)) {
