@@ -1,0 +1,31 @@
+// The panel as the program starts it (appearance, Form1, Form_Load opening its port, show),
+// on a pseudo-terminal of its own for COM1 to COM10. Prints "shown" after its first frame
+// and ends. Run it in a scratch working directory: start-up writes the COMPORT file there.
+
+#include "appearance.h"
+#include "benchpty.h"
+#include "firstframe.h"
+#include "form1.h"
+
+#include <QApplication>
+
+int main(int argc, char **argv)
+{
+    startupPhase("main");
+    BenchPty device;
+    PortMap ports;
+    for (int port = 1; port <= 10; ++port)
+        ports.map(port, device.slavePath());
+
+    QApplication app(argc, argv);
+    startupPhase("QApplication");
+    setUpPanelAppearance();
+    Form1 form(ports);
+    startupPhase("Form1 created");
+    form.Form_Load();
+    startupPhase("Form_Load done");
+    new FirstFrame(&form);
+    form.show();
+    startupPhase("show() returned");
+    return app.exec();
+}
