@@ -9,10 +9,10 @@
 //   bench_latency [clicks, default 300] [replies, default 100] [idle seconds, default 10]
 
 #include "appearance.h"
-#include "benchpty.h"
 #include "benchstats.h"
 #include "form1.h"
 #include "mscomm.h"
+#include "ptypair.h"
 
 #include <QApplication>
 #include <QDir>
@@ -23,6 +23,8 @@
 #include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <poll.h>
 #include <QTimer>
 
 #include <cstdio>
@@ -92,7 +94,7 @@ int main(int argc, char **argv)
     QTemporaryDir dir; // the COMPORT file goes here
     if (!dir.isValid() || !QDir::setCurrent(dir.path()))
         return 1;
-    BenchPty device;
+    PtyPair device;
     if (!device.isValid()) {
         std::fprintf(stderr, "bench_latency: no pseudo-terminal\n");
         return 1;
@@ -109,7 +111,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "bench_latency: the window did not connect\n");
         return 1;
     }
-    device.drain();
+    device.readAvailable();
     QElapsedTimer clock;
     clock.start();
 
@@ -118,7 +120,7 @@ int main(int argc, char **argv)
     for (int i = 0; i < clicks; ++i) {
         QRadioButton *button = form.Option3[(i + 1) % 2];
         const QPoint at = clickPoint(button);
-        device.drain();
+        device.readAvailable();
         const qint64 start = clock.nsecsElapsed();
         QTest::mouseClick(button, Qt::LeftButton, {}, at);
         pollfd p{device.masterFd(), POLLIN, 0};
@@ -147,7 +149,7 @@ int main(int argc, char **argv)
             form.Option3[1 - input]->setChecked(true);
         }
         processFor(2 * MSComm::settleMs);
-        device.drain();
+        device.readAvailable();
         target->installEventFilter(&watch);
         bool toggled = false;
         const QMetaObject::Connection c =
@@ -173,7 +175,7 @@ int main(int argc, char **argv)
 
     // CPU time while connected and idle.
     processFor(200);
-    device.drain();
+    device.readAvailable();
     const double cpuBefore = cpuMilliseconds();
     QEventLoop idle;
     QTimer::singleShot(idleSeconds * 1000, &idle, &QEventLoop::quit);

@@ -3,16 +3,16 @@
 // and ends. Run it in a scratch working directory: start-up writes the COMPORT file there.
 
 #include "appearance.h"
-#include "benchpty.h"
 #include "firstframe.h"
 #include "form1.h"
+#include "ptypair.h"
 
 #include <QApplication>
 
 int main(int argc, char **argv)
 {
     startupPhase("main");
-    BenchPty device;
+    PtyPair device;
     PortMap ports;
     for (int port = 1; port <= 10; ++port)
         ports.map(port, device.slavePath());

@@ -6,6 +6,7 @@
 
 #include "addresstext.h"
 #include "errortrap.h"
+#include "fuzztext.h"
 
 #include <QString>
 
@@ -45,18 +46,9 @@ auto attempt(Conversion &&conversion, int *error) -> std::optional<decltype(conv
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    // The first byte picks how the rest becomes text: Latin-1 or raw UTF-16 code units.
     if (size == 0)
         return 0;
-    const char *rest = reinterpret_cast<const char *>(data + 1);
-    const qsizetype restSize = qsizetype(size - 1);
-    QString text;
-    if (data[0] & 1) {
-        text.resize(restSize / 2);
-        std::memcpy(text.data(), rest, size_t(restSize / 2) * 2);
-    } else {
-        text = QString::fromLatin1(rest, restSize);
-    }
+    const QString text = fuzzText(data, size);
 
     int error = 0;
     const auto dots = attempt([&] { return CountIF(text, u"."); }, &error);

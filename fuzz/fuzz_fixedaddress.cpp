@@ -5,6 +5,7 @@
 // are the groups' values.
 
 #include "fixedaddress.h"
+#include "fuzztext.h"
 
 #include <QString>
 #include <QStringList>
@@ -49,19 +50,9 @@ std::optional<std::array<quint8, 4>> bySplitting(const QString &text)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    // The first byte picks how the rest becomes text: Latin-1 (reaches every short ASCII
-    // case quickly) or raw UTF-16 code units (lone surrogates, full-width digits and all).
     if (size == 0)
         return 0;
-    const char *rest = reinterpret_cast<const char *>(data + 1);
-    const qsizetype restSize = qsizetype(size - 1);
-    QString text;
-    if (data[0] & 1) {
-        text.resize(restSize / 2);
-        std::memcpy(text.data(), rest, size_t(restSize / 2) * 2);
-    } else {
-        text = QString::fromLatin1(rest, restSize);
-    }
+    const QString text = fuzzText(data, size);
 
     const auto octets = fixedAddressOctets(text);
     require(octets == bySplitting(text));
