@@ -1,24 +1,13 @@
 #include "ptyhost.h"
 
+#include "pseudoterminal.h"
+
 #include <QSocketNotifier>
 #include <QTimer>
 
 #include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
-
-namespace {
-
-QString systemError(const char *call)
-{
-    return QStringLiteral("%1: %2").arg(QLatin1String(call),
-                                        QString::fromLocal8Bit(std::strerror(errno)));
-}
-
-} // namespace
 
 PtyHost::PtyHost(QObject *parent)
     : QObject(parent), m_gapTimer(new QTimer(this)), m_frameTimer(new QTimer(this))
@@ -44,41 +33,15 @@ bool PtyHost::open(QString *error)
 {
     if (isOpen())
         hangUp();
-    auto fail = [&](const char *call) {
-        if (error)
-            *error = systemError(call);
-        closeTerminal();
+    const std::optional<PseudoTerminal> terminal = openPseudoTerminal(error);
+    if (!terminal)
         return false;
-    };
-
-    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (m_master < 0)
-        return fail("posix_openpt");
-    if (::grantpt(m_master) != 0)
-        return fail("grantpt");
-    if (::unlockpt(m_master) != 0)
-        return fail("unlockpt");
-    const char *name = ::ptsname(m_master);
-    if (!name)
-        return fail("ptsname");
-    m_slavePath = QString::fromLocal8Bit(name);
-
-    // Our own hold on the slave side: without it the master reports a hang-up (EIO, and a
-    // notifier firing without end) before the panel opens the terminal and after it closes it.
-    m_slave = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (m_slave < 0)
-        return fail("open");
-    termios settings{};
-    if (::tcgetattr(m_slave, &settings) != 0)
-        return fail("tcgetattr");
-    ::cfmakeraw(&settings);
-    settings.c_cflag &= ~(CSTOPB | PARENB | CSIZE);
-    settings.c_cflag |= CS8 | CLOCAL | CREAD;
-    ::cfsetispeed(&settings, B9600);
-    ::cfsetospeed(&settings, B9600);
-    if (::tcsetattr(m_slave, TCSANOW, &settings) != 0)
-        return fail("tcsetattr");
-    ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
+    // The host keeps its own hold on the slave side: without it the master reports a hang-up
+    // (EIO, and a notifier firing without end) before the panel opens the terminal and after
+    // it closes it.
+    m_master = terminal->master;
+    m_slave = terminal->slave;
+    m_slavePath = terminal->slavePath;
 
     m_readNotifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
     connect(m_readNotifier, &QSocketNotifier::activated, this, &PtyHost::readMaster);

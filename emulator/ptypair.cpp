@@ -1,15 +1,12 @@
 #include "ptypair.h"
 
+#include "pseudoterminal.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QFile>
 
 #include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <poll.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -27,36 +24,14 @@ void waitReadable(int master)
 
 PtyPair::PtyPair()
 {
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0) {
-        m_error = QString::fromLocal8Bit(std::strerror(errno));
+    const std::optional<PseudoTerminal> terminal = openPseudoTerminal(&m_error);
+    if (!terminal)
         return;
-    }
-    if (::grantpt(master) != 0 || ::unlockpt(master) != 0) {
-        m_error = QString::fromLocal8Bit(std::strerror(errno));
-        ::close(master);
-        return;
-    }
-    char name[128];
-    if (::ptsname_r(master, name, sizeof name) != 0) {
-        m_error = QString::fromLocal8Bit(std::strerror(errno));
-        ::close(master);
-        return;
-    }
-    // Raw line discipline on the slave, so that nothing the device sends is echoed back or
-    // translated while the program has the port closed.
-    const int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (slave >= 0) {
-        termios tio;
-        if (::tcgetattr(slave, &tio) == 0) {
-            ::cfmakeraw(&tio);
-            ::tcsetattr(slave, TCSANOW, &tio);
-        }
-        ::close(slave);
-    }
-    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-    m_master = master;
-    m_slavePath = QFile::decodeName(name);
+    // The raw line discipline stays on the slave while nobody holds it open, so nothing the
+    // device sends is echoed back or translated while the program has the port closed.
+    ::close(terminal->slave);
+    m_master = terminal->master;
+    m_slavePath = terminal->slavePath;
 }
 
 PtyPair::~PtyPair()
