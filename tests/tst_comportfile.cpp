@@ -12,6 +12,32 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// Puts something other than a regular file under the name COMPORT in dir.
+bool makeComportOfKind(const ScratchDir &dir, const QString &kind)
+{
+    const QString path = dir.filePath(u"COMPORT"_s);
+    if (kind == u"directory")
+        return QDir(dir.path()).mkdir(u"COMPORT"_s);
+    if (kind == u"fifo")
+        return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+    if (kind == u"device")
+        return QFile::link(u"/dev/zero"_s, path);
+    if (kind == u"dangling")
+        return QFile::link(dir.filePath(u"nowhere"_s), path);
+    return kind == u"missing";
+}
+
+// Everything in dir, hidden and special entries included.
+QStringList entriesOf(const ScratchDir &dir)
+{
+    return QDir(dir.path())
+        .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot | QDir::Hidden);
+}
+
+} // namespace
+
 class tst_ComportFile : public QObject
 {
     Q_OBJECT
@@ -126,15 +152,7 @@ void tst_ComportFile::readWhatIsNoRegularFile()
     QFETCH(QString, kind);
     ScratchDir dir;
     QVERIFY(dir.isValid());
-    const QString path = dir.filePath(u"COMPORT"_s);
-    if (kind == u"directory")
-        QVERIFY(QDir(dir.path()).mkdir(u"COMPORT"_s));
-    else if (kind == u"fifo")
-        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-    else if (kind == u"device")
-        QVERIFY(QFile::link(u"/dev/zero"_s, path));
-    else if (kind == u"dangling")
-        QVERIFY(QFile::link(dir.filePath(u"nowhere"_s), path));
+    QVERIFY(makeComportOfKind(dir, kind));
 
     // A FIFO opened for reading would wait for a writer; the read must come back at once.
     QElapsedTimer clock;
@@ -198,9 +216,7 @@ void tst_ComportFile::writeReplacesWholeFile()
     QVERIFY(comport::writeStoredIndex(2));
     QCOMPARE(dir.read(u"COMPORT"_s), QByteArray::fromHex("2032200d0a"));
     // Nothing left behind beside the file itself.
-    QCOMPARE(QDir(dir.path())
-                 .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot | QDir::Hidden),
-             QStringList{u"COMPORT"_s});
+    QCOMPARE(entriesOf(dir), QStringList{u"COMPORT"_s});
 }
 
 void tst_ComportFile::writeLeavesOtherKindsAlone_data()
@@ -216,18 +232,13 @@ void tst_ComportFile::writeLeavesOtherKindsAlone()
     ScratchDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(u"COMPORT"_s);
-    if (kind == u"directory")
-        QVERIFY(QDir(dir.path()).mkdir(u"COMPORT"_s));
-    else
-        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    QVERIFY(makeComportOfKind(dir, kind));
 
     QVERIFY(!comport::writeStoredIndex(1));
     const QFileInfo after(path);
     QVERIFY(after.exists());
     QVERIFY(!after.isFile());
-    QCOMPARE(QDir(dir.path())
-                 .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot | QDir::Hidden),
-             QStringList{u"COMPORT"_s});
+    QCOMPARE(entriesOf(dir), QStringList{u"COMPORT"_s});
 }
 
 void tst_ComportFile::writeIntoReadOnlyDirectory()
