@@ -4,7 +4,6 @@
 #include "mscomm.h"
 #include "replydecoder.h"
 
-#include <QMessageBox>
 #include <QRadioButton>
 
 namespace {
@@ -67,12 +66,7 @@ public:
 
     void resolution(int index) override { m_form.Option1[index]->setChecked(true); }
 
-    void addressConfirmed() override
-    {
-        QMessageBox box(QMessageBox::NoIcon, QString(),
-                        QStringLiteral("Set IP address successfully！ "), QMessageBox::Ok, &m_form);
-        box.exec();
-    }
+    void addressConfirmed() override { m_form.showAddressConfirmation(); }
 
 private:
     Form1 &m_form;
@@ -88,6 +82,7 @@ void showRoute(const ControlArray<QRadioButton> &row, quint8 input)
 
 } // namespace
 
+// One reply line: MSComm1 raises the event once for each line the device sent.
 void Form1::MSComm1_OnComm()
 {
     QByteArray line;

@@ -338,8 +338,18 @@ void Form1::showDisconnected()
 
 void Form1::showWriteFailure()
 {
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("ERROR"),
-                    QStringLiteral("open serial port fail！ "), QMessageBox::Ok, this);
+    showMessageBox(QStringLiteral("ERROR"), QStringLiteral("open serial port fail！ "));
+}
+
+void Form1::showAddressConfirmation()
+{
+    showMessageBox(QString(), QStringLiteral("Set IP address successfully！ "));
+}
+
+void Form1::showMessageBox(const QString &title, const QString &text)
+{
+    const MSComm::ReplyHold hold(*MSComm1);
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, this);
     box.exec();
 }
 

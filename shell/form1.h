@@ -54,8 +54,8 @@ public:
     QGroupBox *Frame2 = nullptr;     // "Connect State"
     QLabel *Label6 = nullptr;
     QLabel *Label7 = nullptr;
-    Lamp *Shape15 = nullptr; // green, beside "Connected"
-    Lamp *Shape16 = nullptr; // red, beside "Disconnect"
+    Lamp *Shape15 = nullptr;     // green, beside "Connected"
+    Lamp *Shape16 = nullptr;     // red, beside "Disconnect"
     QGroupBox *Frame3 = nullptr; // "Com Select"
     QComboBox *Combo1 = nullptr;
     QPushButton *Command6 = nullptr; // "Update"
@@ -66,7 +66,7 @@ public:
     // Page "Switch".
     QGroupBox *Frame5 = nullptr;
     QGroupBox *Frame7 = nullptr;
-    QGroupBox *Frame8 = nullptr; // "ON"
+    QGroupBox *Frame8 = nullptr;        // "ON"
     ControlArray<QRadioButton> Option2; // 0 "Martix", 1 "Video wall"
     ControlArray<QGroupBox> Frame6;     // 4 "Out1" .. 1 "Out4", 0 "ALL"
     ControlArray<QRadioButton> Option3; // row "Out1"
@@ -93,7 +93,7 @@ public:
     QRadioButton *Option11 = nullptr; // "Use the following ip address"
     QGroupBox *Frame1 = nullptr;
     ipBox *ipBox1 = nullptr;
-    ControlArray<QLabel> Label1; // 6 "IP address:"
+    ControlArray<QLabel> Label1;     // 6 "IP address:"
     QPushButton *Command2 = nullptr; // "OK"
 
     // "Martix", "Video wall" and the two address options: one exclusive group across pages.
@@ -140,6 +140,9 @@ public:
     void Command6_Click();
     void Command9_Click();
 
+    // The address confirmation, "Set IP address successfully！ " with an empty title.
+    void showAddressConfirmation();
+
 private:
     void createControls();
     void connectHandlers();
@@ -153,6 +156,9 @@ private:
 
     // The modal "open serial port fail！ " box titled "ERROR".
     void showWriteFailure();
+    // A modal box with an OK button and no icon. No reply is decoded while it waits for the
+    // operator; what arrives meanwhile is decoded in order once it is closed.
+    void showMessageBox(const QString &title, const QString &text);
 
     // Writes one frame under an error trap; false when the write failed.
     bool sendFrame(const QByteArray &frame);

@@ -2,6 +2,7 @@
 
 #include "errortrap.h"
 
+#include <QScopeGuard>
 #include <QTimer>
 
 Q_LOGGING_CATEGORY(lcSerial, "velquor.serial", QtInfoMsg)
@@ -60,8 +61,8 @@ MSComm::MSComm(const PortMap &ports, QObject *parent)
 
     connect(m_port, &QSerialPort::readyRead, this, &MSComm::onReadyRead);
     connect(m_port, &QSerialPort::errorOccurred, this, &MSComm::onPortError);
-    connect(m_settle, &QTimer::timeout, this, &MSComm::raiseOnComm);
-    connect(m_deadline, &QTimer::timeout, this, &MSComm::raiseOnComm);
+    connect(m_settle, &QTimer::timeout, this, &MSComm::endWaitingText);
+    connect(m_deadline, &QTimer::timeout, this, &MSComm::endWaitingText);
 }
 
 MSComm::~MSComm()
@@ -148,6 +149,7 @@ void MSComm::closePort()
 {
     m_settle->stop();
     m_deadline->stop();
+    m_lines.clear();
     m_linkLostPending = false;
     if (!m_port->isOpen())
         return;
@@ -183,25 +185,72 @@ QByteArray MSComm::Input()
     if (!PortOpen())
         throw NumberedError(PortNotOpen,
                             QStringLiteral("Operation valid only when the port is open"));
-    const QByteArray bytes = m_inputLen > 0 ? m_port->read(m_inputLen) : m_port->readAll();
-    if (!bytes.isEmpty())
-        qCDebug(lcSerial).noquote() << "read" << bytes.toHex(' ');
-    return bytes;
+    const QByteArray line = m_lines.takeLine(m_inputLen > 0 ? m_inputLen : -1);
+    if (!line.isEmpty())
+        qCDebug(lcSerial).noquote() << "read" << line.toHex(' ');
+    m_bytesTaken += quint64(line.size());
+    return line;
+}
+
+void MSComm::holdReplies()
+{
+    ++m_holds;
+}
+
+void MSComm::releaseReplies()
+{
+    if (m_holds > 0 && --m_holds == 0 && m_lines.hasLine())
+        postDelivery();
 }
 
 void MSComm::onReadyRead()
 {
-    if (!m_deadline->isActive())
-        m_deadline->start();
-    m_settle->start();
+    const bool waitedBefore = m_lines.hasPartial();
+    const bool lineEnded = m_lines.append(m_port->readAll());
+    if (!m_lines.hasPartial()) {
+        m_settle->stop();
+        m_deadline->stop();
+    } else {
+        // The deadline counts from the first byte of the text that is waiting now.
+        if (lineEnded || !waitedBefore)
+            m_deadline->start();
+        m_settle->start();
+    }
+    postDelivery();
 }
 
-void MSComm::raiseOnComm()
+void MSComm::endWaitingText()
 {
     m_settle->stop();
     m_deadline->stop();
-    if (m_port->isOpen() && m_port->bytesAvailable() > 0)
+    m_lines.endPartial();
+    postDelivery();
+}
+
+void MSComm::postDelivery()
+{
+    // Handed over from the event loop, never from inside QSerialPort's readyRead: a modal box
+    // opened by a handler would otherwise run inside that signal, and QSerialPort does not
+    // signal what arrives while its readyRead is still being handled.
+    if (m_deliveryPosted)
+        return;
+    m_deliveryPosted = true;
+    QMetaObject::invokeMethod(this, &MSComm::deliverLines, Qt::QueuedConnection);
+}
+
+void MSComm::deliverLines()
+{
+    m_deliveryPosted = false;
+    if (m_delivering)
+        return; // the handler that runs now is followed by the rest, in order
+    m_delivering = true;
+    const auto delivered = qScopeGuard([this] { m_delivering = false; });
+    while (m_holds == 0 && m_lines.hasLine() && m_port->isOpen()) {
+        const quint64 before = m_bytesTaken;
         emit OnComm();
+        if (m_bytesTaken == before)
+            break; // nobody took the line: it waits for the next Input()
+    }
 }
 
 void MSComm::onPortError(QSerialPort::SerialPortError error)

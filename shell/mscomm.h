@@ -1,6 +1,7 @@
 #pragma once
 
 #include "portmap.h"
+#include "replylines.h"
 #include "serialsettings.h"
 
 #include <QByteArray>
@@ -16,15 +17,23 @@ class QTimer;
 Q_DECLARE_LOGGING_CATEGORY(lcSerial)
 
 // MSComm1, the window's serial-port service over QSerialPort. It offers what the handlers
-// use: CommPort, Settings, InputLen, PortOpen, Output (one flushed write), Input (everything
-// pending) and OnComm(), raised once a reply has arrived. Every operation that can fail
+// use: CommPort, Settings, InputLen, PortOpen, Output (one flushed write), Input (one reply
+// line) and OnComm(), raised once for every reply line. Every operation that can fail
 // throws a NumberedError (error numbers below) for the handler's error trap.
 //
-// Replies reach the program in pieces (a UART interrupts every few bytes, USB adapters
-// deliver every 16 ms), so OnComm() is raised once the line has been quiet for settleMs, and
-// at the latest maxDelayMs after the first byte that was still pending, so a flood cannot
-// hold the window off. A port that fails while open (adapter unplugged, line hung up) is
-// closed at once and linkLost() is raised; the modem lines are never touched, since
+// The device answers back to back, and the line hands over what has arrived in pieces: a
+// UART interrupts every few bytes, a USB adapter delivers every 16 ms, so one read may hold
+// part of a reply or several replies. What arrives is cut at line ends (ReplyLines) and
+// every complete line is handed over at once, in arrival order, one OnComm() each. Text with
+// no line end yet waits until the line has been quiet for settleMs, and at the latest
+// maxDelayMs after its first byte, so a flood cannot hold the window off; then it is handed
+// over as it stands.
+//
+// One event at a time: OnComm() is never raised while a handler runs OnComm() already, nor
+// while holdReplies() is in force (a modal box waits for the operator). Lines that arrive
+// meanwhile wait and are handed over in order afterwards. A port that fails while open
+// (adapter unplugged, line hung up) is closed at once and linkLost() is raised, box or not;
+// what was still waiting goes with the line. The modem lines are never touched, since
 // pseudo-terminals and many adapters refuse them.
 class MSComm : public QObject
 {
@@ -70,14 +79,34 @@ public:
     // PortNotOpen when closed and WriteFailed when the line refuses them; a write that finds
     // the line gone closes the port (linkLost()) before it throws.
     void Output(const QByteArray &bytes);
-    // The bytes received and not yet read, one character per byte. Throws PortNotOpen.
+    // The next reply line, one character per byte and without its line end (InputLen > 0:
+    // at most that many bytes of it; the rest stays first in line). Empty when no line is
+    // ready. Throws PortNotOpen.
     QByteArray Input();
+
+    // While held (the calls nest), no OnComm() is raised; the lines that arrive wait. The
+    // last release hands them over in order once control is back in the event loop.
+    void holdReplies();
+    void releaseReplies();
+
+    // Holds the replies for as long as it lives.
+    class ReplyHold
+    {
+    public:
+        explicit ReplyHold(MSComm &comm) : m_comm(comm) { m_comm.holdReplies(); }
+        ~ReplyHold() { m_comm.releaseReplies(); }
+        ReplyHold(const ReplyHold &) = delete;
+        ReplyHold &operator=(const ReplyHold &) = delete;
+
+    private:
+        MSComm &m_comm;
+    };
 
     // The device path COM<port> opens (shown as the port list's tooltips).
     QString deviceFor(int port) const { return m_ports.deviceFor(port); }
 
 signals:
-    // Data has arrived and the line has settled: Input() now holds one reply line.
+    // A reply line is ready: Input() hands it over.
     void OnComm();
     // The open port vanished (adapter unplugged, line hung up) and has been closed.
     void linkLost();
@@ -89,13 +118,20 @@ private:
     void closePort();
     void closeLostLink();
     void onReadyRead();
-    void raiseOnComm();
+    void endWaitingText();
+    void postDelivery();
+    void deliverLines();
     void onPortError(QSerialPort::SerialPortError error);
 
     PortMap m_ports;
     QSerialPort *m_port = nullptr;
-    QTimer *m_settle = nullptr;   // restarted by every piece that arrives
-    QTimer *m_deadline = nullptr; // started by the first pending piece
+    ReplyLines m_lines;
+    QTimer *m_settle = nullptr;   // restarted by every piece that leaves text waiting
+    QTimer *m_deadline = nullptr; // started by the first byte of the waiting text
+    int m_holds = 0;
+    bool m_delivering = false;
+    bool m_deliveryPosted = false;
+    quint64 m_bytesTaken = 0; // by Input(), so that delivery sees whether a line was taken
     int m_commPort = 1;
     QString m_settings = QStringLiteral("9600,N,8,1");
     int m_inputLen = 0;

@@ -4,6 +4,7 @@
 #include "ptypair.h"
 #include "serialsettings.h"
 
+#include <QElapsedTimer>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QTest>
@@ -47,8 +48,13 @@ private slots:
     void openTwiceFails();
     void absentDeviceFailsToOpen();
     void portHeldByAnotherHandleFailsToOpen();
-    void replyInPiecesIsOneLine();
+    void replyInPiecesIsCutAtLineEnds();
     void separateRepliesStaySeparate();
+    void repliesAsTheLineDeliversThem_data();
+    void repliesAsTheLineDeliversThem();
+    void textWithoutLineEndWaitsForTheSettleTime();
+    void heldRepliesWaitAndComeInOrder();
+    void linkLostWhileHeldIsNoticed();
     void floodIsHandedOverInTime();
     void inputLenLimitsOneRead();
     void hangUpClosesOnceWithoutStorm();
@@ -202,7 +208,7 @@ void tst_MSComm::portHeldByAnotherHandleFailsToOpen()
     QCOMPARE(errorOf([&] { comm.setPortOpen(true); }), 0);
 }
 
-void tst_MSComm::replyInPiecesIsOneLine()
+void tst_MSComm::replyInPiecesIsCutAtLineEnds()
 {
     MSComm comm(m_ports);
     QList<QByteArray> lines;
@@ -213,9 +219,9 @@ void tst_MSComm::replyInPiecesIsOneLine()
         QVERIFY(m_pty->write(piece));
         QTest::qWait(5);
     }
-    QTRY_COMPARE(lines.size(), 1);
+    QTRY_COMPARE(lines.size(), 4);
     QTest::qWait(3 * MSComm::settleMs);
-    QCOMPARE(lines, QList<QByteArray>{"s11\r\ns22\r\ns33\r\ns40\r\n"_ba});
+    QCOMPARE(lines, (QList<QByteArray>{"s11"_ba, "s22"_ba, "s33"_ba, "s40"_ba}));
 }
 
 void tst_MSComm::separateRepliesStaySeparate()
@@ -229,7 +235,103 @@ void tst_MSComm::separateRepliesStaySeparate()
     QTest::qWait(4 * MSComm::settleMs);
     QVERIFY(m_pty->write("RS3\r\n"_ba));
     QTRY_COMPARE(lines.size(), 2);
-    QCOMPARE(lines, (QList<QByteArray>{"MD1\r\n"_ba, "RS3\r\n"_ba}));
+    QCOMPARE(lines, (QList<QByteArray>{"MD1"_ba, "RS3"_ba}));
+}
+
+void tst_MSComm::repliesAsTheLineDeliversThem_data()
+{
+    QTest::addColumn<QList<QByteArray>>("pieces"); // written pauseMs apart
+    QTest::addColumn<int>("pauseMs");
+    QTest::addColumn<QList<QByteArray>>("lines");
+
+    using L = QList<QByteArray>;
+    QTest::newRow("two replies in one write") << L{"MD1\r\nRS3\r\n"} << 0 << L{"MD1", "RS3"};
+    QTest::newRow("two replies 10 ms apart") << L{"MD1\r\n", "RS3\r\n"} << 10 << L{"MD1", "RS3"};
+    QTest::newRow("status answer back to back")
+        << L{"s10\r\ns21\r\ns32\r\ns43\r\nMD1\r\nRS3\r\nMP2\r\n"} << 0
+        << L{"s10", "s21", "s32", "s43", "MD1", "RS3", "MP2"};
+    QTest::newRow("status answer in 16 ms chunks")
+        << L{"s10\r\ns21\r\ns32\r\n", "s43\r\nMD1\r\nRS3\r\nM", "P2\r\n"} << 16
+        << L{"s10", "s21", "s32", "s43", "MD1", "RS3", "MP2"};
+    QTest::newRow("record cut inside, 20 ms apart, joined") << L{"s1", "2\r\n"} << 20 << L{"s12"};
+    QTest::newRow("CR LF cut, 40 ms apart: one line end")
+        << L{"MD1\r", "\nRS3\r\n"} << 40 << L{"MD1", "RS3"};
+    QTest::newRow("text without line end, then a reply after the settle time")
+        << L{"xyz", "s31\r\n"} << 3 * MSComm::settleMs << L{"xyz", "s31"};
+}
+
+void tst_MSComm::repliesAsTheLineDeliversThem()
+{
+    QFETCH(QList<QByteArray>, pieces);
+    QFETCH(int, pauseMs);
+    QFETCH(QList<QByteArray>, lines);
+
+    MSComm comm(m_ports);
+    QList<QByteArray> received;
+    connect(&comm, &MSComm::OnComm, this, [&] { received.append(comm.Input()); });
+    comm.setPortOpen(true);
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        if (i > 0)
+            QTest::qWait(pauseMs);
+        QVERIFY(m_pty->write(pieces.at(i)));
+    }
+    QTRY_COMPARE(received, lines);
+    QTest::qWait(2 * MSComm::settleMs);
+    QCOMPARE(received, lines); // and nothing more
+}
+
+void tst_MSComm::textWithoutLineEndWaitsForTheSettleTime()
+{
+    MSComm comm(m_ports);
+    QElapsedTimer clock;
+    qint64 handedAt = -1;
+    QByteArray line;
+    connect(&comm, &MSComm::OnComm, this, [&] {
+        handedAt = clock.elapsed();
+        line = comm.Input();
+    });
+    comm.setPortOpen(true);
+    clock.start();
+    QVERIFY(m_pty->write("MD1"_ba));
+    QTRY_COMPARE(line, "MD1"_ba);
+    QVERIFY2(handedAt >= MSComm::settleMs, qPrintable(QString::number(handedAt)));
+}
+
+void tst_MSComm::heldRepliesWaitAndComeInOrder()
+{
+    MSComm comm(m_ports);
+    QList<QByteArray> received;
+    connect(&comm, &MSComm::OnComm, this, [&] { received.append(comm.Input()); });
+    comm.setPortOpen(true);
+    {
+        const MSComm::ReplyHold box(comm);
+        {
+            const MSComm::ReplyHold nested(comm);
+            QVERIFY(m_pty->write("MD1\r\nRS"_ba));
+            QTest::qWait(20);
+            QVERIFY(m_pty->write("3\r\nMP2"_ba)); // MP2 ends with the settle time
+            QTest::qWait(3 * MSComm::settleMs);
+        }
+        QTest::qWait(20);
+        QVERIFY(received.isEmpty()); // still held by the outer hold
+    }
+    QVERIFY(received.isEmpty()); // handed over from the event loop, not inside the release
+    QTRY_COMPARE(received, (QList<QByteArray>{"MD1"_ba, "RS3"_ba, "MP2"_ba}));
+}
+
+void tst_MSComm::linkLostWhileHeldIsNoticed()
+{
+    MSComm comm(m_ports);
+    QSignalSpy onComm(&comm, &MSComm::OnComm);
+    QSignalSpy lost(&comm, &MSComm::linkLost);
+    comm.setPortOpen(true);
+    const MSComm::ReplyHold box(comm);
+    QVERIFY(m_pty->write("MD1\r\n"_ba));
+    QTest::qWait(20);
+    m_pty->closeMaster();
+    QTRY_COMPARE(lost.count(), 1);
+    QVERIFY(!comm.PortOpen());
+    QCOMPARE(onComm.count(), 0);
 }
 
 void tst_MSComm::floodIsHandedOverInTime()
@@ -317,7 +419,7 @@ void tst_MSComm::traceShowsTrafficAsHex()
         comm.setPortOpen(true);
         comm.Output(QByteArray::fromHex("04552077"));
         QVERIFY(m_pty->write("s12\r\n"_ba));
-        QTRY_VERIFY(traced.join(u'\n').contains(u"73 31 32 0d 0a"_s));
+        QTRY_VERIFY(traced.join(u'\n').contains(u"read 73 31 32"_s));
     }
     qInstallMessageHandler(previous);
     QLoggingCategory::setFilterRules(QString());

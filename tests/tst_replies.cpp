@@ -8,7 +8,9 @@
 #include "ptypair.h"
 #include "scratchdir.h"
 
+#include <QPushButton>
 #include <QRadioButton>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -17,6 +19,15 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString confirmationText = u"Set IP address successfully\uFF01 "_s;
+
+// How many reply lines the text is: what stands between line ends, empty ones not counted.
+int replyLines(const QByteArray &text)
+{
+    int lines = 0;
+    for (const QByteArray &part : QByteArray(text).replace('\r', '\n').split('\n'))
+        lines += !part.isEmpty();
+    return lines;
+}
 
 // The window on COM1, a pseudo-terminal whose master is the device, in a scratch directory.
 // Replies are written to the master; every receive event the port raises is counted.
@@ -128,6 +139,8 @@ private slots:
     void addressConfirmation();
     void pieces_data();
     void pieces();
+    void nothingHappensBehindTheConfirmation();
+    void randomRepliesInRandomChunks();
 };
 
 void tst_Replies::initTestCase()
@@ -154,12 +167,18 @@ void tst_Replies::replyDrivesWindow_data()
         << none << "s12\r\n"_ba << "g... 2--- --- 20/4" << hex("0555190277");
     QTest::newRow("s40: out4 green, IN1 selected")
         << none << "s40\r\n"_ba << "...g ---0 --- 20/4" << hex("0555193077");
-    QTest::newRow("four records together update all four outputs in slot order")
+    QTest::newRow("four records, a line each, update all four outputs in order")
         << none << "s10\r\ns21\r\ns32\r\ns43\r\n"_ba << "gggg 0123 --- 20/4"
         << hex("0555190077 0555191177 0555192277 0555193377");
-    QTest::newRow("a fifth record from character 21 on is ignored")
-        << none << "s10\r\ns21\r\ns32\r\ns43\r\ns13\r\n"_ba << "gggg 0123 --- 20/4"
+    QTest::newRow("four records in one line update all four outputs in slot order")
+        << none << "s10  s21  s32  s43  \r\n"_ba << "gggg 0123 --- 20/4"
         << hex("0555190077 0555191177 0555192277 0555193377");
+    QTest::newRow("in one line a fifth record from character 21 on is ignored")
+        << none << "s10  s21  s32  s43  s13  \r\n"_ba << "gggg 0123 --- 20/4"
+        << hex("0555190077 0555191177 0555192277 0555193377");
+    QTest::newRow("a fifth record on a line of its own is decoded")
+        << none << "s10\r\ns21\r\ns32\r\ns43\r\ns13\r\n"_ba << "gggg 3123 --- 20/4"
+        << hex("0555190077 0555191177 0555192277 0555193377 0555190377");
     QTest::newRow("input digit 4 colours only")
         << none << "s14\r\n"_ba << "g... ---- --- 20/4" << none;
     QTest::newRow("input digit 9 keeps the route shown before")
@@ -169,11 +188,17 @@ void tst_Replies::replyDrivesWindow_data()
     QTest::newRow("route different from the selection sends its Route once")
         << "s12\r\n"_ba << "s10\r\n"_ba << "g... 0--- --- 20/4" << hex("0555190077");
     QTest::newRow("later slot wins for the same output")
+        << none << "s10  s13  \r\n"_ba << "g... 3--- --- 20/4" << hex("0555190077 0555190377");
+    QTest::newRow("later line wins for the same output")
         << none << "s10\r\ns13\r\n"_ba << "g... 3--- --- 20/4" << hex("0555190077 0555190377");
     QTest::newRow("p39: out3 red, any input digit")
         << none << "p39\r\n"_ba << "..r. ---- --- 20/4" << none;
     QTest::newRow("s then p for out2 in one read: red, route still shown")
         << none << "s21\r\np20\r\n"_ba << ".r.. -1-- --- 20/4" << hex("0555191177");
+    QTest::newRow("p then s for out2 in one read: the later report, green")
+        << none << "p20\r\ns21\r\n"_ba << ".g.. -1-- --- 20/4" << hex("0555191177");
+    QTest::newRow("p and s for out2 in one line: s first, then p, red")
+        << none << "p20  s21  \r\n"_ba << ".r.. -1-- --- 20/4" << hex("0555191177");
     QTest::newRow("p record turns a green button red, keeps its route")
         << "s12\r\n"_ba << "p10\r\n"_ba << "r... 2--- --- 20/4" << none;
     QTest::newRow("route reported while the rows are disabled is still shown and sent")
@@ -211,6 +236,15 @@ void tst_Replies::replyDrivesWindow_data()
     QTest::newRow("RS9 changes nothing")
         << "RS3\r\n"_ba << "RS9\r\n"_ba << ".... ---- --3 20/4" << none;
 
+    // Replies back to back, as the device sends them.
+    QTest::newRow("MD1 and RS3 in one write: both")
+        << none << "MD1\r\nRS3\r\n"_ba << ".... ---- -13 0/4" << hex("0555210177 0555220377");
+    QTest::newRow("status answer in one write: records, then MD, RS, MP")
+        << none << "s10\r\ns21\r\ns32\r\ns43\r\nMD1\r\nRS3\r\nMP2\r\n"_ba << "gggg 0123 213 0/4"
+        << hex("0555190077 0555191177 0555192277 0555193377 0555210177 0555220377 0555230277");
+    QTest::newRow("a reply without line end after a complete one")
+        << none << "MD0\r\nRS5"_ba << ".... ---- -05 20/0" << hex("0555210077 0555220577");
+
     // Anything else.
     QTest::newRow("empty read changes nothing")
         << none << none << ".... ---- --- 20/4" << none;
@@ -233,7 +267,7 @@ void tst_Replies::replyDrivesWindow()
     QVERIFY(bench.opened);
     if (!before.isEmpty()) {
         QVERIFY(bench.device.write(before));
-        QTRY_COMPARE(bench.received->count(), 1);
+        QTRY_COMPARE(bench.received->count(), replyLines(before));
         bench.sent();
         bench.received->clear();
     }
@@ -242,7 +276,7 @@ void tst_Replies::replyDrivesWindow()
         bench.form->MSComm1_OnComm(); // an event of another kind: nothing is pending
     } else {
         QVERIFY(bench.device.write(reply));
-        QTRY_COMPARE(bench.received->count(), 1);
+        QTRY_COMPARE(bench.received->count(), replyLines(reply));
     }
 
     QCOMPARE(bench.state(), state);
@@ -306,6 +340,14 @@ void tst_Replies::pieces_data()
         << "s1"_ba << "2\r\n"_ba << 300 << 2 << ".... ---- --- 20/4" << QByteArray();
     QTest::newRow("reply after a 300 ms pause is tested from its own character 1")
         << "xyz"_ba << "s31\r\n"_ba << 300 << 2 << "..g. --1- --- 20/4" << hex("0555192177");
+    QTest::newRow("record cut inside, 20 ms apart, joined")
+        << "s2"_ba << "3\r\n"_ba << 20 << 1 << ".g.. -3-- --- 20/4" << hex("0555191377");
+    QTest::newRow("reply without line end, decoded after the settle time")
+        << "MD"_ba << "1"_ba << 5 << 1 << ".... ---- -1- 0/4" << hex("0555210177");
+    QTest::newRow("status answer in 16 ms chunks")
+        << "s10\r\ns21\r\ns32\r\ns4"_ba << "3\r\nMD1\r\nRS3\r\nMP2\r\n"_ba << 16 << 7
+        << "gggg 0123 213 0/4"
+        << hex("0555190077 0555191177 0555192277 0555193377 0555210177 0555220377 0555230277");
     // clang-format on
 }
 
@@ -327,6 +369,107 @@ void tst_Replies::pieces()
 
     QCOMPARE(bench.state(), state);
     QCOMPARE(bench.sent(frames.size()).toHex(' '), frames.toHex(' '));
+}
+
+// The address confirmation waits for the operator; replies that arrive meanwhile change
+// nothing behind it, and are decoded in order once OK is pressed, the next "DHCP" included.
+void tst_Replies::nothingHappensBehindTheConfirmation()
+{
+    Bench bench;
+    QVERIFY(bench.opened);
+    QStringList statesWhenShown;
+    QByteArray sentBehindTheBox;
+    bench.boxes.setOperator([&](QMessageBox *box) {
+        if (bench.boxes.count() == 1) {
+            bench.device.write("MD1\r\nDHCP OK\r\nRS3\r\n"_ba);
+            QTest::qWait(3 * MSComm::settleMs);
+            sentBehindTheBox = bench.device.readAvailable();
+        }
+        statesWhenShown << bench.state();
+        box->button(QMessageBox::Ok)->click();
+    });
+
+    QVERIFY(bench.device.write("IP OK\r\n"_ba));
+    QTRY_COMPARE(bench.received->count(), 4); // IP OK, MD1, DHCP OK, RS3
+    QCOMPARE(bench.boxes.count(), 2);
+    QCOMPARE(bench.boxes.last().text, confirmationText);
+    QCOMPARE(statesWhenShown, (QStringList{u".... ---- --- 20/4"_s,   // IP: nothing yet
+                                           u".... ---- -1- 0/4"_s})); // DHCP: after MD1 only
+    QCOMPARE(sentBehindTheBox, QByteArray());
+    QCOMPARE(bench.state(), u".... ---- -13 0/4"_s);
+    QCOMPARE(bench.sent(10).toHex(' '), QByteArray::fromHex("0555210177 0555220377").toHex(' '));
+}
+
+// Ten thousand replies of every kind, back to back and cut into reads of random size: each is
+// decoded once, whole, in order, and the window ends where the last of each kind puts it.
+void tst_Replies::randomRepliesInRandomChunks()
+{
+    Bench bench;
+    QVERIFY(bench.opened);
+    QRandomGenerator random(20261209);
+
+    char colour[4] = {'.', '.', '.', '.'};
+    char route[4] = {'-', '-', '-', '-'};
+    char selected[3] = {'-', '-', '-'}; // Option9, Option2, Option1
+    char &wall = selected[0], &mode = selected[1], &resolution = selected[2];
+    QByteArray stream;
+    const int replies = 10000;
+    for (int i = 0; i < replies; ++i) {
+        const int kind = random.bounded(8);
+        const int output = random.bounded(4);
+        const int digit = random.bounded(10);
+        QByteArray reply;
+        switch (kind) {
+        case 0:
+        case 1:
+            reply = "s" + QByteArray::number(output + 1) + QByteArray::number(digit);
+            colour[output] = 'g';
+            if (digit <= 3)
+                route[output] = char('0' + digit);
+            break;
+        case 2:
+            reply = "p" + QByteArray::number(output + 1) + QByteArray::number(digit);
+            colour[output] = 'r';
+            break;
+        case 3:
+            reply = "MD" + QByteArray::number(digit % 3); // MD2 changes nothing
+            if (digit % 3 < 2)
+                mode = char('0' + digit % 3);
+            break;
+        case 4:
+            reply = "RS" + QByteArray::number(digit); // RS9 changes nothing
+            if (digit <= 8)
+                resolution = char('0' + digit);
+            break;
+        case 5:
+            reply = "MP" + QByteArray::number(digit % 5); // MP4 changes nothing
+            if (digit % 5 <= 3)
+                wall = char('0' + digit % 5);
+            break;
+        case 6:
+            reply = "S" + QByteArray::number(output + 1) + "0"; // upper case: no record
+            break;
+        default:
+            reply = "x" + QByteArray::number(digit);
+            break;
+        }
+        stream += reply + (i % 7 == 0 ? "\n" : "\r\n");
+    }
+    const QString enabled = mode == '1' ? u"0/4"_s : mode == '0' ? u"20/0"_s : u"20/4"_s;
+    const QString expected =
+        u"%1 %2 %3 %4"_s.arg(QString::fromLatin1(colour, 4), QString::fromLatin1(route, 4),
+                             QString::fromLatin1(selected, 3), enabled);
+
+    for (qsizetype at = 0; at < stream.size();) {
+        const qsizetype size = std::min<qsizetype>(1 + random.bounded(40), stream.size() - at);
+        QVERIFY(bench.device.write(stream.sliced(at, size)));
+        at += size;
+        QCoreApplication::processEvents();
+        bench.device.readAvailable(); // the frames the window sends back
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(bench.received->count(), replies, 20000);
+    QCOMPARE(bench.state(), expected);
+    QCOMPARE(bench.boxes.count(), 0);
 }
 
 QTEST_MAIN(tst_Replies)

@@ -31,7 +31,13 @@ bool MessageBoxWatcher::eventFilter(QObject *watched, QEvent *event)
     shown.windowVisible = m_window && m_window->isVisible();
     shown.modal = box->isModal();
     m_boxes.append(shown);
-    if (m_autoClose) {
+    if (m_operator) {
+        const QPointer<QMessageBox> target(box);
+        QTimer::singleShot(0, box, [this, target] {
+            if (target)
+                m_operator(target);
+        });
+    } else if (m_autoClose) {
         const QPointer<QMessageBox> target(box);
         QTimer::singleShot(0, box, [target] {
             if (!target)

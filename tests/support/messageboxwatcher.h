@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
+
 class QWidget;
 
 // One message box as it was shown.
@@ -34,6 +36,9 @@ public:
     void setWindow(QWidget *window) { m_window = window; }
     // false: record boxes but leave them open (the test closes them itself).
     void setAutoClose(bool close) { m_autoClose = close; }
+    // The operator in front of each box from now on: called from inside the box's own event
+    // loop once it is shown, it acts as it likes and must close the box.
+    void setOperator(std::function<void(QMessageBox *)> actor) { m_operator = std::move(actor); }
 
     const QList<ShownMessageBox> &boxes() const { return m_boxes; }
     qsizetype count() const { return m_boxes.size(); }
@@ -47,4 +52,5 @@ private:
     QPointer<QWidget> m_window;
     QList<ShownMessageBox> m_boxes;
     bool m_autoClose = true;
+    std::function<void(QMessageBox *)> m_operator;
 };
