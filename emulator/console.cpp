@@ -108,10 +108,21 @@ std::optional<ConsoleCommand> parseConsoleCommand(const QString &line, QString *
             return usage("wall <input 1-4>");
         return ConsoleCommand{Action::Wall, 0, input - 1};
     }
+    if (verb == QLatin1String("delivery")) {
+        QString why;
+        const auto delivery =
+            arguments == 1 ? LineDelivery::parse(words.at(1), &why) : std::nullopt;
+        if (!delivery)
+            return arguments == 1 ? fail(error, why)
+                                  : usage("delivery <usb | instant | bytes | chunks:N/M>[+gap:MS]");
+        ConsoleCommand command{Action::Delivery};
+        command.delivery = *delivery;
+        return command;
+    }
     return fail(error, QStringLiteral("unknown command \"%1\" (try \"help\")").arg(words.first()));
 }
 
-MatrixModel::Bursts applyConsoleCommand(MatrixModel &model, const ConsoleCommand &command)
+MatrixModel::Replies applyConsoleCommand(MatrixModel &model, const ConsoleCommand &command)
 {
     using Action = ConsoleCommand::Action;
     switch (command.action) {
@@ -128,6 +139,7 @@ MatrixModel::Bursts applyConsoleCommand(MatrixModel &model, const ConsoleCommand
     case Action::Wall:
         return model.setWallInput(command.value);
     case Action::None:
+    case Action::Delivery:
     case Action::State:
     case Action::Hangup:
     case Action::Quit:
@@ -147,6 +159,10 @@ QString consoleHelp()
         "  mode <0|1>                  0 matrix, 1 video wall (reports MD<m>)\n"
         "  resolution <0-8|name>       output resolution, e.g. 8 or 1920X1200 (reports RS<r>)\n"
         "  wall <input>                video-wall input (reports MP<i>)\n"
+        "  delivery <how>              how replies reach the panel: usb (line pace, every 16 ms),\n"
+        "                              instant, bytes (one at a time at line pace) or\n"
+        "                              chunks:N/M (N bytes every M ms); +gap:MS after any of\n"
+        "                              them adds a pause after each reply\n"
         "  state                       print the matrix's state\n"
         "  hangup                      drop the line, then serve a fresh terminal\n"
         "  quit                        end the emulator\n"

@@ -4,6 +4,7 @@
 // device's own buttons or another controller would. Outputs and inputs are numbered as the
 // panel shows them (out1..out4, IN1..IN4); mode and resolution take the device's codes.
 
+#include "linepacer.h"
 #include "matrixmodel.h"
 
 #include <QString>
@@ -20,6 +21,7 @@ struct ConsoleCommand
         Mode,
         Resolution,
         Wall,
+        Delivery,
         State,
         Hangup,
         Quit,
@@ -27,8 +29,9 @@ struct ConsoleCommand
     };
 
     Action action = Action::None;
-    int output = 0; // 0..3, or MatrixModel::allOutputs for "route all"
-    int value = 0;  // input 0..3, mode 0..1 or resolution index 0..8
+    int output = 0;             // 0..3, or MatrixModel::allOutputs for "route all"
+    int value = 0;              // input 0..3, mode 0..1 or resolution index 0..8
+    LineDelivery delivery = {}; // for Action::Delivery
 };
 
 // Reads one line. A blank line is Action::None. A line that is not a command gives nullopt and
@@ -36,8 +39,8 @@ struct ConsoleCommand
 std::optional<ConsoleCommand> parseConsoleCommand(const QString &line, QString *error);
 
 // Makes the change a command stands for and returns what the device reports about it unprompted
-// (empty for the commands that do not touch the model).
-MatrixModel::Bursts applyConsoleCommand(MatrixModel &model, const ConsoleCommand &command);
+// (empty for the commands that do not touch the model; the caller carries out Delivery).
+MatrixModel::Replies applyConsoleCommand(MatrixModel &model, const ConsoleCommand &command);
 
 // The list of commands, for --help and "help".
 QString consoleHelp();

@@ -35,16 +35,18 @@ QString shown(const QByteArray &bytes)
 class Emulator : public QObject
 {
 public:
-    Emulator(const QString &link, bool trace) : m_link(link), m_trace(trace)
+    Emulator(const QString &link, bool trace, const LineDelivery &delivery)
+        : m_link(link), m_trace(trace)
     {
+        m_host.setDelivery(delivery);
         connect(&m_host, &PtyHost::opened, this, &Emulator::announce);
         connect(&m_host, &PtyHost::hungUp, this, [] { out() << "line dropped" << Qt::endl; });
         if (m_trace) {
             connect(&m_host, &PtyHost::frameReceived, this, [](const QByteArray &frame) {
                 out() << "<- " << QString::fromLatin1(frame.toHex(' ')) << Qt::endl;
             });
-            connect(&m_host, &PtyHost::burstSent, this,
-                    [](const QByteArray &burst) { out() << "-> " << shown(burst) << Qt::endl; });
+            connect(&m_host, &PtyHost::replySent, this,
+                    [](const QByteArray &reply) { out() << "-> " << shown(reply) << Qt::endl; });
         }
     }
 
@@ -125,7 +127,12 @@ private:
             out() << consoleHelp() << Qt::flush;
             break;
         case Action::State:
-            out() << describeState(m_host.model()) << Qt::flush;
+            out() << describeState(m_host.model()) << "delivery: " << m_host.delivery().toString()
+                  << Qt::endl;
+            break;
+        case Action::Delivery:
+            m_host.setDelivery(command->delivery);
+            out() << "delivery: " << m_host.delivery().toString() << Qt::endl;
             break;
         case Action::Hangup:
             m_host.hangUp();
@@ -178,11 +185,25 @@ int main(int argc, char *argv[])
     const QCommandLineOption quiet(
         QStringLiteral("quiet"),
         QStringLiteral("Do not print the frames and replies on the line."));
+    const QCommandLineOption delivery(
+        QStringLiteral("delivery"),
+        QStringLiteral("How the replies reach the panel: usb (the default: 9600 baud, handed over "
+                       "every 16 ms as a USB serial adapter does), instant, bytes (one at a time "
+                       "at line pace) or chunks:N/M (N bytes every M ms); +gap:MS after any of "
+                       "them adds a pause after each reply."),
+        QStringLiteral("how"), QStringLiteral("usb"));
     parser.addOption(link);
     parser.addOption(quiet);
+    parser.addOption(delivery);
     parser.process(app);
+    QString why;
+    const std::optional<LineDelivery> chosen = LineDelivery::parse(parser.value(delivery), &why);
+    if (!chosen) {
+        QTextStream(stderr) << "velquor-emulator: " << why << Qt::endl;
+        return 2;
+    }
 
-    Emulator emulator(parser.value(link), !parser.isSet(quiet));
+    Emulator emulator(parser.value(link), !parser.isSet(quiet), *chosen);
     if (!emulator.start())
         return 1;
     out() << "type \"help\" for the commands" << Qt::endl;

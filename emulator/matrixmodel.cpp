@@ -53,7 +53,7 @@ int frameSize(quint8 command)
 
 } // namespace
 
-MatrixModel::Bursts MatrixModel::handleFrame(const QByteArray &frame)
+MatrixModel::Replies MatrixModel::handleFrame(const QByteArray &frame)
 {
     if (frame.size() < 4 || quint8(frame.at(1)) != 0x55 || quint8(frame.back()) != 0x77)
         return {};
@@ -108,7 +108,7 @@ MatrixModel::Bursts MatrixModel::handleFrame(const QByteArray &frame)
     return {};
 }
 
-MatrixModel::Bursts MatrixModel::statusReport() const
+MatrixModel::Replies MatrixModel::statusReport() const
 {
     QByteArray records;
     for (int output = 0; output < outputCount; ++output)
@@ -124,7 +124,7 @@ QByteArray MatrixModel::outputRecord(int output) const
     return QByteArray("s") + number + char('0' + m_routes.at(output)) + "\r\n";
 }
 
-MatrixModel::Bursts MatrixModel::setRoute(int output, int input)
+MatrixModel::Replies MatrixModel::setRoute(int output, int input)
 {
     if (input < 0 || input >= inputCount)
         return {};
@@ -142,7 +142,7 @@ MatrixModel::Bursts MatrixModel::setRoute(int output, int input)
     return {outputRecord(output)};
 }
 
-MatrixModel::Bursts MatrixModel::setDisplayAttached(int output, bool attached)
+MatrixModel::Replies MatrixModel::setDisplayAttached(int output, bool attached)
 {
     if (output < 0 || output >= outputCount)
         return {};
@@ -150,7 +150,7 @@ MatrixModel::Bursts MatrixModel::setDisplayAttached(int output, bool attached)
     return {outputRecord(output)};
 }
 
-MatrixModel::Bursts MatrixModel::setMode(int mode)
+MatrixModel::Replies MatrixModel::setMode(int mode)
 {
     if (mode != 0 && mode != 1)
         return {};
@@ -158,7 +158,7 @@ MatrixModel::Bursts MatrixModel::setMode(int mode)
     return {tagged("MD", mode)};
 }
 
-MatrixModel::Bursts MatrixModel::setResolution(int index)
+MatrixModel::Replies MatrixModel::setResolution(int index)
 {
     if (index < 0 || index >= resolutionCount)
         return {};
@@ -166,7 +166,7 @@ MatrixModel::Bursts MatrixModel::setResolution(int index)
     return {tagged("RS", index)};
 }
 
-MatrixModel::Bursts MatrixModel::setWallInput(int input)
+MatrixModel::Replies MatrixModel::setWallInput(int input)
 {
     if (input < 0 || input >= inputCount)
         return {};

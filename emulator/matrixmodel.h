@@ -3,11 +3,9 @@
 // A software model of the 4x4 HDMI matrix: what the device holds and what it says on the line.
 //
 // The model takes whole command frames (FrameReader cuts them from the byte stream) and answers
-// with the text the panel decodes. An answer is a list of bursts: each burst is written to the
-// line in one go, and the host leaves a pause between bursts that is longer than the panel's
-// receive settle time, so the panel reads every burst as a reply line of its own. The panel
-// decodes at most four five-character output records per line, at fixed slots, so no burst
-// carries more than four records, and a tagged reply ("MD0\r\n") always travels alone.
+// with the text the panel decodes. An answer is a list of replies, each one or more whole
+// lines ending in CR LF, in the order the device sends them; the device sends them back to
+// back, and the host (PtyHost) gives them the line's timing.
 //
 // Numbering as on the line: outputs and inputs count from 0 here and in the frames; the output
 // records name outputs from 1 and inputs from 0 ("s21\r\n" is output 2 showing IN2).
@@ -29,27 +27,27 @@ public:
 
     enum class AddressMode { Automatic, Fixed };
 
-    using Bursts = QList<QByteArray>;
+    using Replies = QList<QByteArray>;
 
     // One complete frame from FrameReader. Changes the state as the command says and returns
     // the answer; a frame the device does not know, or with a parameter out of range, changes
     // nothing and gets no answer.
-    Bursts handleFrame(const QByteArray &frame);
+    Replies handleFrame(const QByteArray &frame);
 
     // The answer to StatusRequest: the four output records, then mode, resolution and
-    // video-wall input, each a burst of its own.
-    Bursts statusReport() const;
+    // video-wall input.
+    Replies statusReport() const;
 
     // The record of one output (0..3): "s<o><i>\r\n" with a display, "p<o>0\r\n" without.
     QByteArray outputRecord(int output) const;
 
     // Changes as the device's front panel or another controller makes them. Each returns what
     // the device reports about the change (empty when the argument is out of range).
-    Bursts setRoute(int output, int input); // output 0..3, or allOutputs; input 0..3
-    Bursts setDisplayAttached(int output, bool attached);
-    Bursts setMode(int mode); // 0 matrix, 1 video wall
-    Bursts setResolution(int index);
-    Bursts setWallInput(int input);
+    Replies setRoute(int output, int input); // output 0..3, or allOutputs; input 0..3
+    Replies setDisplayAttached(int output, bool attached);
+    Replies setMode(int mode); // 0 matrix, 1 video wall
+    Replies setResolution(int index);
+    Replies setWallInput(int input);
 
     int route(int output) const { return m_routes.at(output); }
     bool displayAttached(int output) const { return m_attached.at(output); }

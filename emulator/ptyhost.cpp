@@ -5,18 +5,20 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <termios.h>
 #include <unistd.h>
 
 PtyHost::PtyHost(QObject *parent)
-    : QObject(parent), m_gapTimer(new QTimer(this)), m_frameTimer(new QTimer(this))
+    : QObject(parent), m_handOverTimer(new QTimer(this)), m_frameTimer(new QTimer(this))
 {
-    m_gapTimer->setSingleShot(true);
-    m_gapTimer->setTimerType(Qt::PreciseTimer);
+    m_clock.start();
+    m_handOverTimer->setSingleShot(true);
+    m_handOverTimer->setTimerType(Qt::PreciseTimer);
     m_frameTimer->setSingleShot(true);
     m_frameTimer->setInterval(frameTimeout);
-    connect(m_gapTimer, &QTimer::timeout, this, &PtyHost::sendNextBurst);
+    connect(m_handOverTimer, &QTimer::timeout, this, &PtyHost::handOver);
     connect(m_frameTimer, &QTimer::timeout, this, [this] {
         handleFrames(m_reader.expire());
         if (m_reader.pendingSize() > 0)
@@ -57,13 +59,15 @@ void PtyHost::hangUp()
     emit hungUp();
 }
 
-void PtyHost::push(const MatrixModel::Bursts &bursts)
+void PtyHost::push(const MatrixModel::Replies &replies)
 {
-    if (!isOpen() || bursts.isEmpty())
+    if (!isOpen())
         return;
-    m_queue += bursts;
-    if (!m_gapTimer->isActive())
-        sendNextBurst();
+    for (const QByteArray &reply : replies) {
+        m_pacer.send(reply, nowUs());
+        emit replySent(reply);
+    }
+    handOver();
 }
 
 void PtyHost::readMaster()
@@ -99,16 +103,32 @@ void PtyHost::handleFrames(const QList<QByteArray> &frames)
     }
 }
 
-void PtyHost::sendNextBurst()
+qint64 PtyHost::nowUs() const
 {
-    if (m_queue.isEmpty() || !isOpen())
+    return m_clock.nsecsElapsed() / 1000;
+}
+
+void PtyHost::handOver()
+{
+    if (!isOpen())
         return;
-    const QByteArray burst = m_queue.takeFirst();
-    writeOut(burst);
-    emit burstSent(burst);
-    // Quiet after every burst, also before an answer to a later frame, so two bursts never
-    // merge into one reply line at the panel.
-    m_gapTimer->start(m_burstGap);
+    const QByteArray bytes = m_pacer.take(nowUs());
+    if (!bytes.isEmpty()) {
+        writeOut(bytes);
+        emit written(bytes);
+    }
+    scheduleHandOver();
+}
+
+void PtyHost::scheduleHandOver()
+{
+    const qint64 due = m_pacer.nextTakeUs();
+    if (due < 0 || !isOpen()) {
+        m_handOverTimer->stop();
+        return;
+    }
+    const qint64 waitUs = std::max<qint64>(0, due - nowUs());
+    m_handOverTimer->start(int((waitUs + 999) / 1000));
 }
 
 void PtyHost::writeOut(const QByteArray &bytes)
@@ -142,9 +162,9 @@ void PtyHost::closeTerminal()
 {
     delete m_readNotifier;
     m_readNotifier = nullptr;
-    m_gapTimer->stop();
+    m_handOverTimer->stop();
     m_frameTimer->stop();
-    m_queue.clear();
+    m_pacer.clear();
     m_reader.clear();
     if (m_master >= 0)
         ::close(m_master);

@@ -3,19 +3,22 @@
 // Serves a MatrixModel on a pseudo-terminal, so that the panel (or anything that opens a serial
 // port) talks to it as to the device on an RS-232 line.
 //
-// The host holds the master side; slavePath() is the terminal the panel opens. The line is raw,
-// 9600 8N1 is accepted, and bytes pass at once (a pseudo-terminal has no baud timing). Bytes
-// from the panel go through a FrameReader into the model; the model's answer bursts go back one
-// write each, with burstGap() of quiet between them, so each is read as a reply line of its own.
+// The host holds the master side; slavePath() is the terminal the panel opens. The line is raw
+// and 9600 8N1 is accepted. Bytes from the panel go through a FrameReader into the model; the
+// model's replies go back as a device sends them, back to back, and a pseudo-terminal having no
+// baud timing of its own, a LinePacer gives them the line's: by default at 9600 baud, handed
+// over every 16 ms as a USB serial adapter does (setDelivery() chooses another delivery).
 // The host keeps the terminal's slave side open as well: a master whose slave is closed reports
 // a hang-up, and the panel may connect and disconnect as often as it likes.
 //
 // Everything runs in the thread's event loop (QSocketNotifier, QTimer); POSIX only.
 
 #include "framereader.h"
+#include "linepacer.h"
 #include "matrixmodel.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -28,8 +31,7 @@ class PtyHost : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int defaultBurstGap = 60; // ms; the panel's settle time is 30 ms
-    static constexpr int frameTimeout = 100;   // ms of quiet after which a partial frame is noise
+    static constexpr int frameTimeout = 100; // ms of quiet after which a partial frame is noise
 
     explicit PtyHost(QObject *parent = nullptr);
     ~PtyHost() override;
@@ -45,12 +47,15 @@ public:
     MatrixModel &model() { return m_model; }
     const MatrixModel &model() const { return m_model; }
 
-    // Sends bursts unprompted (a change made at the device). Queued behind any answer still
+    // Sends replies unprompted (a change made at the device). Queued behind any answer still
     // being sent; nothing is sent while the line is down.
-    void push(const MatrixModel::Bursts &bursts);
+    void push(const MatrixModel::Replies &replies);
 
-    int burstGap() const { return m_burstGap; }
-    void setBurstGap(int milliseconds) { m_burstGap = milliseconds; }
+    // How the replies reach the panel; applies to what is sent from now on.
+    LineDelivery delivery() const { return m_pacer.delivery(); }
+    void setDelivery(const LineDelivery &delivery) { m_pacer.setDelivery(delivery); }
+    // Nothing is waiting to be handed to the panel's side.
+    bool isIdle() const { return m_pacer.isEmpty(); }
 
     // How often the terminal's queue was full of bytes nobody read on the panel's side, and
     // they were thrown away to make room, as a line does not keep what no receiver took.
@@ -59,13 +64,16 @@ public:
 signals:
     void opened(const QString &slavePath);
     void frameReceived(const QByteArray &frame);
-    void burstSent(const QByteArray &burst);
+    void replySent(const QByteArray &reply); // the device has started sending it
+    void written(const QByteArray &bytes);   // handed to the panel's side of the line
     void hungUp();
 
 private:
     void readMaster();
     void handleFrames(const QList<QByteArray> &frames);
-    void sendNextBurst();
+    void handOver();
+    void scheduleHandOver();
+    qint64 nowUs() const;
     void writeOut(const QByteArray &bytes);
     void closeTerminal();
 
@@ -75,9 +83,9 @@ private:
     int m_slave = -1;
     QString m_slavePath;
     QSocketNotifier *m_readNotifier = nullptr;
-    QTimer *m_gapTimer = nullptr;
+    QTimer *m_handOverTimer = nullptr;
     QTimer *m_frameTimer = nullptr;
-    QList<QByteArray> m_queue;
-    int m_burstGap = defaultBurstGap;
+    LinePacer m_pacer;
+    QElapsedTimer m_clock;
     int m_flushes = 0;
 };

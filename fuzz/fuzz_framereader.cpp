@@ -36,12 +36,12 @@ void checkFrame(const QByteArray &frame)
         require(frame.at(0) == frame.size());
 }
 
-void checkAnswer(const MatrixModel::Bursts &bursts)
+void checkAnswer(const MatrixModel::Replies &replies)
 {
-    for (const QByteArray &burst : bursts) {
-        // One burst is at most four five-character records, or one tagged reply.
-        require(!burst.isEmpty() && burst.size() <= 20 && burst.endsWith("\r\n"));
-        for (char c : burst)
+    for (const QByteArray &reply : replies) {
+        // One reply is at most four five-character records, or one tagged reply.
+        require(!reply.isEmpty() && reply.size() <= 20 && reply.endsWith("\r\n"));
+        for (char c : reply)
             require((c >= 0x20 && c < 0x7F) || c == '\r' || c == '\n');
     }
 }

@@ -7,7 +7,7 @@
 #include <QRegularExpression>
 #include <QTest>
 
-using Bursts = QList<QByteArray>;
+using Replies = QList<QByteArray>;
 Q_DECLARE_METATYPE(ConsoleCommand::Action)
 
 namespace {
@@ -63,6 +63,7 @@ private slots:
 
     void consoleCommands_data();
     void consoleCommands();
+    void consoleDelivery();
     void consoleErrors_data();
     void consoleErrors();
 };
@@ -71,89 +72,89 @@ void tst_EmulatorModel::frameAnswers_data()
 {
     QTest::addColumn<QList<QByteArray>>("before");
     QTest::addColumn<QByteArray>("frame");
-    QTest::addColumn<Bursts>("answer");
+    QTest::addColumn<Replies>("answer");
     QTest::addColumn<QByteArray>("state");
 
     const QList<QByteArray> none;
-    QTest::newRow("StatusRequest: records, then MD, RS, MP apart")
+    QTest::newRow("StatusRequest: records, then MD, RS, MP")
         << none << frames::StatusRequest()
-        << Bursts{initialRecords, "MD0\r\n", "RS1\r\n", "MP0\r\n"} << initialState;
+        << Replies{initialRecords, "MD0\r\n", "RS1\r\n", "MP0\r\n"} << initialState;
     QTest::newRow("StatusRequest after changes reports them")
         << QList<QByteArray>{frames::Route(1, 3), frames::SetMode(1), frames::SetResolution(8),
                              frames::VideoWallInput(2)}
         << frames::StatusRequest()
-        << Bursts{"s10\r\ns23\r\ns32\r\ns43\r\n", "MD1\r\n", "RS8\r\n", "MP2\r\n"}
+        << Replies{"s10\r\ns23\r\ns32\r\ns43\r\n", "MD1\r\n", "RS8\r\n", "MP2\r\n"}
         << QByteArray("routes=0323 displays=1111 mode=1 res=8 wall=2 out=0 addr=auto:192.168.0.10 "
                       "border=0,0");
     QTest::newRow("Route IN3 to out2 (05 55 19 12 77) reports out2 alone")
-        << none << QByteArray::fromHex("0555191277") << Bursts{"s22\r\n"}
+        << none << QByteArray::fromHex("0555191277") << Replies{"s22\r\n"}
         << QByteArray("routes=0223 displays=1111 mode=0 res=1 wall=0 out=0 addr=auto:192.168.0.10 "
                       "border=0,0");
     QTest::newRow("Route IN1 to out4")
-        << none << frames::Route(3, 0) << Bursts{"s40\r\n"}
+        << none << frames::Route(3, 0) << Replies{"s40\r\n"}
         << QByteArray("routes=0120 displays=1111 mode=0 res=1 wall=0 out=0 addr=auto:192.168.0.10 "
                       "border=0,0");
     QTest::newRow("Route ALL to IN2 reports all four in one burst")
-        << none << QByteArray::fromHex("0555194177") << Bursts{"s11\r\ns21\r\ns31\r\ns41\r\n"}
+        << none << QByteArray::fromHex("0555194177") << Replies{"s11\r\ns21\r\ns31\r\ns41\r\n"}
         << QByteArray("routes=1111 displays=1111 mode=0 res=1 wall=0 out=0 addr=auto:192.168.0.10 "
                       "border=0,0");
     QTest::newRow("SetMode video wall")
-        << none << frames::SetMode(1) << Bursts{"MD1\r\n"}
+        << none << frames::SetMode(1) << Replies{"MD1\r\n"}
         << QByteArray("routes=0123 displays=1111 mode=1 res=1 wall=0 out=0 addr=auto:192.168.0.10 "
                       "border=0,0");
     QTest::newRow("SetMode matrix") << QList<QByteArray>{frames::SetMode(1)} << frames::SetMode(0)
-                                    << Bursts{"MD0\r\n"} << initialState;
+                                    << Replies{"MD0\r\n"} << initialState;
     QTest::newRow("SetResolution 720P@60")
-        << none << frames::SetResolution(0) << Bursts{"RS0\r\n"}
+        << none << frames::SetResolution(0) << Replies{"RS0\r\n"}
         << QByteArray("routes=0123 displays=1111 mode=0 res=0 wall=0 out=0 addr=auto:192.168.0.10 "
                       "border=0,0");
     QTest::newRow("SetResolution 1920X1200")
-        << none << frames::SetResolution(8) << Bursts{"RS8\r\n"}
+        << none << frames::SetResolution(8) << Replies{"RS8\r\n"}
         << QByteArray("routes=0123 displays=1111 mode=0 res=8 wall=0 out=0 addr=auto:192.168.0.10 "
                       "border=0,0");
     QTest::newRow("VideoWallInput IN4")
-        << none << frames::VideoWallInput(3) << Bursts{"MP3\r\n"}
+        << none << frames::VideoWallInput(3) << Replies{"MP3\r\n"}
         << QByteArray("routes=0123 displays=1111 mode=0 res=1 wall=3 out=0 addr=auto:192.168.0.10 "
                       "border=0,0");
     QTest::newRow("SetFixedAddress with marker-valued octets")
-        << none << QByteArray::fromHex("0855310A55770177") << Bursts{"IP OK\r\n"}
+        << none << QByteArray::fromHex("0855310A55770177") << Replies{"IP OK\r\n"}
         << QByteArray("routes=0123 displays=1111 mode=0 res=1 wall=0 out=0 addr=fixed:10.85.119.1 "
                       "border=0,0");
     QTest::newRow("SetAutoAddress after a fixed one")
         << QList<QByteArray>{frames::SetFixedAddress({10, 0, 0, 7})} << frames::SetAutoAddress()
-        << Bursts{"DHCP OK\r\n"}
+        << Replies{"DHCP OK\r\n"}
         << QByteArray(
                "routes=0123 displays=1111 mode=0 res=1 wall=0 out=0 addr=auto:10.0.0.7 border=0,0");
     QTest::newRow("OutputSelect out3 is silent")
-        << none << frames::OutputSelect(2) << Bursts{}
+        << none << frames::OutputSelect(2) << Replies{}
         << QByteArray("routes=0123 displays=1111 mode=0 res=1 wall=0 out=2 addr=auto:192.168.0.10 "
                       "border=0,0");
     QTest::newRow("BorderVerticalIn is silent")
-        << none << frames::BorderVerticalIn() << Bursts{}
+        << none << frames::BorderVerticalIn() << Replies{}
         << QByteArray("routes=0123 displays=1111 mode=0 res=1 wall=0 out=0 addr=auto:192.168.0.10 "
                       "border=0,-1");
     QTest::newRow("BorderVerticalOut")
-        << none << frames::BorderVerticalOut() << Bursts{}
+        << none << frames::BorderVerticalOut() << Replies{}
         << QByteArray("routes=0123 displays=1111 mode=0 res=1 wall=0 out=0 addr=auto:192.168.0.10 "
                       "border=0,1");
     QTest::newRow("BorderHorizontalIn")
-        << none << frames::BorderHorizontalIn() << Bursts{}
+        << none << frames::BorderHorizontalIn() << Replies{}
         << QByteArray("routes=0123 displays=1111 mode=0 res=1 wall=0 out=0 addr=auto:192.168.0.10 "
                       "border=-1,0");
     QTest::newRow("BorderHorizontalOut stops at the limit")
-        << repeated(frames::BorderHorizontalOut(), 40) << frames::BorderHorizontalOut() << Bursts{}
+        << repeated(frames::BorderHorizontalOut(), 40) << frames::BorderHorizontalOut() << Replies{}
         << QByteArray("routes=0123 displays=1111 mode=0 res=1 wall=0 out=0 addr=auto:192.168.0.10 "
                       "border=16,0");
     QTest::newRow("BorderReset (05 55 04 77) centres both")
         << QList<QByteArray>{frames::BorderHorizontalIn(), frames::BorderVerticalOut()}
-        << QByteArray::fromHex("05550477") << Bursts{} << initialState;
+        << QByteArray::fromHex("05550477") << Replies{} << initialState;
 }
 
 void tst_EmulatorModel::frameAnswers()
 {
     QFETCH(QList<QByteArray>, before);
     QFETCH(QByteArray, frame);
-    QFETCH(Bursts, answer);
+    QFETCH(Replies, answer);
     QFETCH(QByteArray, state);
 
     MatrixModel model;
@@ -185,21 +186,21 @@ void tst_EmulatorModel::ignoredFrames()
 {
     QFETCH(QByteArray, frame);
     MatrixModel model;
-    QCOMPARE(model.handleFrame(frame), Bursts{});
+    QCOMPARE(model.handleFrame(frame), Replies{});
     QCOMPARE(stateOf(model), initialState);
 }
 
 void tst_EmulatorModel::detachedDisplays()
 {
     MatrixModel model;
-    QCOMPARE(model.setDisplayAttached(1, false), Bursts{"p20\r\n"});
+    QCOMPARE(model.setDisplayAttached(1, false), Replies{"p20\r\n"});
     QCOMPARE(model.handleFrame(frames::StatusRequest()).constFirst(),
              QByteArray("s10\r\np20\r\ns32\r\ns43\r\n"));
     // A route to an output without a display is kept and shows once the display is back.
-    QCOMPARE(model.handleFrame(frames::Route(1, 3)), Bursts{"p20\r\n"});
-    QCOMPARE(model.handleFrame(frames::Route(4, 2)), Bursts{"s12\r\np20\r\ns32\r\ns42\r\n"});
-    QCOMPARE(model.setDisplayAttached(1, true), Bursts{"s22\r\n"});
-    QCOMPARE(model.setDisplayAttached(4, false), Bursts{});
+    QCOMPARE(model.handleFrame(frames::Route(1, 3)), Replies{"p20\r\n"});
+    QCOMPARE(model.handleFrame(frames::Route(4, 2)), Replies{"s12\r\np20\r\ns32\r\ns42\r\n"});
+    QCOMPARE(model.setDisplayAttached(1, true), Replies{"s22\r\n"});
+    QCOMPARE(model.setDisplayAttached(4, false), Replies{});
 }
 
 // The panel decodes at most four five-character records at fixed slots and a tag only at the
@@ -345,28 +346,28 @@ void tst_EmulatorModel::consoleCommands_data()
     QTest::addColumn<A>("action");
     QTest::addColumn<int>("output");
     QTest::addColumn<int>("value");
-    QTest::addColumn<Bursts>("pushed");
+    QTest::addColumn<Replies>("pushed");
 
     QTest::newRow("route 2 3: IN3 to out2")
-        << QStringLiteral("route 2 3") << A::Route << 1 << 2 << Bursts{"s22\r\n"};
+        << QStringLiteral("route 2 3") << A::Route << 1 << 2 << Replies{"s22\r\n"};
     QTest::newRow("route all 4") << QStringLiteral("  ROUTE  all 4 ") << A::Route
                                  << MatrixModel::allOutputs << 3
-                                 << Bursts{"s13\r\ns23\r\ns33\r\ns43\r\n"};
+                                 << Replies{"s13\r\ns23\r\ns33\r\ns43\r\n"};
     QTest::newRow("detach 3") << QStringLiteral("detach 3") << A::Detach << 2 << 0
-                              << Bursts{"p30\r\n"};
+                              << Replies{"p30\r\n"};
     QTest::newRow("attach 1") << QStringLiteral("attach 1") << A::Attach << 0 << 0
-                              << Bursts{"s10\r\n"};
-    QTest::newRow("mode 1") << QStringLiteral("mode 1") << A::Mode << 0 << 1 << Bursts{"MD1\r\n"};
+                              << Replies{"s10\r\n"};
+    QTest::newRow("mode 1") << QStringLiteral("mode 1") << A::Mode << 0 << 1 << Replies{"MD1\r\n"};
     QTest::newRow("mode matrix") << QStringLiteral("mode matrix") << A::Mode << 0 << 0
-                                 << Bursts{"MD0\r\n"};
+                                 << Replies{"MD0\r\n"};
     QTest::newRow("resolution by name")
-        << QStringLiteral("resolution 1920x1200") << A::Resolution << 0 << 8 << Bursts{"RS8\r\n"};
+        << QStringLiteral("resolution 1920x1200") << A::Resolution << 0 << 8 << Replies{"RS8\r\n"};
     QTest::newRow("resolution by index")
-        << QStringLiteral("resolution 0") << A::Resolution << 0 << 0 << Bursts{"RS0\r\n"};
-    QTest::newRow("wall 2") << QStringLiteral("wall 2") << A::Wall << 0 << 1 << Bursts{"MP1\r\n"};
-    QTest::newRow("hangup") << QStringLiteral("hangup") << A::Hangup << 0 << 0 << Bursts{};
-    QTest::newRow("quit") << QStringLiteral("quit") << A::Quit << 0 << 0 << Bursts{};
-    QTest::newRow("blank line") << QStringLiteral("   ") << A::None << 0 << 0 << Bursts{};
+        << QStringLiteral("resolution 0") << A::Resolution << 0 << 0 << Replies{"RS0\r\n"};
+    QTest::newRow("wall 2") << QStringLiteral("wall 2") << A::Wall << 0 << 1 << Replies{"MP1\r\n"};
+    QTest::newRow("hangup") << QStringLiteral("hangup") << A::Hangup << 0 << 0 << Replies{};
+    QTest::newRow("quit") << QStringLiteral("quit") << A::Quit << 0 << 0 << Replies{};
+    QTest::newRow("blank line") << QStringLiteral("   ") << A::None << 0 << 0 << Replies{};
 }
 
 void tst_EmulatorModel::consoleCommands()
@@ -375,7 +376,7 @@ void tst_EmulatorModel::consoleCommands()
     QFETCH(ConsoleCommand::Action, action);
     QFETCH(int, output);
     QFETCH(int, value);
-    QFETCH(Bursts, pushed);
+    QFETCH(Replies, pushed);
 
     QString error;
     const auto command = parseConsoleCommand(line, &error);
@@ -385,6 +386,20 @@ void tst_EmulatorModel::consoleCommands()
     QCOMPARE(command->value, value);
     MatrixModel model;
     QCOMPARE(applyConsoleCommand(model, *command), pushed);
+}
+
+// The delivery command carries the way it names, and changes nothing in the matrix.
+void tst_EmulatorModel::consoleDelivery()
+{
+    QString error;
+    const auto command = parseConsoleCommand(QStringLiteral("delivery chunks:4/10+gap:5"), &error);
+    QVERIFY2(command, qPrintable(error));
+    QCOMPARE(command->action, ConsoleCommand::Action::Delivery);
+    LineDelivery expected = LineDelivery::chunks(4, 10);
+    expected.replyGapMs = 5;
+    QCOMPARE(command->delivery, expected);
+    MatrixModel model;
+    QCOMPARE(applyConsoleCommand(model, *command), Replies{});
 }
 
 void tst_EmulatorModel::consoleErrors_data()
@@ -409,6 +424,13 @@ void tst_EmulatorModel::consoleErrors_data()
                                          "usage: resolution <0-8 | 720P@60 ... 1920X1200>");
     QTest::newRow("quit with argument")
         << QStringLiteral("quit now") << QStringLiteral("quit takes no arguments");
+    QTest::newRow("delivery without a way")
+        << QStringLiteral("delivery")
+        << QStringLiteral("usage: delivery <usb | instant | bytes | chunks:N/M>[+gap:MS]");
+    QTest::newRow("delivery unknown")
+        << QStringLiteral("delivery fast")
+        << QStringLiteral("unknown delivery \"fast\" (usb, instant, bytes or chunks:N/M, "
+                          "optionally followed by +gap:MS)");
 }
 
 void tst_EmulatorModel::consoleErrors()

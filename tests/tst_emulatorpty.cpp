@@ -10,6 +10,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // The panel's side of the line: the terminal's slave opened as it is, with none of the
@@ -29,6 +31,7 @@ public:
     ~PanelSide() override { close(); }
 
     bool isOpen() const { return m_fd >= 0; }
+    qint64 elapsed() const { return m_clock.elapsed(); }
     bool write(const QByteArray &bytes)
     {
         return ::write(m_fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
@@ -79,7 +82,8 @@ class tst_EmulatorPty : public QObject
     Q_OBJECT
 
 private slots:
-    void statusAnswerComesInSeparateBursts();
+    void statusAnswerComesBackToBack_data();
+    void statusAnswerComesBackToBack();
     void splitAndMergedWrites();
     void falseStartIsForgottenWhenTheLineGoesQuiet();
     void panelMayCloseAndReopen();
@@ -87,30 +91,40 @@ private slots:
     void nobodyReadingDoesNotPileUp();
 };
 
-void tst_EmulatorPty::statusAnswerComesInSeparateBursts()
+void tst_EmulatorPty::statusAnswerComesBackToBack_data()
 {
+    QTest::addColumn<QString>("delivery");
+    // From the request to the answer's last byte, at the least: the line cannot be faster.
+    QTest::addColumn<int>("leastMs");
+
+    // The answer's 35 bytes take 36.5 ms at 9600 baud.
+    QTest::newRow("usb adapter: line pace, every 16 ms") << u"usb"_s << 36;
+    QTest::newRow("byte by byte at line pace") << u"bytes"_s << 36;
+    QTest::newRow("all at once") << u"instant"_s << 0;
+    QTest::newRow("5 bytes every 10 ms") << u"chunks:5/10"_s << 60;
+    QTest::newRow("usb with 40 ms after each reply") << u"usb+gap:40"_s << 36 + 6 * 40;
+}
+
+void tst_EmulatorPty::statusAnswerComesBackToBack()
+{
+    QFETCH(QString, delivery);
+    QFETCH(int, leastMs);
+
     PtyHost host;
     QString error;
     QVERIFY2(host.open(&error), qPrintable(error));
+    host.setDelivery(*LineDelivery::parse(delivery));
     PanelSide panel(host.slavePath());
     QVERIFY(panel.isOpen());
 
+    const qint64 requested = panel.elapsed();
     QVERIFY(panel.write(frames::StatusRequest()));
-    const QList<QByteArray> bursts = {"s10\r\ns21\r\ns32\r\ns43\r\n", "MD0\r\n", "RS1\r\n",
-                                      "MP0\r\n"};
-    const QByteArray all = bursts.join();
-    QTRY_COMPARE(panel.received.size(), all.size());
-    QCOMPARE(panel.received, all); // CR LF untranslated: the line is raw
-
-    // The panel takes 30 ms of quiet as the end of a reply line: every burst must be followed
-    // by a longer pause, or two replies would be decoded as one line.
-    qsizetype end = 0;
-    for (int i = 0; i + 1 < bursts.size(); ++i) {
-        end += bursts.at(i).size();
-        const qint64 pause = panel.arrivals.at(end) - panel.arrivals.at(end - 1);
-        QVERIFY2(pause > 30,
-                 qPrintable(QStringLiteral("pause after burst %1: %2 ms").arg(i).arg(pause)));
-    }
+    const QByteArray answer = "s10\r\ns21\r\ns32\r\ns43\r\nMD0\r\nRS1\r\nMP0\r\n"_ba;
+    QTRY_COMPARE(panel.received.size(), answer.size());
+    QCOMPARE(panel.received, answer); // CR LF untranslated: the line is raw
+    const qint64 took = panel.arrivals.last() - requested;
+    QVERIFY2(took >= leastMs, qPrintable(u"%1 ms"_s.arg(took)));
+    QVERIFY(host.isIdle());
 }
 
 void tst_EmulatorPty::splitAndMergedWrites()
@@ -192,10 +206,12 @@ void tst_EmulatorPty::nobodyReadingDoesNotPileUp()
 {
     PtyHost host;
     QVERIFY(host.open());
-    host.setBurstGap(0);
-    QSignalSpy sent(&host, &PtyHost::burstSent);
+    host.setDelivery(LineDelivery::allAtOnce());
+    qsizetype written = 0;
+    connect(&host, &PtyHost::written, this,
+            [&](const QByteArray &bytes) { written += bytes.size(); });
     host.push(QList<QByteArray>(200, QByteArray(1024, 'x')));
-    QTRY_COMPARE(sent.size(), 200);
+    QTRY_COMPARE(written, 200 * 1024);
     QVERIFY(host.flushCount() > 0); // the terminal queued some, then the old bytes went
     QVERIFY(host.isOpen());
 
