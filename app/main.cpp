@@ -1,5 +1,6 @@
 #include "appearance.h"
 #include "form1.h"
+#include "usersettings.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -66,8 +67,9 @@ int main(int argc, char **argv)
     const QCommandLineOption portOption(
         QStringLiteral("port"),
         QStringLiteral("Open DEVICE for COMn (n = 1 to 255), for example COM1=/dev/ttyUSB0 or "
-                       "COM2=/dev/serial/by-id/...; may be given more than once. Unmapped ports "
-                       "open the platform's own COMn (/dev/ttyS<n-1> on Linux)."),
+                       "COM2=/dev/serial/by-id/...; may be given more than once. Overrides the "
+                       "settings file for this run. Unmapped ports open the platform's own COMn "
+                       "(/dev/ttyS<n-1> on Linux)."),
         QStringLiteral("COMn=DEVICE"));
     parser.addOption(portOption);
     const QCommandLineOption traceOption(
@@ -98,12 +100,17 @@ int main(int argc, char **argv)
         return usageError(parser, QStringLiteral("unexpected argument \"%1\"")
                                       .arg(parser.positionalArguments().constFirst()));
 
-    PortMap ports;
+    // The settings file first, --port over it for this run.
+    UserSettings settings;
+    settings.load();
+    PortMap ports = settings.ports();
     for (const QString &mapping : parser.values(portOption)) {
         QString why;
         if (!ports.addMapping(mapping, &why))
             return usageError(parser, QStringLiteral("invalid --port: %1").arg(why));
     }
+    for (const QString &warning : settings.warnings())
+        std::fprintf(stderr, "velquor: %s\n", qPrintable(warning));
     if (parser.isSet(traceOption))
         QLoggingCategory::setFilterRules(QStringLiteral("velquor.serial.debug=true"));
 
