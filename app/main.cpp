@@ -1,9 +1,11 @@
 #include "appearance.h"
+#include "comportfile.h"
 #include "form1.h"
 #include "usersettings.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QLoggingCategory>
 
 #include <cstdio>
@@ -12,6 +14,7 @@
 #ifdef Q_OS_UNIX
 #include "demo.h"
 #include "ptyhost.h"
+#include "terminationsignals.h"
 #endif
 
 namespace {
@@ -49,6 +52,16 @@ bool displayAvailable()
 #endif
 }
 
+// Started from the menu the working directory is whatever the desktop chose, usually the home
+// folder; COMPORT is kept in the program's own state folder instead.
+void enterMenuDirectory()
+{
+    const QString folder = comport::menuDirectory();
+    if (!QDir().mkpath(folder) || !QDir::setCurrent(folder))
+        std::fprintf(stderr, "velquor: cannot use %s; COMPORT stays in %s\n", qPrintable(folder),
+                     qPrintable(QDir::currentPath()));
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -72,6 +85,11 @@ int main(int argc, char **argv)
                        "(/dev/ttyS<n-1> on Linux)."),
         QStringLiteral("COMn=DEVICE"));
     parser.addOption(portOption);
+    const QCommandLineOption fromMenuOption(
+        QStringLiteral("from-menu"),
+        QStringLiteral("Keep the COMPORT file in ${XDG_STATE_HOME:-~/.local/state}/velquor/ "
+                       "instead of the working directory (the desktop entry passes this)."));
+    parser.addOption(fromMenuOption);
     const QCommandLineOption traceOption(
         QStringLiteral("trace"),
         QStringLiteral("Trace every frame written to and every reply read from the serial "
@@ -111,6 +129,8 @@ int main(int argc, char **argv)
     }
     for (const QString &warning : settings.warnings())
         std::fprintf(stderr, "velquor: %s\n", qPrintable(warning));
+    if (parser.isSet(fromMenuOption))
+        enterMenuDirectory();
     if (parser.isSet(traceOption))
         QLoggingCategory::setFilterRules(QStringLiteral("velquor.serial.debug=true"));
 
@@ -122,6 +142,11 @@ int main(int argc, char **argv)
 
     QApplication app(argc, argv);
     setUpPanelAppearance();
+#ifdef Q_OS_UNIX
+    TerminationSignals endSignals;
+    QObject::connect(&endSignals, &TerminationSignals::arrived, &app,
+                     [] { QCoreApplication::exit(0); });
+#endif
 
 #ifdef Q_OS_UNIX
     // The emulator must serve before Form1 exists: start-up opens the port at once.
@@ -139,6 +164,11 @@ int main(int argc, char **argv)
 
     Form1 form(ports);
     form.Form_Load();
+#ifdef Q_OS_UNIX
+    // A signal that came while start-up's message box was shown ended that box's loop.
+    if (endSignals.received() != 0)
+        return 0;
+#endif
     form.show();
     return app.exec();
 }
