@@ -1,6 +1,7 @@
 #include "appearance.h"
 #include "comportfile.h"
 #include "form1.h"
+#include "serialdevices.h"
 #include "usersettings.h"
 
 #include <QApplication>
@@ -52,6 +53,14 @@ bool displayAvailable()
 #endif
 }
 
+// --list-ports: the serial devices found now, one a line.
+int listPorts()
+{
+    for (const SerialDevice &device : findSerialDevices())
+        std::printf("%s\n", qPrintable(listingLine(device)));
+    return 0;
+}
+
 // Started from the menu the working directory is whatever the desktop chose, usually the home
 // folder; COMPORT is kept in the program's own state folder instead.
 void enterMenuDirectory()
@@ -85,6 +94,12 @@ int main(int argc, char **argv)
                        "(/dev/ttyS<n-1> on Linux)."),
         QStringLiteral("COMn=DEVICE"));
     parser.addOption(portOption);
+    const QCommandLineOption listPortsOption(
+        QStringLiteral("list-ports"),
+        QStringLiteral("Print the serial devices found, one a line: stable path, system path, "
+                       "description, manufacturer, serial number (tab-separated, \"-\" when "
+                       "unknown). Needs no display."));
+    parser.addOption(listPortsOption);
     const QCommandLineOption fromMenuOption(
         QStringLiteral("from-menu"),
         QStringLiteral("Keep the COMPORT file in ${XDG_STATE_HOME:-~/.local/state}/velquor/ "
@@ -117,6 +132,9 @@ int main(int argc, char **argv)
     if (!parser.positionalArguments().isEmpty())
         return usageError(parser, QStringLiteral("unexpected argument \"%1\"")
                                       .arg(parser.positionalArguments().constFirst()));
+
+    if (parser.isSet(listPortsOption))
+        return listPorts();
 
     // The settings file first, --port over it for this run.
     UserSettings settings;
