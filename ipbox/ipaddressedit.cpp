@@ -1,6 +1,7 @@
 #include "ipaddressedit.h"
 
 #include "addresstext.h"
+#include "ipaddressaccessible.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -42,6 +43,7 @@ IpAddressEdit::IpAddressEdit(QWidget *parent) : QWidget(parent)
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     for (QString &text : m_text)
         text = QStringLiteral("0");
+    installIpAddressAccessibility();
     m_hintTimer.setSingleShot(true);
     m_hintTimer.setInterval(HintMilliseconds);
     connect(&m_hintTimer, &QTimer::timeout, this, [this] {
@@ -348,6 +350,7 @@ void IpAddressEdit::focusInEvent(QFocusEvent *event)
     m_autoAdvanced = false;
     m_fresh = true;
     QWidget::focusInEvent(event);
+    announceCurrentField(this);
     update();
 }
 
@@ -431,6 +434,8 @@ void IpAddressEdit::enterField(int field, int cursor, bool selectAll)
     m_selected = selectAll && !m_text[field].isEmpty();
     if (moved)
         m_fresh = true;
+    if (moved && hasFocus())
+        announceCurrentField(this);
 }
 
 // A field left behind shows its number without leading zeros ("010" -> "10"); a blank field

@@ -8,6 +8,7 @@
 
 ipBox::ipBox(QWidget *parent) : QWidget(parent)
 {
+    setAccessibleName(QStringLiteral("IP address"));
     resize(sizeHint());
     UserControl_Initialize();
 }

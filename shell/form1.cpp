@@ -258,6 +258,24 @@ void Form1::createControls()
     Option10->setChecked(true);
     Frame1->hide();
 
+    // Screen readers name a control by its caption; these have none, or a caption that says
+    // little on its own.
+    const std::pair<QWidget *, const char *> spokenNames[] = {{Shape15, "Connected"},
+                                                              {Shape16, "Disconnected"},
+                                                              {Combo1, "COM port"},
+                                                              {SSTab1, "Pages"},
+                                                              {Frame5, "Routes"},
+                                                              {Frame7, "Video wall input"},
+                                                              {Frame1, "Fixed ip address"},
+                                                              {Text1[5], "Input:"},
+                                                              {Text1[6], "Output:"},
+                                                              {Command1, "Border vertical in"},
+                                                              {Command3, "Border horizontal out"},
+                                                              {Command4, "Border vertical out"},
+                                                              {Command5, "Border horizontal in"}};
+    for (const auto &[control, name] : spokenNames)
+        control->setAccessibleName(QString::fromLatin1(name));
+
     Timer2 = new QTimer(this);
     Timer2->setInterval(500);
 
