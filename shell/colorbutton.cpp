@@ -30,11 +30,11 @@ void ColorButton::setBackColor(quint32 bgr)
 }
 
 // The face is one flat colour, as the device's state colours must read at a glance; a raised
-// or sunken edge shows the button's state.
+// or sunken edge, drawn on the outermost pixels, shows the button's state.
 void ColorButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    const QRect face = rect().adjusted(0, 0, -1, -1);
+    const QRect face = rect();
     painter.fillRect(face, toQColor(m_backColor));
     const QColor light = palette().color(QPalette::Light);
     const QColor dark = palette().color(QPalette::Shadow);
