@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "appearance.h"
 #include "comportfile.h"
 #include "form1.h"

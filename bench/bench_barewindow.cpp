@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The yardstick for start-up time and memory: a bare Qt Widgets window of the panel's size,
 // with nothing in it. Prints "shown" after its first frame and ends.
 //

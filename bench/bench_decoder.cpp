@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decoder throughput: decodes a stream of 20-character status replies (four "s" records, the
 // longest line the decoder examines in full) and prints reply lines per second.
 //

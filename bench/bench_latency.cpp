@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window's own latencies over a pseudo-terminal, and its idle cost:
 //   click -> first byte on the line  a mouse click on "IN2"/"IN1" of row "Out1", until the
 //                                    Route frame can be read on the device side;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The panel as the program starts it (appearance, Form1, Form_Load opening its port, show),
 // on a pseudo-terminal of its own for COM1 to COM10. Prints "shown" after its first frame
 // and ends. Run it in a scratch working directory: start-up writes the COMPORT file there.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up to first shown frame and peak resident memory: the panel (bench_panelwindow) and a
 // bare Qt Widgets window (bench_barewindow), each started as a fresh process, taking turns, so
 // that both see the same machine state. Time runs from the spawn until the child reports its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Order statistics and the result lines the benchmarks print for scripts/bench:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // For the start-up benchmark's two windows: once the window's first frame has been painted

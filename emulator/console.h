@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The emulator's console: one-line commands a person types to act on the matrix the way the

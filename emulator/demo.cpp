@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "demo.h"
 
 #include "comportfile.h"

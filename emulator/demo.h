@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Demo mode: the panel runs against the emulated matrix in its own process. The port that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Cuts the panel's command frames out of the byte stream that arrives on the line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The emulated line's timing: how the device's bytes reach the panel.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // velquor-emulator: the matrix on a pseudo-terminal, for trying the panel without the device.
 // Prints the terminal to give the panel (velquor --port COM1=<path>) and takes one-line
 // commands on standard input that act as the device's other users would.

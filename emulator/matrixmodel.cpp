@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "matrixmodel.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // A software model of the 4x4 HDMI matrix: what the device holds and what it says on the line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ptyhost.h"
 
 #include "pseudoterminal.h"

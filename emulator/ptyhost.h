@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Serves a MatrixModel on a pseudo-terminal, so that the panel (or anything that opens a serial

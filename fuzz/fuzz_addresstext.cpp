@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The address box's text conversion (what its Address property is given) under arbitrary text.
 //
 // Checked: a failure is always one of the numbered errors the box documents, never another

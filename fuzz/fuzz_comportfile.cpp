@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The COMPORT reader under arbitrary file contents.
 //
 // Checked: the stored index ignores leading blanks and whatever follows the first field; the

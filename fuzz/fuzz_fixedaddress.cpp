@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fixed-address digit walk under arbitrary text (UTF-16 code units taken from the input).
 //
 // Checked against a plain split of the text: octets come out exactly when the text is four

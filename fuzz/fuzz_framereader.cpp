@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The emulator's frame reader, and the model behind it, under an arbitrary byte stream cut
 // into arbitrary pieces, with the quiet-line expiry in between.
 //

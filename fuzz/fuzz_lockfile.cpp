@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The lock-file reader under arbitrary file contents (lock files are written by any program).
 //
 // Checked: a named process is a positive PID of at most ten digits; a PID written in the usual

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The --port argument parser under arbitrary argument text.
 //
 // An accepted argument maps exactly one port in 1..255 to a non-empty path taken from the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reply decoder under arbitrary line contents: any bytes, any length.
 //
 // Checks what the window relies on: every report names a value in range that stands at one of

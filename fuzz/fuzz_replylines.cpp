@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Cutting what arrives into reply lines, under any bytes cut into reads of any size.
 //
 // The first byte of the input chooses how the rest is cut into reads (a seed for the read

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The user's settings file under arbitrary file contents.
 //
 // Checked: every port it maps is 1..255 with a device path; every warning names the file; and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "addresstext.h"
 
 #include "errortrap.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Dotted address text ("192.168.1.100") and the packed 32-bit address the address box's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ipaddressaccessible.h"
 
 #include "addresstext.h"

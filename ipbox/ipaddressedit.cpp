@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ipaddressedit.h"
 
 #include "addresstext.h"

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Checks a built velquor .deb: its control fields (name, maintainer, section, the runtime
 # dependencies on the Qt 6 libraries, the platform plugins and the fonts), and its files,
 # unpacked into a scratch root with dpkg -x, checked by check-install.sh.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Checks an installed copy of the panel: the programs, the desktop entry, the AppStream
 # metainfo, the icons and the man pages are where a desktop and man(1) look for them, with the
 # right modes and contents, and nothing else was installed.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Checks a man page: it renders with man -l without a single groff warning, and, when the
 # program is given, it documents every option that the program's --help lists and every
 # console command in the help's "Commands" list.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Draws velquor-128.png, the 128 x 128 application icon: the 32 x 32 window icon's picture
 # (green inputs on the left, red outputs on the right, crossed by the white switch) drawn
 # again at four times the size on a transparent ground. The PNG is kept in the repository;

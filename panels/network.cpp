@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fixedaddress.h"
 #include "form1.h"
 #include "frames.h"

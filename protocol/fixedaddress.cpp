@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "fixedaddress.h"
 
 std::optional<std::array<quint8, 4>> fixedAddressOctets(QStringView text)

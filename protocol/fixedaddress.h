@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The four octets of a fixed device address, taken from the dotted text of the address box.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The command catalogue: every frame the panel sends to the matrix, as the exact bytes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "colorbutton.h"
 #include "errortrap.h"
 #include "form1.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "replylines.h"
 
 bool ReplyLines::append(QByteArrayView bytes)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared by scripts/run, scripts/test and scripts/bench: installs the Debian packages the
 # project needs (only those missing) and configures and builds a tree incrementally.
 # Source it; it defines velquor_setup BUILD_DIR [cmake options...].

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The look the window is laid out for: the Fusion style everywhere (so back colours and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "colorbutton.h"
 
 #include <QPainter>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "devicedialog.h"
 
 #include "usersettings.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Form1 is the panel's one window. It owns every control under its own name, the serial-port

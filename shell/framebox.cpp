@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "framebox.h"
 
 #include <QPainter>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lamp.h"
 
 #include <QAccessible>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "lockfile.h"
 
 #include <QFileInfo>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "mscomm.h"
 
 #include "errortrap.h"

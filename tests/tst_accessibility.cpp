@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a screen reader is told about the window: every control's name, the lamps' state, the
 // out buttons' meaning, the address box's fields, and the events that announce a change. All
 // of it is read through QAccessible, as a screen reader's bridge reads it; the device's replies

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program's command line, run as a user would run it.
 
 #include <QProcess>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // "Serial devices…": choosing which device a COM port opens, from the window.
 
 #include "devicedialog.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fault drills: the real window on a real pseudo-terminal while the line fails, another
 // program holds the port, the line floods with noise, or the COMPORT file is not what the
 // program wrote. Each drill checks that nothing is lost and the window stays right.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "console.h"
 #include "framereader.h"
 #include "frames.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "addresstext.h"
 #include "appearance.h"
 #include "errortrap.h"

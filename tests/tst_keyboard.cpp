@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window without a mouse: Tab and Shift+Tab on each page, arrow keys in the option groups,
 // Return on the push buttons. Every key goes to the focused widget of the shown, active window,
 // as the keyboard delivers it; the window's port is a pseudo-terminal, so what a key sends is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window's controls: names, kinds, containers, captions, geometry, tab order and the
 // states they are created in, the option groups, and a picture of each tab page.
 

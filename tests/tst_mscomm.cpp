@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "errortrap.h"
 #include "mscomm.h"
 #include "portmap.h"

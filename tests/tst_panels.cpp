@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tab pages and the maintenance buttons, used as the operator uses them, over a
 // pseudo-terminal that stands in for the matrix: every control sends exactly its one frame
 // and changes nothing else in the window; with the port closed every one reports the failed

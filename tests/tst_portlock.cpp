@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exclusive hold on the device: holders that are other programs, not Qt serial ports.
 
 #include "errortrap.h"

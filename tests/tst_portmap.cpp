@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The --port argument: which arguments map a COM port to a device, and to which one.
 
 #include "portmap.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program as a process: how it ends on a signal, and where it keeps COMPORT.
 
 #include "programrun.h"

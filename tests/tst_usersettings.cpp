@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The user's settings file: what it maps, what it ignores, what saving keeps, and how the
 // program starts with it.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "namedcontrols.h"
 
 #include "colorbutton.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "operatorclick.h"
 
 #include <QRadioButton>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "windowonline.h"
 
 #include "form1.h"
