@@ -7,6 +7,7 @@
 #include "lamp.h"
 #include "mscomm.h"
 #include "picturebutton.h"
+#include "reconnector.h"
 #include "tabcontrol.h"
 
 #include <QButtonGroup>
@@ -262,6 +263,7 @@ void Form1::createControls()
     Timer2->setInterval(500);
 
     MSComm1 = new MSComm(m_ports, this);
+    m_reconnector = new Reconnector([this] { return reconnectOnce(); }, this);
 
     // Keyboard focus follows the window's tab order; focus starts on Command7.
     QList<QWidget *> focusOrder;
