@@ -8,6 +8,7 @@
 #include "ptyhost.h"
 #include "scratchdir.h"
 
+#include <QComboBox>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLoggingCategory>
@@ -147,6 +148,7 @@ private slots:
     void stoppedServerShowsDisconnected();
     void reconnectsWhenTheServerIsBack();
     void noReconnectWithoutTheOption();
+    void adapterBackUnderTheSamePathReconnects();
 
     void rfc2217SetsTheLine();
     void refusedConnectionIsAnOpenFailure();
@@ -305,6 +307,48 @@ void tst_Network::noReconnectWithoutTheOption()
     QVERIFY(m_server->start());
     QTest::qWait(1500);
     QVERIFY(!m_form->MSComm1->PortOpen());
+}
+
+void tst_Network::adapterBackUnderTheSamePathReconnects()
+{
+    QFETCH_GLOBAL(bool, rfc2217);
+    if (rfc2217)
+        QSKIP("a local adapter, once is enough");
+    // A stable name, as under /dev/serial/by-id/, for whichever terminal the adapter has now.
+    const QString link = m_dir->path() + u"/usb-Maker_Matrix-if00"_s;
+    QVERIFY(QFile::link(m_host->slavePath(), link));
+    PortMap ports;
+    ports.map(1, link);
+    m_form = std::make_unique<Form1>(ports);
+    m_boxes = std::make_unique<MessageBoxWatcher>(m_form.get());
+    m_form->setReconnect(true);
+    m_form->Form_Load();
+    m_form->show();
+    QVERIFY(m_form->MSComm1->PortOpen());
+
+    m_server.reset(); // ser2net must not hold the new terminal
+    m_host->hangUp(); // unplugged
+    QTRY_VERIFY(!m_form->MSComm1->PortOpen());
+    QVERIFY(m_form->isReconnecting());
+    QString error;
+    QVERIFY2(m_host->open(&error), qPrintable(error)); // plugged in again: a new terminal
+    QSignalSpy frames(m_host.get(), &PtyHost::frameReceived);
+    QVERIFY(QFile::remove(link));
+    QVERIFY(QFile::link(m_host->slavePath(), link));
+
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->MSComm1->PortOpen(), 10000);
+    QCOMPARE(m_form->Command7->text(), u"Disconnect"_s);
+    QTRY_VERIFY(!frames.isEmpty());
+    QCOMPARE(frames.first().first().toByteArray(), frames::StatusRequest());
+    QCOMPARE(m_boxes->count(), 0);
+
+    // Choosing a port ends the retries.
+    m_host->hangUp();
+    QTRY_VERIFY(!m_form->MSComm1->PortOpen());
+    QVERIFY(m_form->isReconnecting());
+    m_form->Combo1->setCurrentIndex(1);
+    emit m_form->Combo1->activated(1);
+    QVERIFY(!m_form->isReconnecting());
 }
 
 void tst_Network::rfc2217SetsTheLine()
