@@ -101,6 +101,8 @@ bool NetworkLink::isPlainTelnet() const
 
 void NetworkLink::close()
 {
+    // Closing here is no loss of the link: abort() reports the disconnection at once.
+    m_lostReported = true;
     if (m_socket->state() != QAbstractSocket::UnconnectedState) {
         m_socket->flush();
         m_socket->abort();

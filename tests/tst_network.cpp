@@ -295,6 +295,10 @@ void tst_Network::reconnectsWhenTheServerIsBack()
     m_form->Command7->click();
     QVERIFY(!m_form->MSComm1->PortOpen());
     QVERIFY(!m_form->isReconnecting());
+    QTest::qWait(1500); // longer than a retry interval
+    QVERIFY(!m_form->MSComm1->PortOpen());
+    QVERIFY(!m_form->isReconnecting());
+    QCOMPARE(m_form->Command7->text(), u"Connect"_s);
 }
 
 void tst_Network::noReconnectWithoutTheOption()
