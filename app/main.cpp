@@ -90,7 +90,9 @@ int main(int argc, char **argv)
     const QCommandLineOption portOption(
         QStringLiteral("port"),
         QStringLiteral("Open DEVICE for COMn (n = 1 to 255), for example COM1=/dev/ttyUSB0 or "
-                       "COM2=/dev/serial/by-id/...; may be given more than once. Overrides the "
+                       "COM2=/dev/serial/by-id/...; DEVICE may also be a serial device server, "
+                       "tcp://HOST:PORT (raw) or rfc2217://HOST:PORT (Telnet, sets the line to "
+                       "9600 8N1); may be given more than once. Overrides the "
                        "settings file for this run. Unmapped ports open the platform's own COMn "
                        "(/dev/ttyS<n-1> on Linux)."),
         QStringLiteral("COMn=DEVICE"));
@@ -106,6 +108,12 @@ int main(int argc, char **argv)
         QStringLiteral("Keep the COMPORT file in ${XDG_STATE_HOME:-~/.local/state}/velquor/ "
                        "instead of the working directory (the desktop entry passes this)."));
     parser.addOption(fromMenuOption);
+    const QCommandLineOption reconnectOption(
+        QStringLiteral("reconnect"),
+        QStringLiteral("After a lost link (adapter unplugged, server gone), open the same port "
+                       "again by itself: every second, every 5 seconds after half a minute. "
+                       "Also [connection] reconnect=true in the settings file."));
+    parser.addOption(reconnectOption);
     const QCommandLineOption traceOption(
         QStringLiteral("trace"),
         QStringLiteral("Trace every frame written to and every reply read from the serial "
@@ -182,6 +190,7 @@ int main(int argc, char **argv)
 #endif
 
     Form1 form(ports);
+    form.setReconnect(parser.isSet(reconnectOption) || settings.reconnect());
     form.Form_Load();
 #ifdef Q_OS_UNIX
     // A signal that came while start-up's message box was shown ended that box's loop.

@@ -5,6 +5,7 @@
 #include "errortrap.h"
 #include "frames.h"
 #include "mscomm.h"
+#include "reconnector.h"
 
 #include <QComboBox>
 #include <QTimer>
@@ -13,6 +14,7 @@ void Form1::Command7_Click()
 {
     const QByteArray frame = frames::StatusRequest();
     ErrorTrap trap;
+    m_reconnector->stop(); // the operator decides now
 
     // The port's own state decides, not the caption.
     if (MSComm1->PortOpen()) {
@@ -41,6 +43,7 @@ void Form1::Command7_Click()
 
 void Form1::Combo1_Click()
 {
+    m_reconnector->stop();
     if (MSComm1->PortOpen()) {
         MSComm1->setPortOpen(false);
         showDisconnected();
@@ -61,4 +64,34 @@ void Form1::onLinkLost()
 {
     // MSComm1 has closed the port already; the window follows without a message.
     showDisconnected();
+    m_reconnector->start();
+}
+
+bool Form1::reconnectOnce()
+{
+    if (MSComm1->PortOpen())
+        return true;
+    ErrorTrap trap;
+    trap.run([&] { MSComm1->setCommPort(portNumber); });
+    if (!trap.failed())
+        trap.run([&] { MSComm1->setPortOpen(true); });
+    if (!trap.failed())
+        trap.run([&] { MSComm1->Output(frames::StatusRequest()); });
+    if (trap.failed()) {
+        if (MSComm1->PortOpen())
+            MSComm1->setPortOpen(false);
+        return false; // Disconnected stays; the next try comes later
+    }
+    showConnected();
+    return true;
+}
+
+void Form1::setReconnect(bool on)
+{
+    m_reconnector->setEnabled(on);
+}
+
+bool Form1::isReconnecting() const
+{
+    return m_reconnector->isRetrying();
 }

@@ -9,6 +9,7 @@
 #include "mscomm.h"
 #include "pageoption.h"
 #include "picturebutton.h"
+#include "reconnector.h"
 #include "tabcontrol.h"
 
 #include <QButtonGroup>
@@ -282,6 +283,7 @@ void Form1::createControls()
     Timer2->setInterval(500);
 
     MSComm1 = new MSComm(m_ports, this);
+    m_reconnector = new Reconnector([this] { return reconnectOnce(); }, this);
 
     // Return presses the focused push button, as Space does. Qt does that by itself only in
     // dialogs; an auto-default button does it in any window.

@@ -34,6 +34,7 @@ class QButtonGroup;
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class Reconnector;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -108,6 +109,11 @@ public:
     // Start-up, run once before the window is first shown.
     void Form_Load();
 
+    // Opt-in: after a lost link, the port is opened again by itself (see Reconnector) and the
+    // window does what Connect does once it is back.
+    void setReconnect(bool on);
+    bool isReconnecting() const;
+
     // Connection control.
     void Command7_Click();
     void Combo1_Click();
@@ -166,6 +172,8 @@ private:
 
     // The open port vanished (adapter unplugged, line hung up): MSComm1 has closed it.
     void onLinkLost();
+    // One quiet try at Connect's steps after a lost link: no box; true when connected again.
+    bool reconnectOnce();
 
     // Connection state shown on Command7 and the lamps.
     void showConnected();
@@ -183,4 +191,5 @@ private:
     void sendFrameOrReport(const QByteArray &frame);
 
     PortMap m_ports;
+    Reconnector *m_reconnector = nullptr;
 };

@@ -2,7 +2,10 @@
 #include "mscomm.h"
 
 #include "errortrap.h"
+#include "networklink.h"
 
+#include <QCursor>
+#include <QGuiApplication>
 #include <QScopeGuard>
 #include <QTimer>
 
@@ -43,8 +46,8 @@ QSerialPort::StopBits toQt(SerialSettings::StopBits stopBits)
 } // namespace
 
 MSComm::MSComm(const PortMap &ports, QObject *parent)
-    : QObject(parent), m_ports(ports), m_port(new QSerialPort(this)), m_settle(new QTimer(this)),
-      m_deadline(new QTimer(this))
+    : QObject(parent), m_ports(ports), m_port(new QSerialPort(this)), m_net(new NetworkLink(this)),
+      m_settle(new QTimer(this)), m_deadline(new QTimer(this))
 {
     // The control's line until Settings says otherwise: 9600 baud, 8N1, no handshaking.
     m_port->setBaudRate(QSerialPort::Baud9600);
@@ -62,6 +65,8 @@ MSComm::MSComm(const PortMap &ports, QObject *parent)
 
     connect(m_port, &QSerialPort::readyRead, this, &MSComm::onReadyRead);
     connect(m_port, &QSerialPort::errorOccurred, this, &MSComm::onPortError);
+    connect(m_net, &NetworkLink::readyRead, this, &MSComm::onReadyRead);
+    connect(m_net, &NetworkLink::lost, this, &MSComm::onNetworkLost);
     connect(m_settle, &QTimer::timeout, this, &MSComm::endWaitingText);
     connect(m_deadline, &QTimer::timeout, this, &MSComm::endWaitingText);
 }
@@ -70,6 +75,7 @@ MSComm::~MSComm()
 {
     if (m_port->isOpen())
         m_port->close();
+    m_net->close();
     m_lock.release();
 }
 
@@ -112,7 +118,7 @@ void MSComm::setInputLen(int length)
 
 bool MSComm::PortOpen() const
 {
-    return m_port->isOpen();
+    return m_link && m_link->isOpen();
 }
 
 void MSComm::setPortOpen(bool open)
@@ -142,9 +148,10 @@ void MSComm::closePort()
     m_deadline->stop();
     m_lines.clear();
     m_linkLostPending = false;
-    if (!m_port->isOpen())
+    if (!PortOpen())
         return;
-    m_port->close();
+    m_link->close();
+    m_link = nullptr;
     m_port->clearError();
     m_lock.release();
     qCDebug(lcSerial).noquote() << portLabel() << "closed";
@@ -158,6 +165,11 @@ void MSComm::openDevice(const QString &device)
         throw NumberedError(number,
                             QStringLiteral("COM%1 (%2): %3").arg(m_commPort).arg(device, why));
     };
+
+    if (isNetworkEntry(device)) {
+        openNetwork(device);
+        return;
+    }
 
     // The hold comes first: a device that another program holds is left as it is, its line
     // settings and its lock file untouched.
@@ -190,6 +202,38 @@ void MSComm::openDevice(const QString &device)
                                                        : PortOpenFailed,
              why);
     }
+    m_link = m_port;
+}
+
+void MSComm::openNetwork(const QString &entry)
+{
+    const auto fail = [&](int number, const QString &why) {
+        qCDebug(lcSerial).noquote() << portLabel() << entry << "open failed:" << why;
+        throw NumberedError(number,
+                            QStringLiteral("COM%1 (%2): %3").arg(m_commPort).arg(entry, why));
+    };
+    QString why;
+    const std::optional<NetworkPort> server = parseNetworkPort(entry, &why);
+    if (!server)
+        fail(InvalidPortNumber, why);
+
+    // The wait is bounded but the window is not redrawn meanwhile: say that it is busy.
+    const bool gui = qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr;
+    if (gui)
+        QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    const auto restore = qScopeGuard([gui] {
+        if (gui)
+            QGuiApplication::restoreOverrideCursor();
+    });
+    const SerialSettings settings = parseSerialSettings(m_settings).value_or(SerialSettings());
+    if (!m_net->openLink(*server, settings, connectTimeoutMs)) {
+        const NetworkLink::Failure failure = m_net->failure();
+        fail(failure == NetworkLink::Failure::NotFound || failure == NetworkLink::Failure::Refused
+                 ? InvalidPortNumber
+                 : PortOpenFailed,
+             m_net->errorString());
+    }
+    m_link = m_net;
 }
 
 void MSComm::Output(const QByteArray &bytes)
@@ -198,16 +242,20 @@ void MSComm::Output(const QByteArray &bytes)
         throw NumberedError(PortNotOpen,
                             QStringLiteral("Operation valid only when the port is open"));
     qCDebug(lcSerial).noquote() << "write" << bytes.toHex(' ');
-    const bool queued = m_port->write(bytes) == bytes.size();
+    const bool queued = m_link->write(bytes) == bytes.size();
     // write() only queues; without the flush a close() right after would drop the frame.
-    if (queued && !bytes.isEmpty())
-        m_port->flush();
+    if (queued && !bytes.isEmpty()) {
+        if (m_link == m_port)
+            m_port->flush();
+        else
+            m_net->flush();
+    }
     if (m_linkLostPending) {
         closeLostLink();
         throw NumberedError(WriteFailed, QStringLiteral("The line is gone; port closed"));
     }
     if (!queued) {
-        const QString why = m_port->errorString();
+        const QString why = m_link->errorString();
         m_port->clearError();
         throw NumberedError(WriteFailed, QStringLiteral("Write failed: %1").arg(why));
     }
@@ -239,7 +287,9 @@ void MSComm::releaseReplies()
 void MSComm::onReadyRead()
 {
     const bool waitedBefore = m_lines.hasPartial();
-    const bool lineEnded = m_lines.append(m_port->readAll());
+    if (!PortOpen())
+        return;
+    const bool lineEnded = m_lines.append(m_link->readAll());
     if (!m_lines.hasPartial()) {
         m_settle->stop();
         m_deadline->stop();
@@ -278,7 +328,7 @@ void MSComm::deliverLines()
         return; // the handler that runs now is followed by the rest, in order
     m_delivering = true;
     const auto delivered = qScopeGuard([this] { m_delivering = false; });
-    while (m_holds == 0 && m_lines.hasLine() && m_port->isOpen()) {
+    while (m_holds == 0 && m_lines.hasLine() && PortOpen()) {
         const quint64 before = m_bytesTaken;
         emit OnComm();
         if (m_bytesTaken == before)
@@ -291,13 +341,23 @@ void MSComm::onPortError(QSerialPort::SerialPortError error)
     if (error != QSerialPort::ReadError && error != QSerialPort::WriteError &&
         error != QSerialPort::ResourceError)
         return;
-    if (!m_port->isOpen() || m_linkLostPending)
+    if (m_link != m_port || !m_port->isOpen() || m_linkLostPending)
         return;
     // A hung-up line keeps reporting this for as long as it stays open, many times in a row.
     // Closing from inside QSerialPort's own signal would pull its notifier from under it, so
     // the close runs as soon as control is back in the event loop; later reports are ignored.
     m_linkLostPending = true;
     qCDebug(lcSerial).noquote() << portLabel() << "link lost:" << m_port->errorString();
+    QMetaObject::invokeMethod(this, &MSComm::closeLostLink, Qt::QueuedConnection);
+}
+
+void MSComm::onNetworkLost(const QString &why)
+{
+    if (m_link != m_net || m_linkLostPending)
+        return;
+    // As for a serial port: closed once control is back in the event loop.
+    m_linkLostPending = true;
+    qCDebug(lcSerial).noquote() << portLabel() << "link lost:" << why;
     QMetaObject::invokeMethod(this, &MSComm::closeLostLink, Qt::QueuedConnection);
 }
 

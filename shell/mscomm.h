@@ -12,16 +12,19 @@
 #include <QSerialPort>
 #include <QString>
 
+class NetworkLink;
+class QIODevice;
 class QTimer;
 
 // The serial trace: every frame written and every reply read, as hex. Off unless switched
 // on (--trace, or QT_LOGGING_RULES="velquor.serial.debug=true").
 Q_DECLARE_LOGGING_CATEGORY(lcSerial)
 
-// MSComm1, the window's serial-port service over QSerialPort. It offers what the handlers
-// use: CommPort, Settings, InputLen, PortOpen, Output (one flushed write), Input (one reply
-// line) and OnComm(), raised once for every reply line. Every operation that can fail
-// throws a NumberedError (error numbers below) for the handler's error trap.
+// MSComm1, the window's serial-port service over QSerialPort, or over a TCP link to a serial
+// device server when the port map names one (tcp://HOST:PORT, rfc2217://HOST:PORT). It offers what
+// the handlers use: CommPort, Settings, InputLen, PortOpen, Output (one flushed write), Input (one
+// reply line) and OnComm(), raised once for every reply line. Every operation that can fail throws
+// a NumberedError (error numbers below) for the handler's error trap.
 //
 // The device answers back to back, and the line hands over what has arrived in pieces: a
 // UART interrupts every few bytes, a USB adapter delivers every 16 ms, so one read may hold
@@ -53,6 +56,8 @@ public:
 
     static constexpr int settleMs = 30;
     static constexpr int maxDelayMs = 200;
+    // Longest wait for a network port to connect (and to set the far end's line).
+    static constexpr int connectTimeoutMs = 3000;
 
     explicit MSComm(const PortMap &ports = {}, QObject *parent = nullptr);
     ~MSComm() override;
@@ -73,6 +78,8 @@ public:
 
     // Opening throws InvalidPortNumber (no such device), PortAlreadyOpen (open already, or
     // held by another program: a lock file, a flock, an exclusive open) or PortOpenFailed.
+    // A network port that does not resolve or refuses the connection is InvalidPortNumber,
+    // as an absent device is; it is waited for connectTimeoutMs at most, under a busy cursor.
     // An open port holds the device exclusively (PortLock). Closing an open port releases it
     // and its hold at once and sends nothing; closing a closed port does nothing.
     bool PortOpen() const;
@@ -123,6 +130,8 @@ private:
     QString portLabel() const;
     // Opens device, the port map's entry for CommPort, with its exclusive hold.
     void openDevice(const QString &device);
+    void openNetwork(const QString &entry);
+    void onNetworkLost(const QString &why);
     void closePort();
     void closeLostLink();
     void onReadyRead();
@@ -133,6 +142,8 @@ private:
 
     PortMap m_ports;
     QSerialPort *m_port = nullptr;
+    NetworkLink *m_net = nullptr;
+    QIODevice *m_link = nullptr; // m_port or m_net while one is open
     PortLock m_lock;
     ReplyLines m_lines;
     QTimer *m_settle = nullptr;   // restarted by every piece that leaves text waiting

@@ -3,6 +3,41 @@
 
 #include <QRegularExpression>
 
+bool isNetworkEntry(const QString &entry)
+{
+    return entry.startsWith(QLatin1String("tcp://"), Qt::CaseInsensitive) ||
+           entry.startsWith(QLatin1String("rfc2217://"), Qt::CaseInsensitive);
+}
+
+std::optional<NetworkPort> parseNetworkPort(const QString &entry, QString *error)
+{
+    // A host name (letters, digits, '-', '.', '_'), an IPv4 address, or [IPv6]; then :PORT.
+    static const QRegularExpression form(
+        QStringLiteral("^(tcp|rfc2217)://(\\[[0-9A-Fa-f:.]+\\]|[A-Za-z0-9._-]+):([0-9]{1,5})\\z"),
+        QRegularExpression::CaseInsensitiveOption);
+    const auto fail = [&](const QString &why) -> std::optional<NetworkPort> {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    };
+    const QRegularExpressionMatch match = form.match(entry);
+    if (!match.hasMatch())
+        return fail(QStringLiteral("expected tcp://HOST:PORT or rfc2217://HOST:PORT"));
+    const int port = match.captured(3).toInt();
+    if (port < 1 || port > 65535)
+        return fail(QStringLiteral("TCP port %1 is not 1 to 65535").arg(port));
+    NetworkPort result;
+    result.kind = match.captured(1).compare(QLatin1String("tcp"), Qt::CaseInsensitive) == 0
+                      ? NetworkPort::Kind::Raw
+                      : NetworkPort::Kind::Rfc2217;
+    QString host = match.captured(2);
+    if (host.startsWith(QLatin1Char('[')))
+        host = host.mid(1, host.size() - 2);
+    result.host = host;
+    result.port = quint16(port);
+    return result;
+}
+
 bool PortMap::addMapping(const QString &argument, QString *error)
 {
     // \z, not $: "$" would also match before a final line feed and quietly map a device
@@ -23,7 +58,11 @@ bool PortMap::addMapping(const QString &argument, QString *error)
                         .arg(port)
                         .arg(argument)
                         .arg(maxPort));
-    map(port, match.captured(2));
+    const QString device = match.captured(2);
+    QString why;
+    if (isNetworkEntry(device) && !parseNetworkPort(device, &why))
+        return fail(QStringLiteral("\"%1\": %2").arg(argument, why));
+    map(port, device);
     return true;
 }
 

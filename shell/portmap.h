@@ -4,6 +4,24 @@
 #include <QString>
 
 #include <map>
+#include <optional>
+
+// A port map entry that names a serial device server instead of a device:
+// "tcp://HOST:PORT" (raw: the bytes pass unchanged) or "rfc2217://HOST:PORT" (Telnet with the
+// COM Port Control option, which also sets the far end's line). HOST is a name, an IPv4
+// address or an IPv6 address in brackets; PORT is 1..65535.
+struct NetworkPort
+{
+    enum class Kind { Raw, Rfc2217 };
+    Kind kind = Kind::Raw;
+    QString host;
+    quint16 port = 0;
+};
+
+// True for an entry that starts with "tcp://" or "rfc2217://" (any case), well formed or not.
+bool isNetworkEntry(const QString &entry);
+// The entry's server; nothing when it is no well-formed network entry (*error says why).
+std::optional<NetworkPort> parseNetworkPort(const QString &entry, QString *error = nullptr);
 
 // Which device a COM port number opens. On Windows COMn is the system's own COMn; elsewhere
 // COMn is /dev/ttyS<n-1> unless the user's settings file or the command line maps it
@@ -13,7 +31,8 @@ class PortMap
 public:
     static constexpr int maxPort = 255;
 
-    // Takes one "COMn=PATH" argument (n = 1..255, PATH not empty). On a malformed argument
+    // Takes one "COMn=PATH" argument (n = 1..255, PATH not empty; a network entry must be
+    // well formed). On a malformed argument
     // nothing is mapped, *error (when given) says what is wrong, and the result is false.
     bool addMapping(const QString &argument, QString *error = nullptr);
 

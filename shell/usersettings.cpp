@@ -11,6 +11,7 @@
 namespace {
 
 const QString portsGroup = QStringLiteral("ports");
+const QString connectionGroup = QStringLiteral("connection");
 
 // "COM3" (any case, at most three digits) as 3; 0 for any other key.
 int portOfKey(const QString &key)
@@ -41,6 +42,8 @@ bool UserSettings::isDevicePath(const QString &value)
         if (c.category() == QChar::Other_Control)
             return false;
     }
+    if (isNetworkEntry(value))
+        return parseNetworkPort(value).has_value();
 #ifdef Q_OS_WIN
     return true;
 #else
@@ -51,6 +54,7 @@ bool UserSettings::isDevicePath(const QString &value)
 void UserSettings::load()
 {
     m_ports = PortMap();
+    m_reconnect = false;
     m_changedPorts.clear();
     m_warnings.clear();
     if (!QFileInfo::exists(m_path))
@@ -63,6 +67,8 @@ void UserSettings::load()
         const QString name = key.mid(slash + 1);
         if (group == portsGroup)
             readPort(name, file.value(key));
+        else if (group == connectionGroup && name == QLatin1String("reconnect"))
+            readReconnect(file.value(key));
         else
             warn(group.isEmpty() ? name : QStringLiteral("[%1] %2").arg(group, name),
                  QStringLiteral("unknown key"));
@@ -88,6 +94,19 @@ void UserSettings::readPort(const QString &key, const QVariant &value)
         return;
     }
     m_ports.map(port, device);
+}
+
+void UserSettings::readReconnect(const QVariant &value)
+{
+    const QString text = value.typeId() == QMetaType::QString ? value.toString() : QString();
+    if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+        m_reconnect = true;
+    else if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+        m_reconnect = false;
+    else
+        warn(QStringLiteral("[connection] reconnect"),
+             QStringLiteral("\"%1\" is neither true nor false")
+                 .arg(value.toStringList().join(QLatin1Char(','))));
 }
 
 // QSettings passes over lines that are neither a [group], KEY=VALUE nor a comment, and only

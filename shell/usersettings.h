@@ -14,7 +14,9 @@ class QVariant;
 // The user's settings file, $XDG_CONFIG_HOME/velquor/velquor.conf (~/.config/velquor/ without
 // XDG_CONFIG_HOME): an INI file that nothing but this class reads. Its groups:
 //
-//   [ports]   COM1 ... COM255 = device path     which device COMn opens
+//   [ports]        COM1 ... COM255 = device path, tcp://HOST:PORT or rfc2217://HOST:PORT
+//                  which device or serial device server COMn opens
+//   [connection]   reconnect = true | false   open a lost port again by itself
 //
 // The command line overrides what the file says, for one run. An entry that cannot be used
 // (an unknown group or key, a value that is no device path) is left out with one warning,
@@ -34,6 +36,9 @@ public:
 
     // [ports]: only the ports the file names; the others keep their default device.
     const PortMap &ports() const { return m_ports; }
+    // [connection] reconnect; false unless the file says true.
+    bool reconnect() const { return m_reconnect; }
+
     // Maps port to device from the next save() on; an empty device removes the entry, so
     // that the port opens its default device again.
     void setPort(int port, const QString &device);
@@ -44,16 +49,18 @@ public:
     bool save(QString *error = nullptr);
 
     // A value a port entry may hold: a device path ("/dev/..." on Linux, "COM3" or a path on
-    // Windows), one line of printable text.
+    // Windows) or a well-formed network entry, one line of printable text.
     static bool isDevicePath(const QString &value);
 
 private:
     void readPort(const QString &key, const QVariant &value);
+    void readReconnect(const QVariant &value);
     void warnAboutMalformedLines();
     void warn(const QString &entry, const QString &why);
 
     QString m_path;
     PortMap m_ports;
+    bool m_reconnect = false;
     std::map<int, QString> m_changedPorts;
     QStringList m_warnings;
 };

@@ -14,6 +14,8 @@ class tst_PortMap : public QObject
 private slots:
     void addMapping_data();
     void addMapping();
+    void networkPort_data();
+    void networkPort();
     void unmappedPortsOpenTheSystemPort();
 };
 
@@ -40,7 +42,43 @@ void tst_PortMap::addMapping_data()
     // Found by fuzzing: a final line feed must not be cut off to map a device that was not
     // named.
     QTest::newRow("path ending in a line feed") << u"COM1=/dev/ttyS0\n"_s << 0 << QString();
+    QTest::newRow("raw server") << u"COM2=tcp://192.168.1.50:4001"_s << 2
+                                << u"tcp://192.168.1.50:4001"_s;
+    QTest::newRow("RFC 2217 server, IPv6")
+        << u"COM1=rfc2217://[fe80::1]:2217"_s << 1 << u"rfc2217://[fe80::1]:2217"_s;
+    QTest::newRow("server without a port") << u"COM1=tcp://host"_s << 0 << QString();
+    QTest::newRow("server on port 0") << u"COM1=rfc2217://host:0"_s << 0 << QString();
+    QTest::newRow("server port beyond 65535") << u"COM1=tcp://host:65536"_s << 0 << QString();
+    QTest::newRow("server with a path") << u"COM1=tcp://host:23/x"_s << 0 << QString();
+    QTest::newRow("server name with a blank") << u"COM1=tcp://my host:23"_s << 0 << QString();
     QTest::newRow("line feed inside the path") << u"COM1=/dev/tty\nS0"_s << 0 << QString();
+}
+
+void tst_PortMap::networkPort_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<bool>("rfc2217");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<int>("port");
+    QTest::newRow("raw") << u"tcp://127.0.0.1:4001"_s << false << u"127.0.0.1"_s << 4001;
+    QTest::newRow("rfc2217, upper case")
+        << u"RFC2217://Rack-7.local:65535"_s << true << u"Rack-7.local"_s << 65535;
+    QTest::newRow("IPv6 in brackets") << u"tcp://[::1]:1"_s << false << u"::1"_s << 1;
+}
+
+void tst_PortMap::networkPort()
+{
+    QFETCH(QString, entry);
+    QFETCH(bool, rfc2217);
+    QFETCH(QString, host);
+    QFETCH(int, port);
+    QVERIFY(isNetworkEntry(entry));
+    const std::optional<NetworkPort> server = parseNetworkPort(entry);
+    QVERIFY(server);
+    QCOMPARE(server->kind == NetworkPort::Kind::Rfc2217, rfc2217);
+    QCOMPARE(server->host, host);
+    QCOMPARE(int(server->port), port);
+    QVERIFY(!isNetworkEntry(u"/dev/tcp://x:1"_s));
 }
 
 void tst_PortMap::addMapping()

@@ -44,6 +44,8 @@ class tst_UserSettings : public QObject
 
 private slots:
     void load_data();
+    void reconnect_data();
+    void reconnect();
     void load();
     void saveChangesOnlyWhatWasSet();
     void unwritableFileIsReported();
@@ -76,8 +78,20 @@ void tst_UserSettings::load_data()
         << "[ports]\nCOM3=ttyUSB0\nCOM4=/dev/a,b\nCOM5=\nCOM6=~/line\n"_ba << QStringList{}
         << QStringList{u"[ports] COM3"_s, u"[ports] COM4"_s, u"[ports] COM5"_s, u"[ports] COM6"_s};
     QTest::newRow("unknown group and a key outside any group")
-        << "speed=9600\n[connection]\nreconnect=true\n"_ba << QStringList{}
-        << QStringList{u"speed"_s, u"[connection] reconnect"_s};
+        << "speed=9600\n[connection]\nretries=3\n"_ba << QStringList{}
+        << QStringList{u"speed"_s, u"[connection] retries"_s};
+    QTest::newRow("serial device servers")
+        << "[ports]\nCOM1=tcp://10.0.0.5:4001\nCOM2=rfc2217://[::1]:2217\nCOM3=RFC2217://matrix-rack.local:7000\n"_ba
+        << QStringList{u"1=tcp://10.0.0.5:4001"_s, u"2=rfc2217://[::1]:2217"_s,
+                       u"3=RFC2217://matrix-rack.local:7000"_s}
+        << QStringList{};
+    QTest::newRow("malformed network entries")
+        << "[ports]\nCOM1=tcp://host\nCOM2=rfc2217://host:0\nCOM3=tcp://host:70000\nCOM4=tcp://a b:1\n"_ba
+        << QStringList{}
+        << QStringList{u"[ports] COM1"_s, u"[ports] COM2"_s, u"[ports] COM3"_s, u"[ports] COM4"_s};
+    QTest::newRow("reconnect that is neither true nor false")
+        << "[connection]\nreconnect=sometimes\n"_ba << QStringList{}
+        << QStringList{u"[connection] reconnect"_s};
     QTest::newRow("good entries survive bad lines around them")
         << "[ports]\nCOM1=/dev/ttyUSB1\nrubbish\nCOM2=relative\nCOM3=/dev/ttyUSB3\n"_ba
         << QStringList{u"1=/dev/ttyUSB1"_s, u"3=/dev/ttyUSB3"_s}
@@ -105,6 +119,30 @@ void tst_UserSettings::load()
         QVERIFY2(std::any_of(settings.warnings().cbegin(), settings.warnings().cend(), named),
                  qPrintable(settings.warnings().join(u'\n')));
     }
+}
+
+void tst_UserSettings::reconnect_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("reconnect");
+    QTest::newRow("not named") << "[ports]\nCOM1=/dev/ttyUSB0\n"_ba << false;
+    QTest::newRow("true") << "[connection]\nreconnect=true\n"_ba << true;
+    QTest::newRow("TRUE") << "[connection]\nreconnect=TRUE\n"_ba << true;
+    QTest::newRow("false") << "[connection]\nreconnect=false\n"_ba << false;
+    QTest::newRow("1 is no answer") << "[connection]\nreconnect=1\n"_ba << false;
+    QTest::newRow("outside the group") << "reconnect=true\n"_ba << false;
+}
+
+void tst_UserSettings::reconnect()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, reconnect);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"velquor.conf"_s);
+    QVERIFY(writeFile(path, content));
+    UserSettings settings(path);
+    settings.load();
+    QCOMPARE(settings.reconnect(), reconnect);
 }
 
 void tst_UserSettings::saveChangesOnlyWhatWasSet()

@@ -1,0 +1,485 @@
+// SPDX-License-Identifier: MIT
+#include "colorbutton.h"
+#include "errortrap.h"
+#include "form1.h"
+#include "frames.h"
+#include "lamp.h"
+#include "messageboxwatcher.h"
+#include "mscomm.h"
+#include "ptyhost.h"
+#include "scratchdir.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLoggingCategory>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QThread>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A TCP port on 127.0.0.1 that nothing listens on at the moment.
+quint16 freeLoopbackPort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return probe.serverPort();
+}
+
+// Whether something listens on 127.0.0.1:port, read from the kernel's table (connecting to
+// find out would open the line at the far end).
+bool listensOnLoopback(quint16 port)
+{
+    QFile table(u"/proc/net/tcp"_s);
+    if (!table.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray local =
+        "0100007F:" + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+    for (const QByteArray &line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 3 && fields[1] == local && fields[3] == "0A")
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+// ser2net on loopback serving the emulator's pseudo-terminal: one raw accepter and one
+// telnet(rfc2217) accepter. The rfc2217 one starts the line at 4800 7E2, so that the panel's
+// own settings are seen to arrive.
+class Ser2net
+{
+public:
+    Ser2net(const QString &folder, const QString &device)
+        : m_config(folder + u"/ser2net.yaml"_s), m_rawPort(freeLoopbackPort()),
+          m_telnetPort(freeLoopbackPort())
+    {
+        while (m_telnetPort == m_rawPort)
+            m_telnetPort = freeLoopbackPort();
+        QFile file(m_config);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(QStringLiteral("connection: &raw\n"
+                                      "  accepter: tcp,127.0.0.1,%1\n"
+                                      "  connector: serialdev,%3,9600n81,local\n"
+                                      "connection: &rfc2217\n"
+                                      "  accepter: telnet(rfc2217),tcp,127.0.0.1,%2\n"
+                                      "  connector: serialdev,%3,4800e72,local\n")
+                           .arg(m_rawPort)
+                           .arg(m_telnetPort)
+                           .arg(device)
+                           .toUtf8());
+    }
+    ~Ser2net() { stop(); }
+
+    // Starts it in the foreground (no fork, log to standard output, no UUCP lock files) and
+    // waits until both accepters listen.
+    bool start()
+    {
+        const QString program = QStandardPaths::findExecutable(u"ser2net"_s);
+        if (program.isEmpty())
+            return false;
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.start(program, {u"-n"_s, u"-d"_s, u"-u"_s, u"-c"_s, m_config});
+        if (!m_process.waitForStarted())
+            return false;
+        for (int i = 0; i < 500 && m_process.state() == QProcess::Running; ++i) {
+            if (listensOnLoopback(m_rawPort) && listensOnLoopback(m_telnetPort))
+                return true;
+            QTest::qWait(10);
+        }
+        return false;
+    }
+    void stop()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000)) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+    }
+    QString entry(bool rfc2217) const
+    {
+        return rfc2217 ? u"rfc2217://127.0.0.1:%1"_s.arg(m_telnetPort)
+                       : u"tcp://127.0.0.1:%1"_s.arg(m_rawPort);
+    }
+    QByteArray log() { return m_process.readAll(); }
+
+private:
+    QString m_config;
+    quint16 m_rawPort;
+    quint16 m_telnetPort;
+    QProcess m_process;
+};
+
+// The real window on a network port, through a real serial device server, to the emulated
+// matrix. Each test runs once over raw TCP and once over RFC 2217.
+class tst_Network : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase_data();
+    void init();
+    void cleanup();
+
+    void connectShowsTheDevicesState();
+    void routeClickReachesTheMatrix();
+    void frameWithFFArrivesIntact();
+    void stoppedServerShowsDisconnected();
+    void reconnectsWhenTheServerIsBack();
+    void noReconnectWithoutTheOption();
+    void adapterBackUnderTheSamePathReconnects();
+
+    void rfc2217SetsTheLine();
+    void refusedConnectionIsAnOpenFailure();
+    void refusedOptionLeavesPlainTelnet();
+
+private:
+    void startConnected();
+
+    std::unique_ptr<ScratchDir> m_dir;
+    std::unique_ptr<PtyHost> m_host;
+    std::unique_ptr<Ser2net> m_server;
+    std::unique_ptr<Form1> m_form;
+    std::unique_ptr<MessageBoxWatcher> m_boxes;
+};
+
+void tst_Network::initTestCase_data()
+{
+    QTest::addColumn<bool>("rfc2217");
+    QTest::newRow("raw") << false;
+    QTest::newRow("rfc2217") << true;
+}
+
+void tst_Network::init()
+{
+    m_dir = std::make_unique<ScratchDir>();
+    QVERIFY(m_dir->isValid());
+    m_host = std::make_unique<PtyHost>();
+    m_host->setDelivery(LineDelivery::parse(u"usb"_s).value());
+    QString error;
+    QVERIFY2(m_host->open(&error), qPrintable(error));
+    m_server = std::make_unique<Ser2net>(m_dir->path(), m_host->slavePath());
+    QVERIFY2(m_server->start(), m_server->log().constData());
+}
+
+void tst_Network::cleanup()
+{
+    m_boxes.reset();
+    m_form.reset();
+    m_server.reset();
+    m_host.reset();
+    m_dir.reset();
+}
+
+void tst_Network::startConnected()
+{
+    QFETCH_GLOBAL(bool, rfc2217);
+    PortMap ports;
+    ports.map(1, m_server->entry(rfc2217));
+    m_form = std::make_unique<Form1>(ports);
+    m_boxes = std::make_unique<MessageBoxWatcher>(m_form.get());
+    m_form->Form_Load();
+    m_form->show();
+    QVERIFY(m_form->MSComm1->PortOpen());
+    m_form->Command7->click(); // Disconnect
+    QVERIFY(!m_form->MSComm1->PortOpen());
+    m_form->Command7->click(); // Connect: sends the StatusRequest
+    QVERIFY(m_form->MSComm1->PortOpen());
+    QCOMPARE(m_boxes->count(), 0);
+}
+
+void tst_Network::connectShowsTheDevicesState()
+{
+    MatrixModel &device = m_host->model();
+    device.setRoute(0, 2);
+    device.setResolution(5);
+    QSignalSpy frames(m_host.get(), &PtyHost::frameReceived);
+    startConnected();
+
+    for (int o = 0; o < 4; ++o)
+        QTRY_COMPARE(m_form->Command8[o]->BackColor(), ColorButton::green);
+    QTRY_VERIFY(m_form->Option9[0]->isChecked());
+    QVERIFY(m_form->Option3[2]->isChecked());
+    QVERIFY(m_form->Option1[5]->isChecked());
+    QCOMPARE(m_form->Command7->text(), u"Disconnect"_s);
+    QCOMPARE(m_form->Shape15->FillStyle(), 1);
+    QVERIFY(!frames.isEmpty());
+    QCOMPARE(frames.first().first().toByteArray(), frames::StatusRequest());
+    QCOMPARE(m_boxes->count(), 0);
+}
+
+void tst_Network::routeClickReachesTheMatrix()
+{
+    startConnected();
+    QTRY_VERIFY(m_form->Option9[0]->isChecked());
+    QTest::qWait(300);
+
+    m_form->Option4[2]->click(); // "IN3" in row "Out2"
+    QTRY_COMPARE(m_host->model().route(1), 2);
+    QTRY_VERIFY(m_form->Option4[2]->isChecked());
+    QCOMPARE(m_host->model().route(0), 0);
+}
+
+void tst_Network::frameWithFFArrivesIntact()
+{
+    startConnected();
+    QTRY_VERIFY(m_form->Option9[0]->isChecked());
+    QSignalSpy frames(m_host.get(), &PtyHost::frameReceived);
+    const QByteArray frame = frames::SetFixedAddress({10, 255, 0, 1});
+    QVERIFY(frame.contains('\xff'));
+    m_form->MSComm1->Output(frame);
+    QTRY_COMPARE(frames.size(), 1);
+    QCOMPARE(frames.first().first().toByteArray().toHex(' '), frame.toHex(' '));
+}
+
+void tst_Network::stoppedServerShowsDisconnected()
+{
+    startConnected();
+    QTRY_VERIFY(m_form->Option9[0]->isChecked());
+
+    m_server->stop();
+    QTRY_VERIFY(!m_form->MSComm1->PortOpen());
+    QCOMPARE(m_form->Command7->text(), u"Connect"_s);
+    QCOMPARE(m_form->Shape15->FillStyle(), 0);
+    QCOMPARE(m_form->Shape16->FillStyle(), 1);
+    QCOMPARE(m_boxes->count(), 0);
+}
+
+void tst_Network::reconnectsWhenTheServerIsBack()
+{
+    startConnected();
+    m_form->setReconnect(true);
+    QTRY_VERIFY(m_form->Option9[0]->isChecked());
+
+    m_server->stop();
+    QTRY_VERIFY(!m_form->MSComm1->PortOpen());
+    QVERIFY(m_form->isReconnecting());
+    QCOMPARE(m_form->Command7->text(), u"Connect"_s);
+    // Some tries fail while it is down, without a box.
+    QTest::qWait(2500);
+    QVERIFY(!m_form->MSComm1->PortOpen());
+    QCOMPARE(m_boxes->count(), 0);
+
+    QSignalSpy frames(m_host.get(), &PtyHost::frameReceived);
+    QVERIFY2(m_server->start(), m_server->log().constData());
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->MSComm1->PortOpen(), 10000);
+    QVERIFY(!m_form->isReconnecting());
+    QCOMPARE(m_form->Command7->text(), u"Disconnect"_s);
+    QCOMPARE(m_form->Shape15->FillStyle(), 1);
+    QTRY_VERIFY(!frames.isEmpty());
+    QCOMPARE(frames.first().first().toByteArray(), frames::StatusRequest());
+    QCOMPARE(m_boxes->count(), 0);
+
+    // Disconnect by the operator is no lost link: nothing comes back by itself.
+    m_form->Command7->click();
+    QVERIFY(!m_form->MSComm1->PortOpen());
+    QVERIFY(!m_form->isReconnecting());
+    QTest::qWait(1500); // longer than a retry interval
+    QVERIFY(!m_form->MSComm1->PortOpen());
+    QVERIFY(!m_form->isReconnecting());
+    QCOMPARE(m_form->Command7->text(), u"Connect"_s);
+}
+
+void tst_Network::noReconnectWithoutTheOption()
+{
+    startConnected();
+    QTRY_VERIFY(m_form->Option9[0]->isChecked());
+    m_server->stop();
+    QTRY_VERIFY(!m_form->MSComm1->PortOpen());
+    QVERIFY(!m_form->isReconnecting());
+    QVERIFY(m_server->start());
+    QTest::qWait(1500);
+    QVERIFY(!m_form->MSComm1->PortOpen());
+}
+
+void tst_Network::adapterBackUnderTheSamePathReconnects()
+{
+    QFETCH_GLOBAL(bool, rfc2217);
+    if (rfc2217)
+        QSKIP("a local adapter, once is enough");
+    // A stable name, as under /dev/serial/by-id/, for whichever terminal the adapter has now.
+    const QString link = m_dir->path() + u"/usb-Maker_Matrix-if00"_s;
+    QVERIFY(QFile::link(m_host->slavePath(), link));
+    PortMap ports;
+    ports.map(1, link);
+    m_form = std::make_unique<Form1>(ports);
+    m_boxes = std::make_unique<MessageBoxWatcher>(m_form.get());
+    m_form->setReconnect(true);
+    m_form->Form_Load();
+    m_form->show();
+    QVERIFY(m_form->MSComm1->PortOpen());
+
+    m_server.reset(); // ser2net must not hold the new terminal
+    m_host->hangUp(); // unplugged
+    QTRY_VERIFY(!m_form->MSComm1->PortOpen());
+    QVERIFY(m_form->isReconnecting());
+    QString error;
+    QVERIFY2(m_host->open(&error), qPrintable(error)); // plugged in again: a new terminal
+    QSignalSpy frames(m_host.get(), &PtyHost::frameReceived);
+    QVERIFY(QFile::remove(link));
+    QVERIFY(QFile::link(m_host->slavePath(), link));
+
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->MSComm1->PortOpen(), 10000);
+    QCOMPARE(m_form->Command7->text(), u"Disconnect"_s);
+    QTRY_VERIFY(!frames.isEmpty());
+    QCOMPARE(frames.first().first().toByteArray(), frames::StatusRequest());
+    QCOMPARE(m_boxes->count(), 0);
+
+    // Choosing a port ends the retries.
+    m_host->hangUp();
+    QTRY_VERIFY(!m_form->MSComm1->PortOpen());
+    QVERIFY(m_form->isReconnecting());
+    m_form->Combo1->setCurrentIndex(1);
+    emit m_form->Combo1->activated(1);
+    QVERIFY(!m_form->isReconnecting());
+}
+
+void tst_Network::rfc2217SetsTheLine()
+{
+    QFETCH_GLOBAL(bool, rfc2217);
+    if (!rfc2217)
+        QSKIP("the raw accepter leaves the line as ser2net configured it");
+    startConnected();
+    // The emulator's own side of the line, as the far end has set it.
+    const int fd =
+        ::open(QFile::encodeName(m_host->slavePath()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(fd >= 0);
+    termios line{};
+    QVERIFY(::tcgetattr(fd, &line) == 0);
+    ::close(fd);
+    QCOMPARE(cfgetospeed(&line), speed_t(B9600));
+    QCOMPARE(cfgetispeed(&line), speed_t(B9600));
+    QCOMPARE(line.c_cflag & CSIZE, tcflag_t(CS8));
+    QCOMPARE(line.c_cflag & PARENB, tcflag_t(0));
+    QCOMPARE(line.c_cflag & CSTOPB, tcflag_t(0));
+}
+
+void tst_Network::refusedConnectionIsAnOpenFailure()
+{
+    QFETCH_GLOBAL(bool, rfc2217);
+    PortMap ports;
+    const quint16 nobody = freeLoopbackPort();
+    ports.map(1, (rfc2217 ? u"rfc2217://127.0.0.1:%1"_s : u"tcp://127.0.0.1:%1"_s).arg(nobody));
+    m_form = std::make_unique<Form1>(ports);
+    m_boxes = std::make_unique<MessageBoxWatcher>(m_form.get());
+    m_form->Form_Load();
+    m_form->show();
+    m_boxes->clear(); // start-up's own report of the failed open
+    QVERIFY(!m_form->MSComm1->PortOpen());
+    m_form->Command7->click();
+    QVERIFY(!m_form->MSComm1->PortOpen());
+    QCOMPARE(m_boxes->count(), 1);
+    QCOMPARE(m_boxes->last().text, u"open serial port fail！ "_s);
+    QCOMPARE(m_form->Command7->text(), u"Connect"_s);
+    QVERIFY(!QGuiApplication::overrideCursor()); // the busy cursor went with the wait
+
+    MSComm comm(ports);
+    try {
+        comm.setPortOpen(true);
+        QFAIL("opened a port nobody serves");
+    } catch (const NumberedError &error) {
+        QCOMPARE(error.number(), int(MSComm::InvalidPortNumber));
+    }
+}
+
+namespace {
+
+QStringList traced;
+
+void traceHandler(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    traced.append(message);
+}
+
+} // namespace
+
+void tst_Network::refusedOptionLeavesPlainTelnet()
+{
+    QFETCH_GLOBAL(bool, rfc2217);
+    if (!rfc2217)
+        QSKIP("raw TCP has no options");
+    // A Telnet server in its own thread that will not control the line: DONT to the offer,
+    // then one answer to the first line it receives.
+    quint16 port = 0;
+    QSemaphore listening;
+    QByteArray received;
+    std::unique_ptr<QThread> thread(QThread::create([&] {
+        QTcpServer server;
+        server.listen(QHostAddress::LocalHost, 0);
+        port = server.serverPort();
+        listening.release();
+        if (!server.waitForNewConnection(10000))
+            return;
+        QTcpSocket *peer = server.nextPendingConnection();
+        QByteArray got;
+        bool answered = false;
+        while (peer->waitForReadyRead(10000)) {
+            got += peer->readAll();
+            if (!answered && got.startsWith("\xff\xfb\x2c")) {
+                answered = true;
+                got.remove(0, 3);
+                peer->write("\xff\xfe\x2c");
+                peer->flush();
+            }
+            if (got.endsWith('\n')) {
+                peer->write("x\xff\xffy\r\n");
+                peer->flush();
+                break;
+            }
+        }
+        received = got;
+        peer->waitForDisconnected(10000);
+    }));
+    thread->start();
+    listening.acquire();
+    QVERIFY(port != 0);
+
+    PortMap ports;
+    ports.map(1, u"rfc2217://127.0.0.1:%1"_s.arg(port));
+    MSComm comm(ports);
+    QSignalSpy lines(&comm, &MSComm::OnComm);
+    QLoggingCategory::setFilterRules(u"velquor.serial.debug=true"_s);
+    traced.clear();
+    const QtMessageHandler before = qInstallMessageHandler(traceHandler);
+    comm.setPortOpen(true);
+    qInstallMessageHandler(before);
+    QLoggingCategory::setFilterRules(u"velquor.serial.debug=false"_s);
+    const auto said = [](const QString &text) {
+        return std::any_of(traced.cbegin(), traced.cend(),
+                           [&](const QString &line) { return line.contains(text); });
+    };
+    QVERIFY2(said(u"COM-PORT-OPTION refused: plain Telnet"_s), qPrintable(traced.join(u'\n')));
+    QVERIFY(!said(u"no answer"_s));
+
+    comm.Output(QByteArray("\x0a\xff\n", 3));
+    QTRY_COMPARE(lines.size(), 1);
+    QCOMPARE(comm.Input(), QByteArray("x\xffy"));
+    comm.setPortOpen(false);
+    QVERIFY(thread->wait(10000));
+    QCOMPARE(received, QByteArray("\x0a\xff\xff\n", 4)); // still doubled
+}
+
+QTEST_MAIN(tst_Network)
+#include "tst_network.moc"
