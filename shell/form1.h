@@ -21,6 +21,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class ColorButton;
 class Lamp;
 class MSComm;
@@ -143,6 +145,13 @@ public:
     // The address confirmation, "Set IP address successfully！ " with an empty title.
     void showAddressConfirmation();
 
+    // Where the window's message boxes go. Without a reporter each is a modal box on the
+    // screen; with one, the reporter is given the box's title and text instead and nothing
+    // waits (the panel runs headless, or a command from the control socket is carried out).
+    // Returns the reporter it replaces.
+    using MessageReporter = std::function<void(const QString &title, const QString &text)>;
+    MessageReporter setMessageReporter(MessageReporter reporter);
+
 private:
     void createControls();
     void connectHandlers();
@@ -166,4 +175,5 @@ private:
     void sendFrameOrReport(const QByteArray &frame);
 
     PortMap m_ports;
+    MessageReporter m_messageReporter;
 };
