@@ -116,6 +116,17 @@ QByteArray PanelControl::execute(const ControlCommand &command)
 QByteArray PanelControl::carryOut(const ControlCommand &command)
 {
     Form1 &f = m_form;
+    // The parser gives nothing else; a command made in code is checked all the same.
+    const bool input = command.value >= 1 && command.value <= 4;
+    const bool inRange =
+        (command.action != Action::Route ||
+         (input && command.output >= 0 && command.output <= 4)) &&
+        (command.action != Action::Wall || input) &&
+        (command.action != Action::Mode || (command.value == 0 || command.value == 1)) &&
+        (command.action != Action::Resolution ||
+         (command.value >= 0 && command.value < resolutionCount));
+    if (!inRange)
+        return "error argument out of range";
     switch (command.action) {
     case Action::Route: {
         struct Row
