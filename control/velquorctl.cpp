@@ -132,8 +132,11 @@ int main(int argc, char **argv)
         return usageError(parser, QStringLiteral("no command given"));
     const QByteArray line = words.join(QLatin1Char(' ')).toUtf8();
     const ParsedControlCommand parsed = parseControlCommand(line);
-    if (!parsed.ok)
-        return usageError(parser, QString::fromLatin1(parsed.error));
+    if (!parsed.ok) {
+        std::fprintf(stderr, "velquor-ctl: %s\n(velquor-ctl --help lists the commands)\n",
+                     parsed.error.constData());
+        return 2;
+    }
 
     const QString listen =
         parser.isSet(controlOption) ? parser.value(controlOption) : controlsettings::listen();
