@@ -1,11 +1,14 @@
 #include "appearance.h"
-#include "controlsettings.h"
+#include "comportfile.h"
 #include "form1.h"
 #include "listenaddress.h"
 #include "panelcontrol.h"
+#include "serialdevices.h"
+#include "usersettings.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
 #include <QLoggingCategory>
 
 #include <cstdio>
@@ -15,6 +18,7 @@
 #ifdef Q_OS_UNIX
 #include "demo.h"
 #include "ptyhost.h"
+#include "terminationsignals.h"
 #endif
 
 namespace {
@@ -52,6 +56,24 @@ bool displayAvailable()
 #endif
 }
 
+// --list-ports: the serial devices found now, one a line.
+int listPorts()
+{
+    for (const SerialDevice &device : findSerialDevices())
+        std::printf("%s\n", qPrintable(listingLine(device)));
+    return 0;
+}
+
+// Started from the menu the working directory is whatever the desktop chose, usually the home
+// folder; COMPORT is kept in the program's own state folder instead.
+void enterMenuDirectory()
+{
+    const QString folder = comport::menuDirectory();
+    if (!QDir().mkpath(folder) || !QDir::setCurrent(folder))
+        std::fprintf(stderr, "velquor: cannot use %s; COMPORT stays in %s\n", qPrintable(folder),
+                     qPrintable(QDir::currentPath()));
+}
+
 // The control socket's address: the command line's, else the settings file's.
 struct ControlChoice
 {
@@ -59,13 +81,13 @@ struct ControlChoice
     QString origin;
 };
 
-ControlChoice controlChoice(const QCommandLineParser &parser, const QCommandLineOption &option)
+ControlChoice controlChoice(const QCommandLineParser &parser, const QCommandLineOption &option,
+                            const UserSettings &settings)
 {
     if (parser.isSet(option))
         return {parser.value(option), QStringLiteral("--control")};
-    return {
-        controlsettings::listen(),
-        QStringLiteral("listen= in the [control] group of %1").arg(controlsettings::fileName())};
+    return {settings.controlListen(),
+            QStringLiteral("listen= in the [control] group of %1").arg(settings.path())};
 }
 
 } // namespace
@@ -86,10 +108,22 @@ int main(int argc, char **argv)
     const QCommandLineOption portOption(
         QStringLiteral("port"),
         QStringLiteral("Open DEVICE for COMn (n = 1 to 255), for example COM1=/dev/ttyUSB0 or "
-                       "COM2=/dev/serial/by-id/...; may be given more than once. Unmapped ports "
-                       "open the platform's own COMn (/dev/ttyS<n-1> on Linux)."),
+                       "COM2=/dev/serial/by-id/...; may be given more than once. Overrides the "
+                       "settings file for this run. Unmapped ports open the platform's own COMn "
+                       "(/dev/ttyS<n-1> on Linux)."),
         QStringLiteral("COMn=DEVICE"));
     parser.addOption(portOption);
+    const QCommandLineOption listPortsOption(
+        QStringLiteral("list-ports"),
+        QStringLiteral("Print the serial devices found, one a line: stable path, system path, "
+                       "description, manufacturer, serial number (tab-separated, \"-\" when "
+                       "unknown). Needs no display."));
+    parser.addOption(listPortsOption);
+    const QCommandLineOption fromMenuOption(
+        QStringLiteral("from-menu"),
+        QStringLiteral("Keep the COMPORT file in ${XDG_STATE_HOME:-~/.local/state}/velquor/ "
+                       "instead of the working directory (the desktop entry passes this)."));
+    parser.addOption(fromMenuOption);
     const QCommandLineOption traceOption(
         QStringLiteral("trace"),
         QStringLiteral("Trace every frame written to and every reply read from the serial "
@@ -130,19 +164,30 @@ int main(int argc, char **argv)
         return usageError(parser, QStringLiteral("unexpected argument \"%1\"")
                                       .arg(parser.positionalArguments().constFirst()));
 
-    PortMap ports;
+    if (parser.isSet(listPortsOption))
+        return listPorts();
+
+    // The settings file first, --port over it for this run.
+    UserSettings settings;
+    settings.load();
+    PortMap ports = settings.ports();
     for (const QString &mapping : parser.values(portOption)) {
         QString why;
         if (!ports.addMapping(mapping, &why))
             return usageError(parser, QStringLiteral("invalid --port: %1").arg(why));
     }
+    for (const QString &warning : settings.warnings())
+        std::fprintf(stderr, "velquor: %s\n", qPrintable(warning));
+    if (parser.isSet(fromMenuOption))
+        enterMenuDirectory();
     if (parser.isSet(traceOption))
         QLoggingCategory::setFilterRules(QStringLiteral("velquor.serial.debug=true"));
 
     // The control socket: --control, else listen= in the settings file.
     const bool headless = parser.isSet(headlessOption);
     std::optional<ListenAddress> control;
-    if (const ControlChoice choice = controlChoice(parser, controlOption); !choice.text.isEmpty()) {
+    if (const ControlChoice choice = controlChoice(parser, controlOption, settings);
+        !choice.text.isEmpty()) {
         QString why;
         control = ListenAddress::parse(choice.text, &why);
         if (!control)
@@ -151,7 +196,7 @@ int main(int argc, char **argv)
     if (headless && !control)
         return usageError(parser, QStringLiteral("--headless needs --control (or listen= in the "
                                                  "[control] group of %1)")
-                                      .arg(controlsettings::fileName()));
+                                      .arg(settings.path()));
     if (headless)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
@@ -163,6 +208,11 @@ int main(int argc, char **argv)
 
     QApplication app(argc, argv);
     setUpPanelAppearance();
+#ifdef Q_OS_UNIX
+    TerminationSignals endSignals;
+    QObject::connect(&endSignals, &TerminationSignals::arrived, &app,
+                     [] { QCoreApplication::exit(0); });
+#endif
 
 #ifdef Q_OS_UNIX
     // The emulator must serve before Form1 exists: start-up opens the port at once.
@@ -201,6 +251,11 @@ int main(int argc, char **argv)
         });
     }
     form.Form_Load();
+#ifdef Q_OS_UNIX
+    // A signal that came while start-up's message box was shown ended that box's loop.
+    if (endSignals.received() != 0)
+        return 0;
+#endif
     if (!headless)
         form.show();
     return app.exec();

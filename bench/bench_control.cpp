@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The control socket under load: 16 clients at once, 1000 commands each, every client sending
 // its next command as soon as the answer to the one before has come (as velquor-ctl or a
 // control surface does), against the real window on a pseudo-terminal.

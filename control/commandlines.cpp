@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "commandlines.h"
 
 void CommandLines::append(QByteArrayView bytes)

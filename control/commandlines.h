@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Cuts what one client of the control socket sends into command lines. LF, CR and CR LF end a

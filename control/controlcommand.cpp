@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "controlcommand.h"
 
 #include "fixedaddress.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The commands other programs send the panel over its control socket: one line of ASCII text

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "controlserver.h"
 
 #include "commandlines.h"

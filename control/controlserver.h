@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The control socket: a TCP or local server that takes command lines from other programs and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "listenaddress.h"
 
 #include <QFileInfo>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "panelcontrol.h"
 
 #include "colorbutton.h"

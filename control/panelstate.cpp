@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "panelstate.h"
 
 #include "controlcommand.h"

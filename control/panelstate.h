@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // What the window shows of the device, as the control socket reports it ("state", "watch").

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // velquor-ctl: sends one command to the control socket of a running panel and prints the
 // answer. "state" is printed as indented JSON; "watch" prints one JSON line for each change
 // until it is interrupted or the panel goes away.
@@ -6,8 +7,8 @@
 // the connection broke; 2 the command line is not understood.
 
 #include "controlcommand.h"
-#include "controlsettings.h"
 #include "listenaddress.h"
+#include "usersettings.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -100,6 +101,10 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("velquor-ctl"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VELQUOR_VERSION));
 
+    // The panel's settings file may say where it listens; what else it says is the panel's.
+    UserSettings settings;
+    settings.load();
+
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(description));
     const QCommandLineOption helpOption = parser.addHelpOption();
@@ -108,7 +113,7 @@ int main(int argc, char **argv)
         QStringLiteral("control"),
         QStringLiteral("The panel's control socket: PORT (on 127.0.0.1), HOST:PORT or "
                        "unix:PATH. Without it, listen= in the [control] group of %1.")
-            .arg(controlsettings::fileName()),
+            .arg(settings.path()),
         QStringLiteral("ADDRESS"));
     parser.addOption(controlOption);
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("The command."),
@@ -139,11 +144,11 @@ int main(int argc, char **argv)
     }
 
     const QString listen =
-        parser.isSet(controlOption) ? parser.value(controlOption) : controlsettings::listen();
+        parser.isSet(controlOption) ? parser.value(controlOption) : settings.controlListen();
     if (listen.isEmpty())
         return usageError(parser, QStringLiteral("no panel given: use --control, or set listen= "
                                                  "in the [control] group of %1")
-                                      .arg(controlsettings::fileName()));
+                                      .arg(settings.path()));
     QString why;
     const std::optional<ListenAddress> address = ListenAddress::parse(listen, &why);
     if (!address)

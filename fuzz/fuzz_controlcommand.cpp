@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a client of the control socket sends, under arbitrary bytes cut into reads of any size.
 //
 // The first byte seeds the read sizes; the rest is the stream. Checked: however the stream is

@@ -67,6 +67,8 @@ trap 'rm -f "$expected" "$found"' EXIT
     echo "$p/share/icons/hicolor/32x32/apps/velquor.png"
     echo "$p/share/icons/hicolor/128x128/apps/velquor.png"
     for m in $pages; do echo "$p/share/man/man1/$m"; done
+    echo "$p/share/doc/velquor/copyright"
+    echo "$p/share/doc/velquor/changelog$man_suffix"
     echo "$p/share/doc/velquor/examples/velquor-headless.service"
 } | sort >"$expected"
 find "$root" ! -type d | sort >"$found"

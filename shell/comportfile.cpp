@@ -1,5 +1,6 @@
 #include "comportfile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -12,6 +13,15 @@
 #endif
 
 namespace comport {
+
+QString menuDirectory()
+{
+    // A relative XDG_STATE_HOME is to be ignored, as the XDG base directories say.
+    QString base = qEnvironmentVariable("XDG_STATE_HOME");
+    if (base.isEmpty() || QDir::isRelativePath(base))
+        base = QDir::homePath() + QStringLiteral("/.local/state");
+    return base + QStringLiteral("/velquor");
+}
 
 QByteArray formatLine(int index)
 {

@@ -18,6 +18,10 @@ inline QString fileName()
     return QStringLiteral("COMPORT");
 }
 
+// The folder that holds the file for a program started from the desktop menu, where the
+// working directory is not the user's choice: ${XDG_STATE_HOME:-~/.local/state}/velquor.
+QString menuDirectory();
+
 // At most this much of the file is looked at; a line of the program's own is five bytes.
 inline constexpr qsizetype maxReadBytes = 64 * 1024;
 

@@ -13,11 +13,13 @@
 //   shell/form1.cpp       the controls, their layout and the signal wiring
 //   shell/startup.cpp     Form_Load: port list, remembered port, first open
 //   shell/connection.cpp  Command7_Click, Combo1_Click, Timer2_Timer, lost link
+//   shell/devicechoice.cpp  "Serial devices…": which device each COM port opens
 //   protocol/oncomm.cpp   MSComm1_OnComm and the routing display out1..out4
 //   panels/*.cpp          the tab pages' handlers and the maintenance buttons
 
 #include "controlarray.h"
 #include "portmap.h"
+#include "serialdevices.h"
 
 #include <QWidget>
 
@@ -26,6 +28,7 @@
 class ColorButton;
 class Lamp;
 class MSComm;
+class QAction;
 class QButtonGroup;
 class QComboBox;
 class QGroupBox;
@@ -145,6 +148,15 @@ public:
     // The address confirmation, "Set IP address successfully！ " with an empty title.
     void showAddressConfirmation();
 
+    // "Serial devices…" (Ctrl+D, or the port list's context menu): which device each of COM1
+    // to COM10 opens. Save writes the choice to the user's settings file; it applies from the
+    // next open.
+    void showSerialDevices();
+    QAction *serialDevicesAction = nullptr;
+    // The devices the dialog offers; QSerialPortInfo's unless replaced (a pseudo-terminal is
+    // not among those).
+    std::function<QList<SerialDevice>()> findDevices = [] { return findSerialDevices(); };
+
     // Where the window's message boxes go. Without a reporter each is a modal box on the
     // screen; with one, the reporter is given the box's title and text instead and nothing
     // waits (the panel runs headless, or a command from the control socket is carried out).
@@ -155,6 +167,8 @@ public:
 private:
     void createControls();
     void connectHandlers();
+    void setUpDeviceChoice();
+    void showPortDevices();
 
     // The open port vanished (adapter unplugged, line hung up): MSComm1 has closed it.
     void onLinkLost();

@@ -69,6 +69,7 @@ MSComm::~MSComm()
 {
     if (m_port->isOpen())
         m_port->close();
+    m_lock.release();
 }
 
 void MSComm::setCommPort(int port)
@@ -123,18 +124,7 @@ void MSComm::setPortOpen(bool open)
         throw NumberedError(PortAlreadyOpen, QStringLiteral("Port already open"));
 
     const QString device = m_ports.deviceFor(m_commPort);
-    m_port->setPortName(device);
-    if (!m_port->open(QIODevice::ReadWrite)) {
-        const QSerialPort::SerialPortError error = m_port->error();
-        const QString why = m_port->errorString();
-        m_port->clearError();
-        qCDebug(lcSerial).noquote() << portLabel() << device << "open failed:" << why;
-        const int number = error == QSerialPort::DeviceNotFoundError ? InvalidPortNumber
-                           : error == QSerialPort::PermissionError   ? PortAlreadyOpen
-                                                                     : PortOpenFailed;
-        throw NumberedError(number,
-                            QStringLiteral("COM%1 (%2): %3").arg(m_commPort).arg(device, why));
-    }
+    openDevice(device);
     m_linkLostPending = false;
     qCDebug(lcSerial).noquote() << portLabel() << device << "open" << m_settings;
     emit portOpenChanged(true);
@@ -155,8 +145,50 @@ void MSComm::closePort()
         return;
     m_port->close();
     m_port->clearError();
+    m_lock.release();
     qCDebug(lcSerial).noquote() << portLabel() << "closed";
     emit portOpenChanged(false);
+}
+
+void MSComm::openDevice(const QString &device)
+{
+    const auto fail = [&](int number, const QString &why) {
+        qCDebug(lcSerial).noquote() << portLabel() << device << "open failed:" << why;
+        throw NumberedError(number,
+                            QStringLiteral("COM%1 (%2): %3").arg(m_commPort).arg(device, why));
+    };
+
+    // The hold comes first: a device that another program holds is left as it is, its line
+    // settings and its lock file untouched.
+    const PortLock::Result hold = m_lock.acquire(device);
+    switch (hold.outcome) {
+    case PortLock::Outcome::Taken:
+        break;
+    case PortLock::Outcome::NotFound:
+        fail(InvalidPortNumber, hold.why);
+        break;
+    case PortLock::Outcome::Held:
+    case PortLock::Outcome::Denied:
+        fail(PortAlreadyOpen, hold.why);
+        break;
+    case PortLock::Outcome::Failed:
+        fail(PortOpenFailed, hold.why);
+        break;
+    }
+
+    // The device itself, not a link to it: QSerialPort names its lock file after the path it
+    // opens, and other tools name theirs after the device (LCK..ttyUSB0).
+    m_port->setPortName(m_lock.systemPath());
+    if (!m_port->open(QIODevice::ReadWrite)) {
+        const QSerialPort::SerialPortError error = m_port->error();
+        const QString why = m_port->errorString();
+        m_port->clearError();
+        m_lock.release();
+        fail(error == QSerialPort::DeviceNotFoundError ? InvalidPortNumber
+             : error == QSerialPort::PermissionError   ? PortAlreadyOpen
+                                                       : PortOpenFailed,
+             why);
+    }
 }
 
 void MSComm::Output(const QByteArray &bytes)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "portlock.h"
 #include "portmap.h"
 #include "replylines.h"
 #include "serialsettings.h"
@@ -70,8 +71,9 @@ public:
     void setInputLen(int length);
 
     // Opening throws InvalidPortNumber (no such device), PortAlreadyOpen (open already, or
-    // held by another program) or PortOpenFailed. Closing an open port releases it at once
-    // and sends nothing; closing a closed port does nothing.
+    // held by another program: a lock file, a flock, an exclusive open) or PortOpenFailed.
+    // An open port holds the device exclusively (PortLock). Closing an open port releases it
+    // and its hold at once and sends nothing; closing a closed port does nothing.
     bool PortOpen() const;
     void setPortOpen(bool open);
 
@@ -104,6 +106,9 @@ public:
 
     // The device path COM<port> opens (shown as the port list's tooltips).
     QString deviceFor(int port) const { return m_ports.deviceFor(port); }
+    // A new map applies from the next open; an open port stays open.
+    const PortMap &portMap() const { return m_ports; }
+    void setPortMap(const PortMap &ports) { m_ports = ports; }
 
 signals:
     // A reply line is ready: Input() hands it over.
@@ -115,6 +120,8 @@ signals:
 
 private:
     QString portLabel() const;
+    // Opens device, the port map's entry for CommPort, with its exclusive hold.
+    void openDevice(const QString &device);
     void closePort();
     void closeLostLink();
     void onReadyRead();
@@ -125,6 +132,7 @@ private:
 
     PortMap m_ports;
     QSerialPort *m_port = nullptr;
+    PortLock m_lock;
     ReplyLines m_lines;
     QTimer *m_settle = nullptr;   // restarted by every piece that leaves text waiting
     QTimer *m_deadline = nullptr; // started by the first byte of the waiting text

@@ -31,6 +31,11 @@ QString PortMap::deviceFor(int port) const
     const auto it = m_devices.find(port);
     if (it != m_devices.end())
         return it->second;
+    return defaultDevice(port);
+}
+
+QString PortMap::defaultDevice(int port)
+{
 #ifdef Q_OS_WIN
     return QStringLiteral("COM%1").arg(port);
 #else

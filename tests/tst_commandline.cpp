@@ -1,6 +1,7 @@
 // The program's command line, run as a user would run it.
 
 #include <QProcess>
+#include <QSerialPortInfo>
 #include <QtTest>
 
 class tst_CommandLine : public QObject
@@ -11,6 +12,7 @@ private slots:
     void arguments_data();
     void arguments();
     void withoutADisplaySaysSoInOneLine();
+    void listPortsNeedsNoDisplay();
 };
 
 namespace {
@@ -27,6 +29,8 @@ QProcessEnvironment headless()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(QString::fromLatin1(name));
+    // The user's own settings file stays out of it.
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), QStringLiteral("/nonexistent/velquor"));
     return environment;
 }
 
@@ -67,6 +71,8 @@ void tst_CommandLine::arguments_data()
     row("--help-all does not start the window", {QStringLiteral("--help-all")}, 0,
         "--port <COMn=DEVICE>", "");
     row("--version", {QStringLiteral("--version")}, 0, "velquor " VELQUOR_VERSION, "");
+    row("--help names --list-ports", {QStringLiteral("--help")}, 0, "--list-ports", "");
+    row("--help names --from-menu", {QStringLiteral("--help")}, 0, "--from-menu", "");
     row("unknown option: error and usage on stderr", {QStringLiteral("--bogus")}, 2, "",
         "Unknown option 'bogus'");
     row("unknown option prints the usage", {QStringLiteral("--bogus")}, 2, "", "Usage: velquor");
@@ -111,6 +117,23 @@ void tst_CommandLine::withoutADisplaySaysSoInOneLine()
     QCOMPARE(run.exitCode, 1);
     QCOMPARE(run.err.count(QLatin1Char('\n')), 1);
     QVERIFY(run.err.contains(QStringLiteral("no display")));
+}
+
+void tst_CommandLine::listPortsNeedsNoDisplay()
+{
+    // One line per device QSerialPortInfo finds: stable path, system path, description,
+    // manufacturer, serial number.
+    const Run run = velquor({QStringLiteral("--list-ports")}, headless());
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.err, QString());
+    const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QList<QSerialPortInfo> found = QSerialPortInfo::availablePorts();
+    QCOMPARE(lines.size(), found.size());
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QStringList fields = lines[i].split(QLatin1Char('\t'));
+        QCOMPARE(fields.size(), 5);
+        QCOMPARE(fields[1], found[i].systemLocation());
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_CommandLine)

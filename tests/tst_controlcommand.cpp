@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The control socket's pure parts: command lines, commands, listen addresses, the state as JSON.
 
 #include "commandlines.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Another program drives the real window through the control socket, against the emulated
 // matrix on a real pseudo-terminal.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The control socket with the real window on a pseudo-terminal: what each command sends and
 // answers, what it refuses, and how the socket holds up against bad input, too many clients
 // and a client that does not read.

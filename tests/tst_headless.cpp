@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The panel without a window (--headless) and velquor-ctl, run as programs the way a small
 // computer in the rack and a script run them: no display at all, the emulated matrix on a
 // pseudo-terminal, commands from velquor-ctl.
@@ -175,6 +176,13 @@ void tst_Headless::servesTheSocketWithoutADisplay()
              3);
     QCOMPARE(m_panel->state(), QProcess::Running);
     QCOMPARE(panelErr(), "velquor: control socket on unix:" + socketPath().toUtf8() + "\n");
+
+    // SIGTERM ends it in order, as the service manager stops it: the socket file goes too.
+    m_panel->terminate();
+    QVERIFY(m_panel->waitForFinished(10000));
+    QCOMPARE(m_panel->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_panel->exitCode(), 0);
+    QVERIFY(!QFileInfo::exists(socketPath()));
 }
 
 void tst_Headless::boxesBecomeLinesOnStandardError()

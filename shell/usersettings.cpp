@@ -1,0 +1,170 @@
+#include "usersettings.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QVariant>
+
+namespace {
+
+const QString portsGroup = QStringLiteral("ports");
+const QString controlGroup = QStringLiteral("control");
+
+// "COM3" (any case, at most three digits) as 3; 0 for any other key.
+int portOfKey(const QString &key)
+{
+    static const QRegularExpression form(QStringLiteral("^COM([0-9]{1,3})\\z"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = form.match(key);
+    const int port = match.hasMatch() ? match.captured(1).toInt() : 0;
+    return port >= 1 && port <= PortMap::maxPort ? port : 0;
+}
+
+} // namespace
+
+UserSettings::UserSettings(const QString &path) : m_path(path) {}
+
+QString UserSettings::defaultPath()
+{
+    // XDG_CONFIG_HOME, or ~/.config without it.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/velquor/velquor.conf");
+}
+
+bool UserSettings::isDevicePath(const QString &value)
+{
+    if (value.isEmpty() || value.trimmed() != value)
+        return false;
+    for (const QChar c : value) {
+        if (c.category() == QChar::Other_Control)
+            return false;
+    }
+#ifdef Q_OS_WIN
+    return true;
+#else
+    return value.startsWith(QLatin1Char('/'));
+#endif
+}
+
+void UserSettings::load()
+{
+    m_ports = PortMap();
+    m_controlListen.clear();
+    m_changedPorts.clear();
+    m_warnings.clear();
+    if (!QFileInfo::exists(m_path))
+        return;
+
+    QSettings file(m_path, QSettings::IniFormat);
+    for (const QString &key : file.allKeys()) {
+        const qsizetype slash = key.indexOf(QLatin1Char('/'));
+        const QString group = slash < 0 ? QString() : key.left(slash);
+        const QString name = key.mid(slash + 1);
+        if (group == portsGroup)
+            readPort(name, file.value(key));
+        else if (group == controlGroup)
+            readControl(name, file.value(key));
+        else
+            warn(group.isEmpty() ? name : QStringLiteral("[%1] %2").arg(group, name),
+                 QStringLiteral("unknown key"));
+    }
+    if (file.status() == QSettings::FormatError)
+        warnAboutMalformedLines();
+}
+
+void UserSettings::readPort(const QString &key, const QVariant &value)
+{
+    const QString entry = QStringLiteral("[ports] %1").arg(key);
+    const int port = portOfKey(key);
+    if (port == 0) {
+        warn(entry,
+             QStringLiteral("unknown key (the ports are COM1 to COM%1)").arg(PortMap::maxPort));
+        return;
+    }
+    // A value with an unquoted comma reads as a list, not as one path.
+    const QString device = value.typeId() == QMetaType::QString ? value.toString() : QString();
+    if (!isDevicePath(device)) {
+        warn(entry, QStringLiteral("\"%1\" is not a device path")
+                        .arg(value.toStringList().join(QLatin1Char(','))));
+        return;
+    }
+    m_ports.map(port, device);
+}
+
+void UserSettings::readControl(const QString &key, const QVariant &value)
+{
+    const QString entry = QStringLiteral("[control] %1").arg(key);
+    if (key != QLatin1String("listen")) {
+        warn(entry, QStringLiteral("unknown key (the group has listen)"));
+        return;
+    }
+    // A value with an unquoted comma reads as a list, not as one address.
+    if (value.typeId() != QMetaType::QString) {
+        warn(entry, QStringLiteral("\"%1\" is not one address")
+                        .arg(value.toStringList().join(QLatin1Char(','))));
+        return;
+    }
+    m_controlListen = value.toString().trimmed();
+}
+
+// QSettings passes over lines that are neither a [group], KEY=VALUE nor a comment, and only
+// says that it did; name each such line.
+void UserSettings::warnAboutMalformedLines()
+{
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    int number = 0;
+    while (!file.atEnd()) {
+        ++number;
+        const QByteArray line = file.readLine(4096).trimmed();
+        if (line.isEmpty() || line.startsWith(';') || line.startsWith('#') ||
+            line.startsWith('[') || line.contains('='))
+            continue;
+        warn(QStringLiteral("line %1").arg(number), QStringLiteral("not KEY=VALUE"));
+    }
+}
+
+void UserSettings::warn(const QString &entry, const QString &why)
+{
+    m_warnings.append(QStringLiteral("%1: %2: %3, ignored").arg(m_path, entry, why));
+}
+
+void UserSettings::setPort(int port, const QString &device)
+{
+    if (port < 1 || port > PortMap::maxPort)
+        return;
+    if (device.isEmpty())
+        m_ports.unmap(port);
+    else
+        m_ports.map(port, device);
+    m_changedPorts[port] = device;
+}
+
+bool UserSettings::save(QString *error)
+{
+    QSettings file(m_path, QSettings::IniFormat);
+    file.beginGroup(portsGroup);
+    const QStringList keys = file.childKeys();
+    for (const auto &[port, device] : m_changedPorts) {
+        // "com3" or "COM03" would name the same port a second time.
+        for (const QString &key : keys) {
+            if (portOfKey(key) == port)
+                file.remove(key);
+        }
+        if (!device.isEmpty())
+            file.setValue(QStringLiteral("COM%1").arg(port), device);
+    }
+    file.endGroup();
+    file.sync();
+    // A FormatError only says that the old file held malformed lines; it was written.
+    if (file.status() == QSettings::AccessError) {
+        if (error)
+            *error = QStringLiteral("cannot write %1").arg(m_path);
+        return false;
+    }
+    m_changedPorts.clear();
+    return true;
+}

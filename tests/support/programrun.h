@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+// True when some other open file of path holds an exclusive flock on it: what the panel does
+// while its port is open. Checked with a flock attempt of its own, released at once.
+bool flockHeldElsewhere(const QString &path);
+
+// The lock file QSerialPort keeps for device while it has it open (/var/lock/LCK..pts_3).
+QString qtLockFilePath(const QString &device);
+
+// The real program, started as a user starts it: its own process, environment and working
+// directory, the offscreen platform, and a settings folder of the test's choosing.
+class ProgramRun
+{
+public:
+    // configHome becomes XDG_CONFIG_HOME, so that the user's own settings file stays out.
+    ProgramRun(const QStringList &arguments, const QString &workingDirectory,
+               const QString &configHome, const QProcessEnvironment &extra = {},
+               const QString &program = QStringLiteral(VELQUOR_PROGRAM));
+    ~ProgramRun();
+    ProgramRun(const ProgramRun &) = delete;
+    ProgramRun &operator=(const ProgramRun &) = delete;
+
+    // Runs the child as user and group 65534 (nobody).
+    void runAsNobody() { m_asNobody = true; }
+    bool start();
+    bool isRunning() const { return m_process.state() == QProcess::Running; }
+    qint64 pid() const { return m_process.processId(); }
+
+    // Waits until the program holds device (its flock), or ends, or timeoutMs pass.
+    bool waitUntilItHolds(const QString &device, int timeoutMs = 10000);
+    // Sends signal and waits for the end: the exit code of a normal exit, -1 otherwise.
+    int endWith(int signal, int timeoutMs = 10000);
+
+    QString standardError();
+
+private:
+    QProcess m_process;
+    QStringList m_arguments;
+    QString m_program;
+    bool m_asNobody = false;
+    QByteArray m_stderr;
+};

@@ -1,0 +1,206 @@
+// "Serial devices…": choosing which device a COM port opens, from the window.
+
+#include "devicedialog.h"
+#include "form1.h"
+#include "messageboxwatcher.h"
+#include "mscomm.h"
+#include "programrun.h"
+#include "ptypair.h"
+#include "scratchdir.h"
+#include "serialdevices.h"
+#include "usersettings.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+void clickSave(DeviceDialog *dialog)
+{
+    dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save)->click();
+}
+
+// Runs check on the modal dialog that open() brings up, once it is up.
+template <typename Open, typename Check> bool withDialog(Open &&open, Check &&check)
+{
+    bool seen = false;
+    QTimer::singleShot(0, qApp, [&] {
+        auto *dialog = qobject_cast<DeviceDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        seen = true;
+        check(dialog);
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+    open();
+    return seen;
+}
+
+} // namespace
+
+class tst_DeviceDialog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void stablePathIsTheLinkToTheDevice();
+    void chooseSaveAndConnect();
+    void portListContextMenuOffersIt_data();
+    void portListContextMenuOffersIt();
+    void typedPathIsCheckedBeforeSaving();
+};
+
+void tst_DeviceDialog::stablePathIsTheLinkToTheDevice()
+{
+    PtyPair linked;
+    PtyPair unlinked;
+    QTemporaryDir byId;
+    QVERIFY(QFile::link(u"/dev/null"_s, byId.filePath(u"usb-Other_B2-if00"_s)));
+    QVERIFY(QFile::link(linked.slavePath(), byId.filePath(u"usb-Maker_A1-if00"_s)));
+    QCOMPARE(stablePathOf(linked.slavePath(), byId.path()), byId.filePath(u"usb-Maker_A1-if00"_s));
+    QCOMPARE(stablePathOf(unlinked.slavePath(), byId.path()), QString());
+    QCOMPARE(stablePathOf(linked.slavePath(), u"/nonexistent"_s), QString());
+}
+
+void tst_DeviceDialog::chooseSaveAndConnect()
+{
+    ScratchDir dir;
+    QTemporaryDir config;
+    const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    const auto restore = qScopeGuard([&] { qputenv("XDG_CONFIG_HOME", previous); });
+
+    PtyPair first;   // COM1, connected at start
+    PtyPair adapter; // the device found now, to be chosen for COM3
+    PortMap ports;
+    ports.map(1, first.slavePath());
+    ports.map(2, u"/dev/velquor-from-command-line"_s); // as --port gives it, for this run only
+    Form1 form(ports);
+    form.findDevices = [&] {
+        return QList<SerialDevice>{
+            {QString(), adapter.slavePath(), u"Matrix adapter"_s, u"Maker"_s, u"A1"_s}};
+    };
+    MessageBoxWatcher boxes(&form);
+    form.Form_Load();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QVERIFY(form.MSComm1->PortOpen());
+
+    const bool shown = withDialog(
+        [&] { QTest::keyClick(&form, Qt::Key_D, Qt::ControlModifier); },
+        [&](DeviceDialog *dialog) {
+            QCOMPARE(dialog->windowTitle(), u"Serial devices"_s);
+            QCOMPARE(dialog->field(1)->currentText(), first.slavePath());
+            QCOMPARE(dialog->field(3)->currentText(), QString());
+            QCOMPARE(dialog->field(3)->lineEdit()->placeholderText(), u"/dev/ttyS2"_s);
+            QCOMPARE(dialog->field(3)->count(), 1);
+            const QString offered = dialog->field(3)->itemText(0);
+            for (const QString &part :
+                 {adapter.slavePath(), u"Matrix adapter"_s, u"Maker"_s, u"A1"_s})
+                QVERIFY2(offered.contains(part), qPrintable(offered));
+            // The operator picks the adapter; the field keeps its path alone.
+            dialog->field(3)->setCurrentIndex(0);
+            emit dialog->field(3)->activated(0);
+            QCOMPARE(dialog->field(3)->currentText(), adapter.slavePath());
+            dialog->grab().save(QStringLiteral(VELQUOR_TEST_OUTPUT_DIR "/serial-devices.png"));
+            clickSave(dialog);
+        });
+    QVERIFY(shown);
+    QCOMPARE(boxes.count(), 0);
+
+    // Saved, without the command line's entry; the open port stayed open; the tooltip follows.
+    UserSettings saved;
+    saved.load();
+    QCOMPARE(saved.path(), config.filePath(u"velquor/velquor.conf"_s));
+    QVERIFY(saved.ports().isMapped(3));
+    QCOMPARE(saved.ports().deviceFor(3), adapter.slavePath());
+    QVERIFY(!saved.ports().isMapped(1) && !saved.ports().isMapped(2));
+    QVERIFY(form.MSComm1->PortOpen());
+    QVERIFY(flockHeldElsewhere(first.slavePath()));
+    QCOMPARE(form.Combo1->itemData(2, Qt::ToolTipRole).toString(), adapter.slavePath());
+
+    // The next Connect on COM3 opens the chosen device.
+    form.Combo1->setCurrentIndex(2);
+    emit form.Combo1->activated(2);
+    QVERIFY(!form.MSComm1->PortOpen());
+    form.Command7->click();
+    QCOMPARE(adapter.read(4), QByteArray::fromHex("04552077"));
+    QVERIFY(form.MSComm1->PortOpen());
+    QCOMPARE(form.Command7->text(), u"Disconnect"_s);
+}
+
+void tst_DeviceDialog::portListContextMenuOffersIt_data()
+{
+    QTest::addColumn<bool>("overTextField");
+    QTest::newRow("over the list's button") << false;
+    QTest::newRow("over its text field") << true;
+}
+
+void tst_DeviceDialog::portListContextMenuOffersIt()
+{
+    QFETCH(bool, overTextField);
+    ScratchDir dir;
+    Form1 form;
+    form.findDevices = [] { return QList<SerialDevice>{}; };
+    MessageBoxWatcher boxes(&form);
+    form.Form_Load();
+    form.show();
+    QWidget *target = overTextField ? static_cast<QWidget *>(form.Combo1->lineEdit())
+                                    : static_cast<QWidget *>(form.Combo1);
+
+    QStringList entries;
+    QTimer::singleShot(0, qApp, [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        for (QAction *action : menu->actions()) {
+            if (action == form.serialDevicesAction)
+                entries.append(action->text());
+        }
+        menu->close();
+    });
+    const QPoint at(5, 5);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, target->mapToGlobal(at));
+    QApplication::sendEvent(target, &event);
+    // The window's own action, the one Ctrl+D triggers.
+    QCOMPARE(entries, QStringList{u"Serial devices\u2026"_s});
+    QCOMPARE(form.serialDevicesAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_D));
+}
+
+void tst_DeviceDialog::typedPathIsCheckedBeforeSaving()
+{
+    PortMap ports;
+    ports.map(1, u"/dev/ttyUSB0"_s);
+    DeviceDialog dialog(ports, {});
+    dialog.show();
+    dialog.field(4)->setEditText(u"ttyUSB7"_s);
+    clickSave(&dialog);
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    QVERIFY(dialog.isVisible());
+    auto *problem = dialog.findChild<QLabel *>(u"problem"_s);
+    QVERIFY2(problem->isVisible() && problem->text().contains(u"COM4"_s),
+             qPrintable(problem->text()));
+
+    dialog.field(4)->setEditText(u" /dev/ttyUSB7 "_s);
+    dialog.field(1)->setEditText(QString()); // back to the default device
+    clickSave(&dialog);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    const std::map<int, QString> expected{{1, QString()}, {4, u"/dev/ttyUSB7"_s}};
+    QCOMPARE(dialog.changes(), expected);
+}
+
+QTEST_MAIN(tst_DeviceDialog)
+#include "tst_devicedialog.moc"

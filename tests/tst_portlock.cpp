@@ -1,0 +1,218 @@
+// The exclusive hold on the device: holders that are other programs, not Qt serial ports.
+
+#include "errortrap.h"
+#include "form1.h"
+#include "lamp.h"
+#include "messageboxwatcher.h"
+#include "mscomm.h"
+#include "portlock.h"
+#include "programrun.h"
+#include "ptypair.h"
+#include "scratchdir.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <utime.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString failureText = u"open serial port fail\uFF01 "_s;
+
+template <typename Call> int errorOf(Call &&call)
+{
+    ErrorTrap trap;
+    trap.run(call);
+    return trap.error();
+}
+
+// How another program holds the line.
+enum class Holder {
+    Flock,             // util-linux flock around a cat that reads the line
+    LockFileShortName, // LCK..<last part of the path>, as other serial tools name it
+    LockFileQtName,    // LCK..pts_<n>, the name QSerialPort itself uses
+    OldLockFileQtName, // the same, written an hour ago
+};
+
+// A lock file as other serial tools write it: the PID in ten columns and a line feed.
+QByteArray uucpLine(qint64 pid)
+{
+    return QByteArray::number(pid).rightJustified(10, ' ') + '\n';
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Holder)
+
+class tst_PortLock : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lockFilePid_data();
+    void lockFilePid();
+    void heldLineIsReported_data();
+    void heldLineIsReported();
+    void lockFileOfAnEndedProcessDoesNotHold();
+    void holdGoesWithThePort();
+};
+
+void tst_PortLock::lockFilePid_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<qint64>("pid"); // 0: names no process
+
+    qint32 binary = 4321;
+    QTest::newRow("ten columns and a line feed") << "      1234\n"_ba << qint64(1234);
+    QTest::newRow("QSerialPort's three lines") << "1234\nvelquor\nhost\n"_ba << qint64(1234);
+    QTest::newRow("four digits are text, not binary") << "1234"_ba << qint64(1234);
+    QTest::newRow("binary int of old tools")
+        << QByteArray(reinterpret_cast<const char *>(&binary), 4) << qint64(4321);
+    QTest::newRow("text") << "locked\n"_ba << qint64(0);
+    QTest::newRow("zero") << "         0\n"_ba << qint64(0);
+    QTest::newRow("negative") << "        -5\n"_ba << qint64(0);
+    QTest::newRow("more digits than a PID has") << "12345678901\n"_ba << qint64(0);
+}
+
+void tst_PortLock::lockFilePid()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(qint64, pid);
+    QCOMPARE(portlock::lockFilePid(content).value_or(0), pid);
+}
+
+void tst_PortLock::heldLineIsReported_data()
+{
+    QTest::addColumn<Holder>("holder");
+    QTest::addColumn<bool>("throughLink"); // COM1 names a link to the line, as by-id paths do
+    QTest::newRow("flock") << Holder::Flock << false;
+    QTest::newRow("lock file LCK..<n>") << Holder::LockFileShortName << false;
+    QTest::newRow("lock file LCK..pts_<n>") << Holder::LockFileQtName << false;
+    QTest::newRow("lock file LCK..pts_<n>, through a link") << Holder::LockFileQtName << true;
+    QTest::newRow("lock file LCK..pts_<n>, an hour old") << Holder::OldLockFileQtName << false;
+}
+
+void tst_PortLock::heldLineIsReported()
+{
+    QFETCH(Holder, holder);
+    QFETCH(bool, throughLink);
+
+    ScratchDir dir;
+    PtyPair device;
+    QVERIFY2(device.isValid(), qPrintable(device.errorString()));
+    const QString line = device.slavePath();
+
+    // The holder reads the line; what it prints is what reached it.
+    QProcess holderProcess;
+    QString lockFile;
+    QByteArray lockContent;
+    if (holder == Holder::Flock) {
+        holderProcess.start(u"flock"_s, {u"--exclusive"_s, line, u"cat"_s, line});
+        QVERIFY(holderProcess.waitForStarted());
+        QTRY_VERIFY(flockHeldElsewhere(line));
+    } else {
+        holderProcess.start(u"cat"_s, {line});
+        QVERIFY(holderProcess.waitForStarted());
+        lockFile = holder == Holder::LockFileShortName
+                       ? u"/var/lock/LCK.."_s + QFileInfo(line).fileName()
+                       : qtLockFilePath(line);
+        lockContent = uucpLine(holderProcess.processId());
+        QFile file(lockFile);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(lockContent);
+        file.close();
+        if (holder == Holder::OldLockFileQtName) {
+            const time_t hourAgo = time(nullptr) - 3600;
+            const utimbuf times{hourAgo, hourAgo};
+            QVERIFY(::utime(QFile::encodeName(lockFile).constData(), &times) == 0);
+        }
+    }
+    const auto cleanUp = qScopeGuard([&] {
+        holderProcess.kill();
+        holderProcess.waitForFinished();
+        if (!lockFile.isEmpty())
+            QFile::remove(lockFile);
+    });
+
+    QTemporaryDir links;
+    const QString mapped = throughLink ? links.filePath(u"usb-Maker_Adapter_A1-if00"_s) : line;
+    if (throughLink)
+        QVERIFY(QFile::link(line, mapped));
+    PortMap ports;
+    ports.map(1, mapped);
+
+    // Start-up and Connect both find the line held: the message, and Disconnected.
+    Form1 form(ports);
+    MessageBoxWatcher boxes(&form);
+    form.Form_Load();
+    form.show();
+    form.Command7->click();
+    QCOMPARE(boxes.count(), 2);
+    for (const ShownMessageBox &box : boxes.boxes()) {
+        QCOMPARE(box.text, failureText);
+        QCOMPARE(box.title, u"ERROR"_s);
+    }
+    QVERIFY(!form.MSComm1->PortOpen());
+    QCOMPARE(form.Command7->text(), u"Connect"_s);
+    QCOMPARE(form.Shape16->FillStyle(), 1);
+    QCOMPARE(form.Shape15->FillStyle(), 0);
+    MSComm comm(ports);
+    QCOMPARE(errorOf([&] { comm.setPortOpen(true); }), int(MSComm::PortAlreadyOpen));
+
+    // The holder still owns the line: what the device sends reaches it, nothing went out to
+    // the device, and its lock is as it was.
+    QVERIFY(device.write("s12\r\n"_ba));
+    QByteArray heard;
+    QTRY_COMPARE(heard += holderProcess.readAllStandardOutput(), "s12\r\n"_ba);
+    QCOMPARE(device.readFor(20), QByteArray());
+    if (holder == Holder::Flock) {
+        QVERIFY(flockHeldElsewhere(line));
+    } else {
+        QFile file(lockFile);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), lockContent);
+    }
+}
+
+void tst_PortLock::lockFileOfAnEndedProcessDoesNotHold()
+{
+    PtyPair device;
+    QVERIFY(device.isValid());
+    QProcess ended;
+    ended.start(u"true"_s, QStringList{});
+    QVERIFY(ended.waitForFinished());
+    const QString lockFile = u"/var/lock/LCK.."_s + QFileInfo(device.slavePath()).fileName();
+    QFile file(lockFile);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(uucpLine(ended.processId()));
+    file.close();
+    const auto cleanUp = qScopeGuard([&] { QFile::remove(lockFile); });
+
+    PortMap ports;
+    ports.map(1, device.slavePath());
+    MSComm comm(ports);
+    QCOMPARE(errorOf([&] { comm.setPortOpen(true); }), 0);
+}
+
+void tst_PortLock::holdGoesWithThePort()
+{
+    PtyPair device;
+    QVERIFY(device.isValid());
+    PortMap ports;
+    ports.map(1, device.slavePath());
+    MSComm comm(ports);
+    comm.setPortOpen(true);
+    QVERIFY(flockHeldElsewhere(device.slavePath()));
+    comm.setPortOpen(false);
+    QVERIFY(!flockHeldElsewhere(device.slavePath()));
+    QVERIFY(!QFile::exists(qtLockFilePath(device.slavePath())));
+}
+
+QTEST_MAIN(tst_PortLock)
+#include "tst_portlock.moc"

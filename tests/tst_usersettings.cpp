@@ -1,0 +1,237 @@
+// The user's settings file: what it maps, what it ignores, what saving keeps, and how the
+// program starts with it.
+
+#include "programrun.h"
+#include "ptypair.h"
+#include "scratchdir.h"
+#include "usersettings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(content) == content.size();
+}
+
+// "3=/dev/ttyUSB0" for every port the map names.
+QStringList entriesOf(const PortMap &ports)
+{
+    QStringList entries;
+    for (int port = 1; port <= PortMap::maxPort; ++port) {
+        if (ports.isMapped(port))
+            entries.append(u"%1=%2"_s.arg(port).arg(ports.deviceFor(port)));
+    }
+    return entries;
+}
+
+} // namespace
+
+class tst_UserSettings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void load_data();
+    void load();
+    void controlListen_data();
+    void controlListen();
+    void saveChangesOnlyWhatWasSet();
+    void unwritableFileIsReported();
+    void startUp_data();
+    void startUp();
+};
+
+void tst_UserSettings::load_data()
+{
+    QTest::addColumn<QByteArray>("content"); // null: no file
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QStringList>("warningsName"); // one entry per expected warning
+
+    QTest::newRow("no file") << QByteArray() << QStringList{} << QStringList{};
+    QTest::newRow("empty file") << ""_ba << QStringList{} << QStringList{};
+    QTest::newRow("an adapter on COM3")
+        << "[ports]\nCOM3=/dev/ttyUSB0\n"_ba << QStringList{u"3=/dev/ttyUSB0"_s} << QStringList{};
+    QTest::newRow("stable path, blanks around =, comment")
+        << "; the matrix\n[ports]\nCOM1 = /dev/serial/by-id/usb-Maker_A1-if00\n"_ba
+        << QStringList{u"1=/dev/serial/by-id/usb-Maker_A1-if00"_s} << QStringList{};
+    QTest::newRow("lower-case key, highest port")
+        << "[ports]\ncom2=/dev/ttyS5\nCOM255=/dev/ttyACM0\n"_ba
+        << QStringList{u"2=/dev/ttyS5"_s, u"255=/dev/ttyACM0"_s} << QStringList{};
+    QTest::newRow("quoted comma belongs to the path")
+        << "[ports]\nCOM4=\"/dev/a,b\"\n"_ba << QStringList{u"4=/dev/a,b"_s} << QStringList{};
+    QTest::newRow("keys that are no port")
+        << "[ports]\nCOM0=/dev/ttyS0\nCOM256=/dev/ttyS0\nLPT1=/dev/lp0\n"_ba << QStringList{}
+        << QStringList{u"[ports] COM0"_s, u"[ports] COM256"_s, u"[ports] LPT1"_s};
+    QTest::newRow("values that are no device path")
+        << "[ports]\nCOM3=ttyUSB0\nCOM4=/dev/a,b\nCOM5=\nCOM6=~/line\n"_ba << QStringList{}
+        << QStringList{u"[ports] COM3"_s, u"[ports] COM4"_s, u"[ports] COM5"_s, u"[ports] COM6"_s};
+    QTest::newRow("unknown group and a key outside any group")
+        << "speed=9600\n[connection]\nreconnect=true\n"_ba << QStringList{}
+        << QStringList{u"speed"_s, u"[connection] reconnect"_s};
+    QTest::newRow("good entries survive bad lines around them")
+        << "[ports]\nCOM1=/dev/ttyUSB1\nrubbish\nCOM2=relative\nCOM3=/dev/ttyUSB3\n"_ba
+        << QStringList{u"1=/dev/ttyUSB1"_s, u"3=/dev/ttyUSB3"_s}
+        << QStringList{u"line 3"_s, u"[ports] COM2"_s};
+}
+
+void tst_UserSettings::load()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, entries);
+    QFETCH(QStringList, warningsName);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"velquor.conf"_s);
+    if (!content.isNull())
+        QVERIFY(writeFile(path, content));
+    UserSettings settings(path);
+    settings.load();
+    QCOMPARE(entriesOf(settings.ports()), entries);
+    QCOMPARE(settings.warnings().size(), warningsName.size());
+    for (const QString &entry : warningsName) {
+        const auto named = [&](const QString &warning) {
+            return warning.startsWith(path + u": "_s + entry + u": "_s);
+        };
+        QVERIFY2(std::any_of(settings.warnings().cbegin(), settings.warnings().cend(), named),
+                 qPrintable(settings.warnings().join(u'\n')));
+    }
+}
+
+void tst_UserSettings::controlListen_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("listen");
+    QTest::addColumn<QString>("warningNames"); // empty: none
+    QTest::newRow("a port") << "[control]\nlisten=4000\n"_ba << u"4000"_s << QString();
+    QTest::newRow("a local socket, blanks around =")
+        << "[control]\nlisten = unix:/run/user/1000/velquor.sock\n"_ba
+        << u"unix:/run/user/1000/velquor.sock"_s << QString();
+    QTest::newRow("a list is no address") << "[control]\nlisten=1,2\n"_ba << QString()
+                                          << u"[control] listen"_s;
+    QTest::newRow("an unknown key") << "[control]\nport=4000\n"_ba << QString()
+                                    << u"[control] port"_s;
+}
+
+void tst_UserSettings::controlListen()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, listen);
+    QFETCH(QString, warningNames);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"velquor.conf"_s);
+    QVERIFY(writeFile(path, content));
+    UserSettings settings(path);
+    settings.load();
+    QCOMPARE(settings.controlListen(), listen);
+    QCOMPARE(settings.warnings().size(), warningNames.isEmpty() ? 0 : 1);
+    if (!warningNames.isEmpty())
+        QVERIFY(settings.warnings().first().startsWith(path + u": "_s + warningNames + u": "_s));
+}
+
+void tst_UserSettings::saveChangesOnlyWhatWasSet()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"velquor.conf"_s);
+    QVERIFY(writeFile(path, "[ports]\nCOM3=/dev/a\ncom5=/dev/b\nCOM7=/dev/c\nCOM0=/dev/bad\n"
+                            "[other]\nkept=1\n"_ba));
+    UserSettings settings(path);
+    settings.load();
+    settings.setPort(5, u"/dev/new"_s); // written as COM5, and the old com5 goes
+    settings.setPort(7, QString());     // back to the default device
+    settings.setPort(2, u"/dev/serial/by-id/usb-X"_s);
+    QVERIFY(settings.save());
+
+    UserSettings again(path);
+    again.load();
+    QCOMPARE(entriesOf(again.ports()),
+             (QStringList{u"2=/dev/serial/by-id/usb-X"_s, u"3=/dev/a"_s, u"5=/dev/new"_s}));
+    // What the program does not use is the user's, and stays in the file.
+    QCOMPARE(again.warnings().size(), 2);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray written = file.readAll();
+    QVERIFY(written.contains("kept=1"));
+    QVERIFY(written.contains("COM0=/dev/bad"));
+    QVERIFY(!written.contains("com5"));
+}
+
+void tst_UserSettings::unwritableFileIsReported()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(u"locked"_s));
+    QVERIFY(makeDirectoryReadOnly(dir.filePath(u"locked"_s)));
+    UnprivilegedFileAccess asUser;
+    QVERIFY(asUser.isActive());
+    UserSettings locked(dir.filePath(u"locked/velquor.conf"_s));
+    locked.setPort(3, u"/dev/ttyUSB0"_s);
+    QString why;
+    QVERIFY(!locked.save(&why));
+    QVERIFY2(why.contains(u"locked/velquor.conf"_s), qPrintable(why));
+}
+
+void tst_UserSettings::startUp_data()
+{
+    // %A and %B stand for two pseudo-terminals; COMPORT holds " 2 ", so COM3 is opened.
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<char>("opened"); // 'A' or 'B'
+    QTest::addColumn<int>("warnings");
+
+    QTest::newRow("the file maps COM3") << "[ports]\nCOM3=%A\n"_ba << QStringList{} << 'A' << 0;
+    QTest::newRow("--port overrides the file for the run")
+        << "[ports]\nCOM3=%A\n"_ba << QStringList{u"--port"_s, u"COM3=%B"_s} << 'B' << 0;
+    QTest::newRow("bad lines are ignored, one warning each")
+        << "[ports]\nCOM0=%B\nCOM3=%A\nCOM4=pts/1\nnonsense\n[colours]\nred=1\n"_ba << QStringList{}
+        << 'A' << 4;
+}
+
+void tst_UserSettings::startUp()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, arguments);
+    QFETCH(char, opened);
+    QFETCH(int, warnings);
+
+    PtyPair a;
+    PtyPair b;
+    QVERIFY(a.isValid() && b.isValid());
+    const auto fill = [&](QString text) {
+        return text.replace(u"%A"_s, a.slavePath()).replace(u"%B"_s, b.slavePath());
+    };
+    for (QString &argument : arguments)
+        argument = fill(argument);
+    QTemporaryDir scratch;
+    const QDir root(scratch.path());
+    QVERIFY(root.mkpath(u"config/velquor"_s));
+    QVERIFY(writeFile(root.filePath(u"config/velquor/velquor.conf"_s),
+                      fill(QString::fromUtf8(file)).toUtf8()));
+    QVERIFY(writeFile(root.filePath(u"COMPORT"_s), " 2 \r\n"_ba));
+
+    ProgramRun run(arguments, root.path(), root.filePath(u"config"_s));
+    QVERIFY(run.start());
+    const QString expected = opened == 'A' ? a.slavePath() : b.slavePath();
+    const QString other = opened == 'A' ? b.slavePath() : a.slavePath();
+    QVERIFY2(run.waitUntilItHolds(expected), qPrintable(run.standardError()));
+    QVERIFY(!flockHeldElsewhere(other));
+    QCOMPARE(run.endWith(SIGTERM), 0);
+
+    const QStringList lines = run.standardError().split(u'\n');
+    const QString prefix = u"velquor: "_s + root.filePath(u"config/velquor/velquor.conf: "_s);
+    QCOMPARE(std::count_if(lines.cbegin(), lines.cend(),
+                           [&](const QString &line) { return line.startsWith(prefix); }),
+             warnings);
+}
+
+QTEST_GUILESS_MAIN(tst_UserSettings)
+#include "tst_usersettings.moc"
