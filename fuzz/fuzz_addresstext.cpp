@@ -2,7 +2,8 @@
 //
 // Checked: a failure is always one of the numbered errors the box documents, never another
 // exception or a crash; an accepted address prints back as text that converts to the same
-// value; a part of plain decimal digits converts to its value or fails with Overflow.
+// value; a part of plain decimal digits converts to its value or fails with Overflow; pasted
+// text is taken only when it is a plain dotted address, the same one the property reads.
 
 #include "addresstext.h"
 #include "errortrap.h"
@@ -75,6 +76,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             require(byte == quint8(value));
         else
             require(!byte && error == AddressError::Overflow);
+    }
+
+    // What paste takes is always something the property takes too, with the same value.
+    if (const auto pasted = PastedAddressToPacked(text)) {
+        int failed = 0;
+        const QString trimmed = text.trimmed();
+        require(attempt([&] { return AddressTextToPacked(trimmed); }, &failed) == pasted);
+        require(PastedAddressToPacked(PackedToAddressText(*pasted)) == pasted);
     }
     return 0;
 }

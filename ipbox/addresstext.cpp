@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace {
 
 [[noreturn]] void failOverflow()
@@ -157,4 +159,21 @@ QString PackedToAddressText(quint32 packed)
         .arg((packed >> 16) & 0xFF)
         .arg((packed >> 8) & 0xFF)
         .arg(packed & 0xFF);
+}
+
+std::optional<quint32> PastedAddressToPacked(QStringView text)
+{
+    const QList<QStringView> parts = text.trimmed().split(u'.');
+    if (parts.size() != 4)
+        return std::nullopt;
+    quint32 packed = 0;
+    for (QStringView part : parts) {
+        if (part.isEmpty() || part.size() > 3 || !std::all_of(part.begin(), part.end(), isDigit))
+            return std::nullopt;
+        const int value = part.toInt();
+        if (value > 255)
+            return std::nullopt;
+        packed = packed << 8 | quint32(value);
+    }
+    return packed;
 }

@@ -10,6 +10,8 @@
 #include <QStringView>
 #include <QtGlobal>
 
+#include <optional>
+
 namespace AddressError {
 inline constexpr int Overflow = 6;
 inline constexpr int TypeMismatch = 13;
@@ -31,3 +33,8 @@ quint32 AddressTextToPacked(const QString &NewIP);
 
 // The packed address as dotted decimal text without leading zeros.
 QString PackedToAddressText(quint32 packed);
+
+// An address as the operator pastes it into the box: exactly four numbers of one to three
+// decimal digits, each 0 to 255, joined by three dots, with blanks and line ends allowed
+// around the whole text (" 192.168.1.100\n"). Anything else is not an address: nullopt.
+std::optional<quint32> PastedAddressToPacked(QStringView text);

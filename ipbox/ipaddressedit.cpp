@@ -1,8 +1,13 @@
 #include "ipaddressedit.h"
 
+#include "addresstext.h"
+#include "ipaddressaccessible.h"
+
 #include <QApplication>
+#include <QClipboard>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
@@ -13,6 +18,7 @@ namespace {
 constexpr int MaxDigits = 3;
 constexpr int MaxValue = 255;
 constexpr int InnerMargin = 2; // between the frame and the fields, as in a line edit
+constexpr int HintMilliseconds = 2000;
 
 QStyleOptionFrame frameOption(const QWidget *widget)
 {
@@ -37,6 +43,18 @@ IpAddressEdit::IpAddressEdit(QWidget *parent) : QWidget(parent)
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     for (QString &text : m_text)
         text = QStringLiteral("0");
+    installIpAddressAccessibility();
+    m_hintTimer.setSingleShot(true);
+    m_hintTimer.setInterval(HintMilliseconds);
+    connect(&m_hintTimer, &QTimer::timeout, this, [this] {
+        if (m_hint)
+            m_hint->hide();
+    });
+}
+
+IpAddressEdit::~IpAddressEdit()
+{
+    delete m_hint; // it stands on the window, which may outlive the editor
 }
 
 void IpAddressEdit::setPackedAddress(quint32 packed)
@@ -46,6 +64,7 @@ void IpAddressEdit::setPackedAddress(quint32 packed)
     m_cursor = 0;
     m_selected = !m_text[m_field].isEmpty();
     m_autoAdvanced = false;
+    m_allSelected = false;
     update();
 }
 
@@ -145,28 +164,82 @@ void IpAddressEdit::paintEvent(QPaintEvent *)
     const int textHeight = fm.height();
     const int textTop = area.top() + (area.height() - textHeight) / 2;
 
+    const bool wholeShown = focused && m_allSelected;
+    if (wholeShown) {
+        const int last = FieldCount - 1;
+        const int right = textLeft(last) + fm.horizontalAdvance(m_text[last]);
+        p.fillRect(QRect(textLeft(0), textTop, right - textLeft(0), textHeight),
+                   pal.brush(QPalette::Highlight));
+    }
+    const QColor textColor = pal.color(wholeShown ? QPalette::HighlightedText : QPalette::Text);
     for (int k = 0; k < FieldCount; ++k) {
         const QRect textRect(textLeft(k), textTop, fm.horizontalAdvance(m_text[k]), textHeight);
-        if (focused && k == m_field && m_selected) {
+        if (focused && k == m_field && m_selected && !m_allSelected) {
             p.fillRect(textRect, pal.brush(QPalette::Highlight));
             p.setPen(pal.color(QPalette::HighlightedText));
         } else {
-            p.setPen(pal.color(QPalette::Text));
+            p.setPen(textColor);
         }
         p.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, m_text[k]);
 
         if (k < FieldCount - 1) {
-            p.setPen(pal.color(QPalette::Text));
+            p.setPen(textColor);
             const QRect field = fieldRect(k);
             p.drawText(QRect(field.right() + 1, textTop, dotWidth(), textHeight), Qt::AlignCenter,
                        QStringLiteral("."));
         }
     }
 
-    if (focused && !m_selected) {
+    if (focused && !m_selected && !m_allSelected) {
         const int x = textLeft(m_field) + fm.horizontalAdvance(m_text[m_field].left(m_cursor));
         p.fillRect(QRect(x, textTop, 1, textHeight), pal.color(QPalette::Text));
     }
+}
+
+namespace {
+
+bool isPaste(const QKeyEvent *event)
+{
+    return event->matches(QKeySequence::Paste) ||
+           (event->key() == Qt::Key_Insert && event->modifiers() == Qt::ShiftModifier);
+}
+
+bool isCopy(const QKeyEvent *event)
+{
+    return event->matches(QKeySequence::Copy);
+}
+
+bool isSelectAll(const QKeyEvent *event)
+{
+    return event->matches(QKeySequence::SelectAll);
+}
+
+} // namespace
+
+// The editor's own shortcuts are keys for it, not for a shortcut of the window.
+bool IpAddressEdit::event(QEvent *event)
+{
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (isPaste(key) || isCopy(key) || isSelectAll(key)) {
+            event->accept();
+            return true;
+        }
+    }
+    return QWidget::event(event);
+}
+
+bool IpAddressEdit::handleShortcut(QKeyEvent *event)
+{
+    if (isPaste(event))
+        paste();
+    else if (isCopy(event))
+        copy();
+    else if (isSelectAll(event))
+        m_allSelected = true;
+    else
+        return false;
+    return true;
 }
 
 void IpAddressEdit::keyPressEvent(QKeyEvent *event)
@@ -174,11 +247,31 @@ void IpAddressEdit::keyPressEvent(QKeyEvent *event)
     const bool afterAutoAdvance = m_autoAdvanced;
     m_autoAdvanced = false;
 
-    // Shortcuts (Ctrl, Alt, Meta) and keys the editor has no use for, such as Return and
+    if (handleShortcut(event)) {
+        event->accept();
+        update();
+        return;
+    }
+    // Other shortcuts (Ctrl, Alt, Meta) and keys the editor has no use for, such as Return and
     // Escape, go on to the window; Shift is allowed with the movement keys.
     if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) {
         event->ignore();
         return;
+    }
+    if (m_allSelected) {
+        // Typing or deleting replaces the whole selected address; any other key only ends
+        // the selection and then does what it always does.
+        m_allSelected = false;
+        const QString text = event->text();
+        const bool digit = text.size() == 1 && text.front() >= u'0' && text.front() <= u'9';
+        if (digit || event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete) {
+            clearAll();
+            if (!digit) {
+                event->accept();
+                update();
+                return;
+            }
+        }
     }
     switch (event->key()) {
     case Qt::Key_Backspace:
@@ -210,7 +303,8 @@ void IpAddressEdit::keyPressEvent(QKeyEvent *event)
             typeDigit(c);
         else if (c == u'.')
             typeDot(afterAutoAdvance);
-        // Any other printable character is swallowed, as the fields hold digits only.
+        else
+            refuse(QStringLiteral("0 to 255")); // the fields hold digits only
         break;
     }
     }
@@ -225,13 +319,12 @@ void IpAddressEdit::mousePressEvent(QMouseEvent *event)
         return;
     }
     m_autoAdvanced = false;
+    m_allSelected = false;
     const int x = event->position().toPoint().x();
     const int field = fieldAt(x);
-    if (field != m_field)
-        tidyField(m_field);
-    m_field = field;
+    enterField(field, 0, false);
     m_cursor = cursorAt(field, x);
-    m_selected = false;
+    m_fresh = true;
     update();
 }
 
@@ -241,6 +334,7 @@ void IpAddressEdit::mouseDoubleClickEvent(QMouseEvent *event)
         QWidget::mouseDoubleClickEvent(event);
         return;
     }
+    m_allSelected = false;
     enterField(fieldAt(event->position().toPoint().x()), 0, true);
     update();
 }
@@ -254,24 +348,94 @@ void IpAddressEdit::focusInEvent(QFocusEvent *event)
     else if (event->reason() == Qt::BacktabFocusReason)
         enterField(FieldCount - 1, 0, true);
     m_autoAdvanced = false;
+    m_fresh = true;
     QWidget::focusInEvent(event);
+    announceCurrentField(this);
     update();
 }
 
 void IpAddressEdit::focusOutEvent(QFocusEvent *event)
 {
+    m_allSelected = false;
     tidyField(m_field);
     QWidget::focusOutEvent(event);
     update();
 }
 
+void IpAddressEdit::hideEvent(QHideEvent *event)
+{
+    if (m_hint) // the hint goes with the field it is about
+        m_hint->hide();
+    QWidget::hideEvent(event);
+}
+
+void IpAddressEdit::copy() const
+{
+    QApplication::clipboard()->setText(PackedToAddressText(packedAddress()));
+}
+
+void IpAddressEdit::paste()
+{
+    const std::optional<quint32> packed = PastedAddressToPacked(QApplication::clipboard()->text());
+    if (!packed) {
+        refuse(QStringLiteral("Not an address: a.b.c.d, each 0 to 255"));
+        return;
+    }
+    for (int k = 0; k < FieldCount; ++k)
+        m_text[k] = QString::number((*packed >> (8 * (FieldCount - 1 - k))) & 0xFF);
+    m_allSelected = false;
+    enterField(FieldCount - 1, int(m_text[FieldCount - 1].size()), false);
+}
+
+void IpAddressEdit::clearAll()
+{
+    for (QString &text : m_text)
+        text.clear();
+    enterField(0, 0, false);
+}
+
+// A refused key: the beep, and a hint under the field for a short while, shown on the window
+// itself over whatever lies there, so that nothing in the window moves.
+void IpAddressEdit::refuse(const QString &hint)
+{
+    QApplication::beep();
+    QWidget *host = window();
+    if (!m_hint || m_hint->parentWidget() != host) {
+        delete m_hint;
+        m_hint = new QLabel(host);
+        m_hint->setObjectName(QStringLiteral("ipAddressHint"));
+        m_hint->setFrameStyle(QFrame::Box | QFrame::Plain);
+        m_hint->setMargin(2);
+        m_hint->setForegroundRole(QPalette::ToolTipText);
+        m_hint->setBackgroundRole(QPalette::ToolTipBase);
+        m_hint->setAutoFillBackground(true);
+        m_hint->setFont(font());
+    }
+    m_hint->setText(hint);
+    m_hint->adjustSize();
+    const QRect field = fieldRect(m_field);
+    QPoint place = mapTo(host, QPoint(field.left(), height()));
+    place.setX(qBound(0, place.x(), qMax(0, host->width() - m_hint->width())));
+    if (place.y() + m_hint->height() > host->height()) // no room below: above the field
+        place.setY(mapTo(host, QPoint(0, 0)).y() - m_hint->height());
+    m_hint->move(place);
+    m_hint->raise();
+    m_hint->show();
+    m_hintTimer.start();
+}
+
 void IpAddressEdit::enterField(int field, int cursor, bool selectAll)
 {
-    if (field != m_field)
+    const bool moved = field != m_field;
+    if (moved)
         tidyField(m_field);
     m_field = field;
     m_cursor = qBound(0, cursor, int(m_text[field].size()));
     m_selected = selectAll && !m_text[field].isEmpty();
+    if (moved)
+        m_fresh = true;
+    if (moved && hasFocus())
+        announceCurrentField(this);
 }
 
 // A field left behind shows its number without leading zeros ("010" -> "10"); a blank field
@@ -287,14 +451,17 @@ void IpAddressEdit::tidyField(int field)
 void IpAddressEdit::typeDigit(QChar digit)
 {
     QString &text = m_text[m_field];
+    // A lone 0 gives way to the first digit typed into the field, wherever the caret stands.
+    const bool replace = m_selected || (m_fresh && text == QStringLiteral("0"));
+    m_fresh = false;
     const QString typed =
-        m_selected ? QString(digit) : text.left(m_cursor) + digit + text.mid(m_cursor);
+        replace ? QString(digit) : text.left(m_cursor) + digit + text.mid(m_cursor);
     if (typed.size() > MaxDigits || typed.toUInt() > MaxValue) {
-        QApplication::beep();
+        refuse(QStringLiteral("0 to 255"));
         return;
     }
     text = typed;
-    m_cursor = m_selected ? 1 : m_cursor + 1;
+    m_cursor = replace ? 1 : m_cursor + 1;
     m_selected = false;
     if (m_cursor == MaxDigits && m_field < FieldCount - 1) {
         enterField(m_field + 1, 0, true);
@@ -312,6 +479,7 @@ void IpAddressEdit::typeDot(bool afterAutoAdvance)
 
 void IpAddressEdit::backspace()
 {
+    m_fresh = false;
     QString &text = m_text[m_field];
     if (m_selected) {
         text.clear();
@@ -327,6 +495,7 @@ void IpAddressEdit::backspace()
 
 void IpAddressEdit::deleteForward()
 {
+    m_fresh = false;
     QString &text = m_text[m_field];
     if (m_selected) {
         text.clear();

@@ -8,6 +8,7 @@
 
 ipBox::ipBox(QWidget *parent) : QWidget(parent)
 {
+    setAccessibleName(QStringLiteral("IP address"));
     resize(sizeHint());
     UserControl_Initialize();
 }
@@ -30,8 +31,9 @@ void ipBox::CreateTextBox()
     guiFont.setResolveMask(QFont::AllPropertiesResolved);
     m_edit->setFont(guiFont);
 
-    // The box itself takes no focus; focusing it (setFocus, a buddy label) enters the editor,
-    // which is the one Tab stop.
+    // The box stands in its container's tab order as one stop; focusing it (Tab, setFocus, a
+    // buddy label) enters the editor.
+    setFocusPolicy(m_edit->focusPolicy());
     setFocusProxy(m_edit);
     m_edit->show();
 }

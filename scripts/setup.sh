@@ -4,7 +4,7 @@
 
 velquor_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-velquor_packages=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev
+velquor_packages=(cmake ninja-build g++ qt6-base-dev qt6-base-private-dev qt6-serialport-dev
                   fonts-liberation fonts-droid-fallback desktop-file-utils appstream man-db)
 
 velquor_install_packages() {

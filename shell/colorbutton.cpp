@@ -6,20 +6,35 @@
 ColorButton::ColorButton(const QString &text, QWidget *parent)
     : QPushButton(text, parent), m_backColor(fromQColor(palette().color(QPalette::Button)))
 {
+    setAccessibleDescription(describe(m_backColor));
+}
+
+// What the colour says about the output, for screen readers: the device reported it on (a
+// display is attached) or off, or it has not reported the output since the window opened.
+QString ColorButton::describe(quint32 bgr)
+{
+    if (bgr == green)
+        return QStringLiteral("reported on");
+    if (bgr == red)
+        return QStringLiteral("reported off");
+    return QStringLiteral("not reported yet");
 }
 
 void ColorButton::setBackColor(quint32 bgr)
 {
     m_backColor = bgr & 0xFFFFFF;
     update();
+    // Setting the description tells a screen reader that it changed.
+    if (accessibleDescription() != describe(m_backColor))
+        setAccessibleDescription(describe(m_backColor));
 }
 
 // The face is one flat colour, as the device's state colours must read at a glance; a raised
-// or sunken edge shows the button's state.
+// or sunken edge, drawn on the outermost pixels, shows the button's state.
 void ColorButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    const QRect face = rect().adjusted(0, 0, -1, -1);
+    const QRect face = rect();
     painter.fillRect(face, toQColor(m_backColor));
     const QColor light = palette().color(QPalette::Light);
     const QColor dark = palette().color(QPalette::Shadow);

@@ -3,7 +3,9 @@
 #include <QPushButton>
 
 // A graphical push button whose face is painted in its own back colour, held as the
-// window's colour value 0x00BBGGRR (red in the lowest byte): green 0xFF00, red 0xFF.
+// window's colour value 0x00BBGGRR (red in the lowest byte): green 0xFF00, red 0xFF. Its
+// accessible description says what the colour means: "reported on", "reported off" or
+// "not reported yet".
 class ColorButton : public QPushButton
 {
     Q_OBJECT
@@ -19,6 +21,7 @@ public:
 
     static QColor toQColor(quint32 bgr);
     static quint32 fromQColor(const QColor &color);
+    static QString describe(quint32 bgr);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -6,6 +6,7 @@
 #include "ipbox.h"
 #include "lamp.h"
 #include "mscomm.h"
+#include "pageoption.h"
 #include "picturebutton.h"
 #include "tabcontrol.h"
 
@@ -149,9 +150,9 @@ void Form1::createControls()
     Frame8 = new FrameBox(QStringLiteral("ON"), switchPage);
     onPage(Frame8, twipsRect(1080, 5160, 4575, 735), 22);
     // "Martix" and "Video wall" head their frames, drawn over the frames' top edge.
-    Option2.add(0, new QRadioButton(QStringLiteral("Martix"), switchPage));
+    Option2.add(0, new PageOption(QStringLiteral("Martix"), switchPage));
     onPage(Option2[0], twipsRect(1920, 520, 855, 375), 15);
-    Option2.add(1, new QRadioButton(QStringLiteral("Video wall"), switchPage));
+    Option2.add(1, new PageOption(QStringLiteral("Video wall"), switchPage));
     onPage(Option2[1], twipsRect(1920, 4240, 1215, 375), 17);
 
     struct Row
@@ -226,7 +227,7 @@ void Form1::createControls()
     place(Command9, twipsRect(4200, 2280, 855, 375), 69);
 
     // Page "IP Setting".
-    Option10 = new QRadioButton(QStringLiteral("Automatically obtain ip address"), ipPage);
+    Option10 = new PageOption(QStringLiteral("Automatically obtain ip address"), ipPage);
     onPage(Option10, twipsRect(840, 720, 3375, 255), 8);
     Frame1 = new FrameBox(ipPage);
     onPage(Frame1, twipsRect(600, 1080, 3795, 795), 9);
@@ -235,7 +236,7 @@ void Form1::createControls()
     Label1.add(6, new QLabel(QStringLiteral("IP address:"), Frame1));
     place(Label1[6], twipsRect(300, 360, 1035, 315), 11);
     // "Use the following ip address" heads Frame1 and stays visible while Frame1 is hidden.
-    Option11 = new QRadioButton(QStringLiteral("Use the following ip address"), ipPage);
+    Option11 = new PageOption(QStringLiteral("Use the following ip address"), ipPage);
     onPage(Option11, twipsRect(840, 1080, 2895, 255), 12);
     Command2 = new QPushButton(QStringLiteral("OK"), ipPage);
     onPage(Command2, twipsRect(3480, 2280, 975, 375), 13);
@@ -259,10 +260,33 @@ void Form1::createControls()
     Option10->setChecked(true);
     Frame1->hide();
 
+    // Screen readers name a control by its caption; these have none, or a caption that says
+    // little on its own.
+    const std::pair<QWidget *, const char *> spokenNames[] = {{Shape15, "Connected"},
+                                                              {Shape16, "Disconnected"},
+                                                              {Combo1, "COM port"},
+                                                              {SSTab1, "Pages"},
+                                                              {Frame5, "Routes"},
+                                                              {Frame7, "Video wall input"},
+                                                              {Frame1, "Fixed ip address"},
+                                                              {Text1[5], "Input:"},
+                                                              {Text1[6], "Output:"},
+                                                              {Command1, "Border vertical in"},
+                                                              {Command3, "Border horizontal out"},
+                                                              {Command4, "Border vertical out"},
+                                                              {Command5, "Border horizontal in"}};
+    for (const auto &[control, name] : spokenNames)
+        control->setAccessibleName(QString::fromLatin1(name));
+
     Timer2 = new QTimer(this);
     Timer2->setInterval(500);
 
     MSComm1 = new MSComm(m_ports, this);
+
+    // Return presses the focused push button, as Space does. Qt does that by itself only in
+    // dialogs; an auto-default button does it in any window.
+    for (QPushButton *button : findChildren<QPushButton *>())
+        button->setAutoDefault(true);
 
     // Keyboard focus follows the window's tab order; focus starts on Command7.
     QList<QWidget *> focusOrder;

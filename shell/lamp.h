@@ -3,7 +3,8 @@
 #include <QColor>
 #include <QWidget>
 
-// A connection lamp: an oval with a thin outline, filled with its colour when lit.
+// A connection lamp: an oval with a thin outline, filled with its colour when lit. Screen
+// readers read its state as the value "lit" or "dark" and are told when it changes.
 class Lamp : public QWidget
 {
     Q_OBJECT
@@ -14,6 +15,7 @@ public:
     // 1 = lit (opaque fill), 0 = dark (only the outline shows).
     int FillStyle() const { return m_fill; }
     void setFillStyle(int fill);
+    QString stateText() const; // "lit" or "dark"
 
     QColor color() const { return m_color; }
 

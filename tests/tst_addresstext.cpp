@@ -17,6 +17,8 @@ private slots:
     void countIF_data();
     void countIF();
     void countIFOverflows();
+    void pastedAddress_data();
+    void pastedAddress();
 };
 
 // error 0: the text is accepted and gives packed.
@@ -189,6 +191,53 @@ void tst_AddressText::countIFOverflows()
     } catch (const NumberedError &e) {
         QCOMPARE(e.number(), AddressError::Overflow);
     }
+}
+
+// Text the box takes from the clipboard, and what it refuses (packed then unused).
+void tst_AddressText::pastedAddress_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("taken");
+    QTest::addColumn<quint32>("packed");
+    auto taken = [](const char *name, const char *text, quint32 packed) {
+        QTest::newRow(name) << QString::fromUtf8(text) << true << packed;
+    };
+    auto refused = [](const char *name, const char *text) {
+        QTest::newRow(name) << QString::fromUtf8(text) << false << 0xFFFFFFFFu;
+    };
+    taken("plain", "192.168.1.100", 0xC0A80164u);
+    taken("all 255", "255.255.255.255", 0xFFFFFFFFu);
+    taken("all 0", "0.0.0.0", 0u);
+    taken("blanks around", "  10.85.119.1\t", 0x0A557701u);
+    taken("copied with its line end", "10.0.0.1\r\n", 0x0A000001u);
+    taken("leading zeros", "010.001.000.009", 0x0A010009u);
+    refused("empty", "");
+    refused("blanks only", "   ");
+    refused("three fields", "1.2.3");
+    refused("five fields", "1.2.3.4.5");
+    refused("a trailing dot", "1.2.3.4.");
+    refused("an empty field", "1.2..4");
+    refused("a field above 255", "1.2.3.256");
+    refused("four digits", "1.2.3.0255");
+    refused("blank inside", "1. 2.3.4");
+    refused("two addresses", "1.2.3.4 5.6.7.8");
+    refused("sign", "+1.2.3.4");
+    refused("exponent", "1e2.2.3.4");
+    refused("fraction", "1.2.3.4.5e-1");
+    refused("hexadecimal", "0x1.2.3.4");
+    refused("full-width digits", "\xef\xbc\x91.2.3.4");
+    refused("words", "router.local.lan.home");
+}
+
+void tst_AddressText::pastedAddress()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, taken);
+    QFETCH(quint32, packed);
+    const std::optional<quint32> result = PastedAddressToPacked(text);
+    QCOMPARE(result.has_value(), taken);
+    if (taken)
+        QCOMPARE(*result, packed);
 }
 
 QTEST_GUILESS_MAIN(tst_AddressText)

@@ -1,12 +1,38 @@
 #include "addresstext.h"
+#include "appearance.h"
 #include "errortrap.h"
+#include "form1.h"
 #include "ipaddressedit.h"
 #include "ipbox.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QRadioButton>
+#include <QTabWidget>
 #include <QTest>
 #include <QVBoxLayout>
+
+namespace {
+
+// The hint the editor shows after a refused key, if it is showing.
+QLabel *shownHint(QWidget *window)
+{
+    auto *hint = window->findChild<QLabel *>(QStringLiteral("ipAddressHint"));
+    return hint && hint->isVisible() ? hint : nullptr;
+}
+
+// Clicks into a field just left or right of its text, where the caret then stands.
+void clickBesideText(IpAddressEdit *edit, int field, bool before)
+{
+    const QRect r = edit->fieldRect(field);
+    QTest::mouseClick(edit, Qt::LeftButton, Qt::NoModifier,
+                      QPoint(before ? r.left() + 1 : r.right() - 1, r.center().y()));
+}
+
+} // namespace
 
 class tst_IpBox : public QObject
 {
@@ -26,6 +52,16 @@ private slots:
     void tabTreatsBoxAsOneStop();
     void editorCoversBox();
     void editorUsesApplicationFont();
+    void typingOverAZero_data();
+    void typingOverAZero();
+    void paste_data();
+    void paste();
+    void copyGivesTheDottedAddress();
+    void selectAllThenType_data();
+    void selectAllThenType();
+    void refusedKeyShowsAHint_data();
+    void refusedKeyShowsAHint();
+    void hintStandsUnderTheFieldInTheWindow();
 
 private:
     // A shown, active box whose editor has the focus at its first field.
@@ -260,6 +296,217 @@ void tst_IpBox::editorUsesApplicationFont()
     container.setFont(containerFont);
     ipBox box(&container);
     QCOMPARE(box.editor()->font(), QApplication::font());
+}
+
+// The box shows 10.0.0.1; the operator clicks into field 1 beside its 0 and types.
+void tst_IpBox::typingOverAZero_data()
+{
+    QTest::addColumn<bool>("before"); // the click puts the caret before the 0, else after it
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("field");
+    QTest::newRow("caret after the 0, 192") << false << "192"
+                                            << "10.192.0.1" << 2;
+    QTest::newRow("caret before the 0, 192") << true << "192"
+                                             << "10.192.0.1" << 2;
+    QTest::newRow("caret after the 0, 25 and a dot") << false << "25."
+                                                     << "10.25.0.1" << 2;
+    QTest::newRow("caret before the 0, 7") << true << "7"
+                                           << "10.7.0.1" << 1;
+    QTest::newRow("a 0 typed over the 0 is a first digit too") << false << "07"
+                                                               << "10.7.0.1" << 1;
+    QTest::newRow("the next field's 0 gives way too") << true << "255.4"
+                                                      << "10.255.4.1" << 2;
+}
+
+void tst_IpBox::typingOverAZero()
+{
+    QFETCH(bool, before);
+    QFETCH(QString, keys);
+    QFETCH(QString, address);
+    QFETCH(int, field);
+    ipBox box;
+    box.setAddress(QStringLiteral("10.0.0.1"));
+    focusFirstField(box);
+    clickBesideText(box.editor(), 1, before);
+    QCOMPARE(box.editor()->currentField(), 1);
+    QTest::keyClicks(box.editor(), keys);
+    QCOMPARE(box.Address(), address);
+    QCOMPARE(box.editor()->currentField(), field);
+    QVERIFY(!shownHint(&box));
+}
+
+void tst_IpBox::paste_data()
+{
+    QTest::addColumn<QString>("clipboard");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QString>("address"); // afterwards; the old 0.0.0.1 when refused
+
+    const int ctrl = Qt::ControlModifier;
+    const int shift = Qt::ShiftModifier;
+    auto row = [](const char *name, const char *text, int key, int modifiers, const char *address) {
+        QTest::newRow(name) << QString::fromUtf8(text) << key << modifiers
+                            << QString::fromLatin1(address);
+    };
+    row("Ctrl+V", "192.168.1.100", Qt::Key_V, ctrl, "192.168.1.100");
+    row("Shift+Insert", "10.85.119.1", Qt::Key_Insert, shift, "10.85.119.1");
+    row("blanks and a line end around it", "  172.16.0.254\r\n", Qt::Key_V, ctrl, "172.16.0.254");
+    row("leading zeros", "010.001.000.009", Qt::Key_V, ctrl, "10.1.0.9");
+    row("refused: three fields", "1.2.3", Qt::Key_V, ctrl, "0.0.0.1");
+    row("refused: five fields", "1.2.3.4.5", Qt::Key_V, ctrl, "0.0.0.1");
+    row("refused: a field above 255", "1.2.3.256", Qt::Key_V, ctrl, "0.0.0.1");
+    row("refused: blanks inside", "1. 2.3.4", Qt::Key_Insert, shift, "0.0.0.1");
+    row("refused: words", "my router", Qt::Key_V, ctrl, "0.0.0.1");
+    row("refused: empty clipboard", "", Qt::Key_V, ctrl, "0.0.0.1");
+}
+
+void tst_IpBox::paste()
+{
+    QFETCH(QString, clipboard);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QString, address);
+    ipBox box;
+    box.setAddress(QStringLiteral("0.0.0.1"));
+    focusFirstField(box);
+    QApplication::clipboard()->setText(clipboard);
+    QTest::keyClick(box.editor(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(box.Address(), address);
+    const bool refused = address == QLatin1String("0.0.0.1");
+    QCOMPARE(shownHint(&box) != nullptr, refused);
+    if (!refused) { // the caret ends after the pasted address
+        QCOMPARE(box.editor()->currentField(), IpAddressEdit::FieldCount - 1);
+        QTest::keyClick(box.editor(), Qt::Key_Backspace);
+        QCOMPARE(box.editor()->fieldText(3), address.section(u'.', 3).chopped(1));
+    }
+}
+
+void tst_IpBox::copyGivesTheDottedAddress()
+{
+    ipBox box;
+    box.setAddress(QStringLiteral("10.85.119.1"));
+    focusFirstField(box);
+    QApplication::clipboard()->clear();
+    QTest::keyClick(box.editor(), Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("10.85.119.1"));
+    // A cleared field copies as 0, as the address reads; Ctrl+Insert copies too.
+    QTest::keyClick(box.editor(), Qt::Key_Delete);
+    QApplication::clipboard()->clear();
+    QTest::keyClick(box.editor(), Qt::Key_Insert, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("0.85.119.1"));
+    QCOMPARE(box.Address(), QStringLiteral("0.85.119.1"));
+}
+
+void tst_IpBox::selectAllThenType_data()
+{
+    QTest::addColumn<QString>("keys"); // after Ctrl+A; "<" is Backspace, ">" End
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("field");
+    QTest::newRow("a digit starts a new address") << "8"
+                                                  << "8.0.0.0" << 0;
+    QTest::newRow("a new address typed in full") << "172.16.5.9"
+                                                 << "172.16.5.9" << 3;
+    QTest::newRow("Backspace clears every field") << "<"
+                                                  << "0.0.0.0" << 0;
+    QTest::newRow("End only ends the selection") << "><"
+                                                 << "192.168.1.10" << 3;
+}
+
+void tst_IpBox::selectAllThenType()
+{
+    QFETCH(QString, keys);
+    QFETCH(QString, address);
+    QFETCH(int, field);
+    ipBox box;
+    box.setAddress(QStringLiteral("192.168.1.100"));
+    focusFirstField(box);
+    QTest::keyClick(box.editor(), Qt::Key_A, Qt::ControlModifier);
+    QVERIFY(box.editor()->allSelected());
+    for (QChar c : keys) {
+        if (c == u'<')
+            QTest::keyClick(box.editor(), Qt::Key_Backspace);
+        else if (c == u'>')
+            QTest::keyClick(box.editor(), Qt::Key_End);
+        else
+            QTest::keyClicks(box.editor(), QString(c));
+    }
+    QVERIFY(!box.editor()->allSelected());
+    QCOMPARE(box.Address(), address);
+    QCOMPARE(box.editor()->currentField(), field);
+}
+
+void tst_IpBox::refusedKeyShowsAHint_data()
+{
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("hint");
+    QTest::newRow("300 in the first field") << "300"
+                                            << "30.0.0.0"
+                                            << "0 to 255";
+    QTest::newRow("a fourth digit in the last field") << "1.2.3.2555"
+                                                      << "1.2.3.255"
+                                                      << "0 to 255";
+    QTest::newRow("a letter") << "1x"
+                              << "1.0.0.0"
+                              << "0 to 255";
+}
+
+void tst_IpBox::refusedKeyShowsAHint()
+{
+    QFETCH(QString, keys);
+    QFETCH(QString, address);
+    QFETCH(QString, hint);
+    ipBox box;
+    focusFirstField(box);
+    QTest::keyClicks(box.editor(), keys.left(keys.size() - 1));
+    QVERIFY(!shownHint(&box));
+    QTest::keyClicks(box.editor(), keys.right(1));
+    QCOMPARE(box.Address(), address);
+    QLabel *shown = shownHint(&box);
+    QVERIFY(shown);
+    QCOMPARE(shown->text(), hint);
+    // It goes away by itself after a short while; typing on meanwhile is unaffected.
+    QTest::keyClick(box.editor(), Qt::Key_Backspace);
+    QTRY_VERIFY_WITH_TIMEOUT(!shownHint(&box), 5000);
+}
+
+// In the window: the hint stands under the field, inside the window, and moves nothing.
+void tst_IpBox::hintStandsUnderTheFieldInTheWindow()
+{
+    setUpPanelAppearance();
+    Form1 form;
+    form.show();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    form.SSTab1->setCurrentIndex(2);
+    form.Option11->click();
+    QVERIFY(form.Frame1->isVisible());
+    QMap<QWidget *, QRect> places;
+    for (QWidget *widget : form.findChildren<QWidget *>())
+        places.insert(widget, widget->geometry());
+
+    IpAddressEdit *edit = form.ipBox1->editor();
+    edit->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(edit->hasFocus());
+    QTest::keyClicks(edit, QStringLiteral("192.168.1.25"));
+    QTest::keyClick(edit, Qt::Key_6); // 256
+    QCOMPARE(form.ipBox1->Address(), QStringLiteral("192.168.1.25"));
+    QLabel *hint = shownHint(&form);
+    QVERIFY(hint);
+    QCOMPARE(hint->parentWidget(), static_cast<QWidget *>(&form));
+
+    const QRect field = edit->fieldRect(3).translated(edit->mapTo(&form, QPoint(0, 0)));
+    const QRect box = QRect(edit->mapTo(&form, QPoint(0, 0)), edit->size());
+    QCOMPARE(hint->geometry().top(), box.bottom() + 1);
+    QVERIFY(qAbs(hint->geometry().left() - field.left()) <= 1 ||
+            hint->geometry().right() == form.width() - 1);
+    QVERIFY(form.rect().contains(hint->geometry()));
+    for (auto it = places.begin(); it != places.end(); ++it)
+        QCOMPARE(it.key()->geometry(), it.value());
+
+    const QImage picture = form.grab().toImage();
+    QVERIFY(picture.save(QStringLiteral(VELQUOR_TEST_OUTPUT_DIR "/ipsetting-refused-hint.png")));
 }
 
 QTEST_MAIN(tst_IpBox)

@@ -8,6 +8,7 @@
 #include "lamp.h"
 #include "messageboxwatcher.h"
 #include "mscomm.h"
+#include "namedcontrols.h"
 #include "picturebutton.h"
 
 #include <QAbstractButton>
@@ -17,7 +18,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTimer>
 #include <QtTest>
@@ -27,81 +27,13 @@ namespace {
 // Finds a control by the name it has in the window, "Command7" or "Option3(2)".
 QWidget *control(Form1 &form, const QString &name)
 {
-    static const QRegularExpression arrayMember(QStringLiteral("^(\\w+)\\((\\d+)\\)$"));
-    const QRegularExpressionMatch match = arrayMember.match(name);
-    if (match.hasMatch()) {
-        const QString array = match.captured(1);
-        const int index = match.captured(2).toInt();
-        const std::pair<const char *, const ControlArray<QRadioButton> *> options[] = {
-            {"Option1", &form.Option1}, {"Option2", &form.Option2}, {"Option3", &form.Option3},
-            {"Option4", &form.Option4}, {"Option5", &form.Option5}, {"Option6", &form.Option6},
-            {"Option7", &form.Option7}, {"Option9", &form.Option9}};
-        for (const auto &[arrayName, members] : options) {
-            if (array == QLatin1String(arrayName))
-                return (*members)[index];
-        }
-        if (array == QLatin1String("Frame6"))
-            return form.Frame6[index];
-        if (array == QLatin1String("Text1"))
-            return form.Text1[index];
-        if (array == QLatin1String("Command8"))
-            return form.Command8[index];
-        if (array == QLatin1String("Label1"))
-            return form.Label1[index];
-        return nullptr;
-    }
-    const std::pair<const char *, QWidget *> single[] = {{"Form1", &form},
-                                                         {"Command1", form.Command1},
-                                                         {"Command2", form.Command2},
-                                                         {"Command3", form.Command3},
-                                                         {"Command4", form.Command4},
-                                                         {"Command5", form.Command5},
-                                                         {"Command6", form.Command6},
-                                                         {"Command7", form.Command7},
-                                                         {"Command9", form.Command9},
-                                                         {"Frame1", form.Frame1},
-                                                         {"Frame2", form.Frame2},
-                                                         {"Frame3", form.Frame3},
-                                                         {"Frame4", form.Frame4},
-                                                         {"Frame5", form.Frame5},
-                                                         {"Frame7", form.Frame7},
-                                                         {"Frame8", form.Frame8},
-                                                         {"Frame9", form.Frame9},
-                                                         {"Label6", form.Label6},
-                                                         {"Label7", form.Label7},
-                                                         {"Shape15", form.Shape15},
-                                                         {"Shape16", form.Shape16},
-                                                         {"Combo1", form.Combo1},
-                                                         {"SSTab1", form.SSTab1},
-                                                         {"Option10", form.Option10},
-                                                         {"Option11", form.Option11},
-                                                         {"ipBox1", form.ipBox1}};
-    for (const auto &[controlName, widget] : single) {
-        if (name == QLatin1String(controlName))
-            return widget;
-    }
-    return nullptr;
+    return namedControls(form).value(name);
 }
 
 QRect expectedPixels(int left, int top, int width, int height)
 {
     auto px = [](int twips) { return int(std::lround(twips / 15.0)); };
     return QRect(px(left), px(top), px(width), px(height));
-}
-
-QString caption(QWidget *widget)
-{
-    if (auto *button = qobject_cast<QAbstractButton *>(widget))
-        return button->text();
-    if (auto *frame = qobject_cast<QGroupBox *>(widget))
-        return frame->title();
-    if (auto *label = qobject_cast<QLabel *>(widget))
-        return label->text();
-    if (auto *edit = qobject_cast<QLineEdit *>(widget))
-        return edit->text();
-    if (auto *combo = qobject_cast<QComboBox *>(widget))
-        return combo->currentText();
-    return QString();
 }
 
 } // namespace
@@ -120,6 +52,8 @@ private slots:
     void tabOrderFollowsTheWindowsNumbers();
     void initialStates();
     void colours();
+    void outButtonsPaintTheirWholeFace_data();
+    void outButtonsPaintTheirWholeFace();
     void windowIsFixedSize();
     void optionGroups_data();
     void optionGroups();
@@ -249,7 +183,7 @@ void tst_Layout::control()
         QCOMPARE(widget->parentWidget(), parent);
     const QRect expected = expectedPixels(twips.x(), twips.y(), twips.width(), twips.height());
     QCOMPARE(QRect(widget->mapTo(parent, QPoint(0, 0)), widget->size()), expected);
-    QCOMPARE(caption(widget), text);
+    QCOMPARE(captionOf(widget), text);
     if (tabIndex >= 0)
         QCOMPARE(widget->property("TabIndex").toInt(), tabIndex);
     QCOMPARE(widget->font().family(), QStringLiteral("Arial"));
@@ -337,6 +271,43 @@ void tst_Layout::colours()
     const QPoint inside3 = m_form->Command8[2]->geometry().center() + QPoint(0, 5);
     QCOMPARE(image.pixelColor(inside2 + QPoint(0, 6)), QColor(0, 255, 0));
     QCOMPARE(image.pixelColor(inside3), QColor(255, 0, 0));
+}
+
+void tst_Layout::outButtonsPaintTheirWholeFace_data()
+{
+    QTest::addColumn<quint32>("colour");
+    QTest::newRow("green") << ColorButton::green;
+    QTest::newRow("red") << ColorButton::red;
+    QTest::newRow("button face, not reported yet") << quint32(0);
+}
+
+// The raised edge lies on the outermost pixels, and the face colour fills everything inside
+// it, up to the pixel next to each corner.
+void tst_Layout::outButtonsPaintTheirWholeFace()
+{
+    QFETCH(quint32, colour);
+    for (const auto &[index, button] : m_form->Command8) {
+        if (colour != 0)
+            button->setBackColor(colour);
+        // As 8-bit pixels: the palette holds some colours more finely than the image.
+        const QRgb face = ColorButton::toQColor(button->BackColor()).rgb();
+        const QRgb light = button->palette().color(QPalette::Light).rgb();
+        const QRgb dark = button->palette().color(QPalette::Shadow).rgb();
+        const QImage image = m_form->Frame8->grab().toImage();
+        const QRect r = button->geometry();
+        const QString name = button->text();
+        auto at = [&](int x, int y) { return image.pixel(r.topLeft() + QPoint(x, y)); };
+        const int right = r.width() - 1;
+        const int bottom = r.height() - 1;
+        QVERIFY2(at(0, 0) == light, qPrintable(name));
+        QVERIFY2(at(right, bottom) == dark, qPrintable(name));
+        QVERIFY2(at(right, 0) == dark && at(0, bottom) == dark, qPrintable(name));
+        for (const QPoint inside : {QPoint(1, 1), QPoint(right - 1, 1), QPoint(1, bottom - 1),
+                                    QPoint(right - 1, bottom - 1)})
+            QVERIFY2(at(inside.x(), inside.y()) == face,
+                     qPrintable(
+                         QStringLiteral("%1 at %2,%3").arg(name).arg(inside.x()).arg(inside.y())));
+    }
 }
 
 void tst_Layout::windowIsFixedSize()

@@ -1,0 +1,281 @@
+// What a screen reader is told about the window: every control's name, the lamps' state, the
+// out buttons' meaning, the address box's fields, and the events that announce a change. All
+// of it is read through QAccessible, as a screen reader's bridge reads it; the device's replies
+// come over a pseudo-terminal.
+
+#include "appearance.h"
+#include "colorbutton.h"
+#include "form1.h"
+#include "ipaddressedit.h"
+#include "ipbox.h"
+#include "lamp.h"
+#include "messageboxwatcher.h"
+#include "mscomm.h"
+#include "namedcontrols.h"
+#include "ptypair.h"
+#include "windowonline.h"
+
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QtTest>
+
+#include <memory>
+
+#include <private/qguiapplication_p.h>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
+
+namespace {
+
+// One accessibility event as the bridge to a screen reader would have received it.
+struct Announcement
+{
+    QAccessible::Event type;
+    QObject *object;
+    int child;
+    QString value; // of a value change
+};
+
+QList<Announcement> announcements;
+
+void recordAnnouncement(QAccessibleEvent *event)
+{
+    QString value;
+    if (event->type() == QAccessible::ValueChanged)
+        value = static_cast<QAccessibleValueChangeEvent *>(event)->value().toString();
+    announcements.append({event->type(), event->object(), event->child(), value});
+}
+
+bool announced(QAccessible::Event type, QObject *object, const QString &value = {})
+{
+    for (const Announcement &a : announcements) {
+        if (a.type == type && a.object == object && (value.isEmpty() || a.value == value))
+            return true;
+    }
+    return false;
+}
+
+QString accessibleText(QObject *object, QAccessible::Text text)
+{
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(object);
+    return iface ? iface->text(text) : QStringLiteral("<no interface>");
+}
+
+} // namespace
+
+class tst_Accessibility : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void namesOfControlsWithoutCaption_data();
+    void namesOfControlsWithoutCaption();
+    void everyControlHasAName();
+    void lampsTellTheirState();
+    void outButtonsDescribeTheirColour_data();
+    void outButtonsDescribeTheirColour();
+    void out2TurningRedIsAnnounced();
+    void connectionChangeIsAnnounced();
+    void addressBoxHasNumberedFields();
+
+private:
+    std::unique_ptr<WindowOnLine> m_window;
+    Form1 *m_form = nullptr;
+};
+
+void tst_Accessibility::initTestCase()
+{
+    setUpPanelAppearance();
+    // Events reach an update handler only while the platform's accessibility is active, which
+    // a screen reader switches on; here the test does. The handler then gets every event
+    // instead of the platform bridge.
+    QPlatformAccessibility *platform =
+        QGuiApplicationPrivate::platformIntegration()->accessibility();
+    QVERIFY(platform);
+    platform->setActive(true);
+    QVERIFY(QAccessible::isActive());
+    QAccessible::installUpdateHandler(recordAnnouncement);
+}
+
+void tst_Accessibility::init()
+{
+    m_window = std::make_unique<WindowOnLine>();
+    m_window->start();
+    m_form = &m_window->form();
+    announcements.clear();
+}
+
+void tst_Accessibility::cleanup()
+{
+    QCOMPARE(m_window->boxes().count(), 0);
+    m_form = nullptr;
+    m_window.reset();
+}
+
+void tst_Accessibility::namesOfControlsWithoutCaption_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("name");
+    auto row = [](const char *control, const char *name) {
+        QTest::newRow(control) << QString::fromLatin1(control) << QString::fromLatin1(name);
+    };
+    row("Shape15", "Connected");
+    row("Shape16", "Disconnected");
+    row("ipBox1", "IP address");
+    row("Combo1", "COM port");
+    row("Command1", "Border vertical in");
+    row("Form1", "Velquor");
+}
+
+void tst_Accessibility::namesOfControlsWithoutCaption()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, name);
+    QWidget *widget = namedControls(*m_form).value(control);
+    QVERIFY(widget);
+#ifdef Q_OS_UNIX
+    // Qt names a combo box by its text on Linux, where a label relation names the box; the
+    // name given is what other platforms report.
+    if (qobject_cast<QComboBox *>(widget)) {
+        QCOMPARE(widget->accessibleName(), name);
+        return;
+    }
+#endif
+    QCOMPARE(accessibleText(widget, QAccessible::Name), name);
+}
+
+// Every control the window names is named to a screen reader too, by its caption where it
+// has one.
+void tst_Accessibility::everyControlHasAName()
+{
+    const QMap<QString, QWidget *> controls = namedControls(*m_form);
+    QVERIFY(controls.size() > 70);
+    for (auto it = controls.begin(); it != controls.end(); ++it) {
+        const QString name = accessibleText(it.value(), QAccessible::Name);
+        QVERIFY2(!name.isEmpty(), qPrintable(it.key()));
+        // A combo box is named for what it chooses, not for its current text.
+        const QString caption = captionOf(it.value());
+        if (!caption.isEmpty() && !qobject_cast<QComboBox *>(it.value()))
+            QCOMPARE(name, caption);
+    }
+}
+
+void tst_Accessibility::lampsTellTheirState()
+{
+    QAccessibleInterface *green = QAccessible::queryAccessibleInterface(m_form->Shape15);
+    QAccessibleInterface *red = QAccessible::queryAccessibleInterface(m_form->Shape16);
+    QVERIFY(green && red);
+    QCOMPARE(green->role(), QAccessible::Indicator);
+    QCOMPARE(green->text(QAccessible::Value), QStringLiteral("lit")); // connected at start-up
+    QCOMPARE(red->text(QAccessible::Value), QStringLiteral("dark"));
+    m_form->Command7->click(); // disconnect
+    QCOMPARE(green->text(QAccessible::Value), QStringLiteral("dark"));
+    QCOMPARE(red->text(QAccessible::Value), QStringLiteral("lit"));
+}
+
+void tst_Accessibility::outButtonsDescribeTheirColour_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QStringList>("descriptions"); // out1 .. out4
+    const QString on = QStringLiteral("reported on");
+    const QString off = QStringLiteral("reported off");
+    const QString none = QStringLiteral("not reported yet");
+    QTest::newRow("before any reply") << QByteArray() << QStringList{none, none, none, none};
+    QTest::newRow("out2 with a display")
+        << QByteArray("s21\r\n") << QStringList{none, on, none, none};
+    QTest::newRow("out2 without a display")
+        << QByteArray("p20\r\n") << QStringList{none, off, none, none};
+    QTest::newRow("all four reported")
+        << QByteArray("s10\r\ns21\r\np30\r\np40\r\n") << QStringList{on, on, off, off};
+}
+
+void tst_Accessibility::outButtonsDescribeTheirColour()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QStringList, descriptions);
+    if (!reply.isEmpty())
+        QVERIFY(m_window->device().write(reply));
+    for (int k = 0; k < 4; ++k)
+        QTRY_COMPARE(accessibleText(m_form->Command8[k], QAccessible::Description),
+                     descriptions[k]);
+}
+
+void tst_Accessibility::out2TurningRedIsAnnounced()
+{
+    QVERIFY(m_window->device().write("p20\r\n"));
+    QTRY_COMPARE(m_form->Command8[1]->BackColor(), ColorButton::red);
+    QVERIFY(announced(QAccessible::DescriptionChanged, m_form->Command8[1]));
+    QCOMPARE(accessibleText(m_form->Command8[1], QAccessible::Description),
+             QStringLiteral("reported off"));
+    for (int k : {0, 2, 3})
+        QVERIFY(!announced(QAccessible::DescriptionChanged, m_form->Command8[k]));
+
+    // The same report again changes nothing, so nothing is announced.
+    announcements.clear();
+    QVERIFY(m_window->device().write("p20\r\n"));
+    m_window->device().readFor(300); // the window has read and decoded it meanwhile
+    QVERIFY(!announced(QAccessible::DescriptionChanged, m_form->Command8[1]));
+}
+
+void tst_Accessibility::connectionChangeIsAnnounced()
+{
+    m_form->Command7->click(); // disconnect
+    QVERIFY(announced(QAccessible::ValueChanged, m_form->Shape15, QStringLiteral("dark")));
+    QVERIFY(announced(QAccessible::ValueChanged, m_form->Shape16, QStringLiteral("lit")));
+    QVERIFY(announced(QAccessible::NameChanged, m_form->Command7)); // "Connect"
+    announcements.clear();
+    m_form->Command7->click(); // connect again
+    QVERIFY(announced(QAccessible::ValueChanged, m_form->Shape15, QStringLiteral("lit")));
+    QVERIFY(announced(QAccessible::ValueChanged, m_form->Shape16, QStringLiteral("dark")));
+    QVERIFY(announced(QAccessible::NameChanged, m_form->Command7));
+}
+
+void tst_Accessibility::addressBoxHasNumberedFields()
+{
+    m_form->SSTab1->setCurrentIndex(2);
+    m_form->Option11->click();
+    m_form->ipBox1->setAddress(QStringLiteral("10.85.119.1"));
+    IpAddressEdit *edit = m_form->ipBox1->editor();
+    QAccessibleInterface *box = QAccessible::queryAccessibleInterface(edit);
+    QVERIFY(box);
+    QCOMPARE(box->text(QAccessible::Name), QStringLiteral("IP address"));
+    QCOMPARE(box->text(QAccessible::Value), QStringLiteral("10.85.119.1"));
+    QCOMPARE(box->childCount(), 4);
+    const char *values[4] = {"10", "85", "119", "1"};
+    for (int k = 0; k < 4; ++k) {
+        QAccessibleInterface *field = box->child(k);
+        QVERIFY(field);
+        QCOMPARE(field->text(QAccessible::Name), QStringLiteral("IP address field %1").arg(k + 1));
+        QCOMPARE(field->text(QAccessible::Value), QLatin1String(values[k]));
+        QCOMPARE(field->role(), QAccessible::EditableText);
+        QCOMPARE(field->parent(), box);
+        QCOMPARE(box->indexOfChild(field), k);
+        QCOMPARE(box->childAt(field->rect().center().x(), field->rect().center().y()), field);
+    }
+
+    // The caret going into another field is announced as that field taking the focus.
+    edit->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(edit->hasFocus());
+    QVERIFY(box->child(0)->state().focused);
+    announcements.clear();
+    QTest::keyClicks(edit, QStringLiteral("10."));
+    QVERIFY(box->child(1)->state().focused);
+    QVERIFY(!box->child(0)->state().focused);
+    const bool toField2 = std::any_of(announcements.begin(), announcements.end(), [&](auto &a) {
+        return a.type == QAccessible::Focus && a.object == edit && a.child == 1;
+    });
+    QVERIFY(toField2);
+}
+
+QTEST_MAIN(tst_Accessibility)
+#include "tst_accessibility.moc"
