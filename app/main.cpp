@@ -2,6 +2,8 @@
 #include "appearance.h"
 #include "comportfile.h"
 #include "form1.h"
+#include "listenaddress.h"
+#include "panelcontrol.h"
 #include "serialdevices.h"
 #include "usersettings.h"
 
@@ -12,6 +14,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #ifdef Q_OS_UNIX
 #include "demo.h"
@@ -72,6 +75,22 @@ void enterMenuDirectory()
                      qPrintable(QDir::currentPath()));
 }
 
+// The control socket's address: the command line's, else the settings file's.
+struct ControlChoice
+{
+    QString text;
+    QString origin;
+};
+
+ControlChoice controlChoice(const QCommandLineParser &parser, const QCommandLineOption &option,
+                            const UserSettings &settings)
+{
+    if (parser.isSet(option))
+        return {parser.value(option), QStringLiteral("--control")};
+    return {settings.controlListen(),
+            QStringLiteral("listen= in the [control] group of %1").arg(settings.path())};
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -128,6 +147,18 @@ int main(int argc, char **argv)
     parser.addOption(demoOption);
 #endif
 
+    const QCommandLineOption controlOption(
+        QStringLiteral("control"),
+        QStringLiteral("Take commands from other programs on a control socket: PORT (on "
+                       "127.0.0.1), HOST:PORT or unix:PATH. velquor-ctl sends them."),
+        QStringLiteral("ADDRESS"));
+    parser.addOption(controlOption);
+    const QCommandLineOption headlessOption(
+        QStringLiteral("headless"),
+        QStringLiteral("Run without a window, driven through the control socket only; message "
+                       "boxes become lines on standard error. Needs --control."));
+    parser.addOption(headlessOption);
+
     if (!parser.parse(argumentList(argc, argv)))
         return usageError(parser, parser.errorText());
     if (parser.isSet(helpOption) || parser.isSet(QStringLiteral("help-all"))) {
@@ -161,7 +192,24 @@ int main(int argc, char **argv)
     if (parser.isSet(traceOption))
         QLoggingCategory::setFilterRules(QStringLiteral("velquor.serial.debug=true"));
 
-    if (!displayAvailable()) {
+    // The control socket: --control, else listen= in the settings file.
+    const bool headless = parser.isSet(headlessOption);
+    std::optional<ListenAddress> control;
+    if (const ControlChoice choice = controlChoice(parser, controlOption, settings);
+        !choice.text.isEmpty()) {
+        QString why;
+        control = ListenAddress::parse(choice.text, &why);
+        if (!control)
+            return usageError(parser, QStringLiteral("invalid %1: %2").arg(choice.origin, why));
+    }
+    if (headless && !control)
+        return usageError(parser, QStringLiteral("--headless needs --control (or listen= in the "
+                                                 "[control] group of %1)")
+                                      .arg(settings.path()));
+    if (headless)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    if (!headless && !displayAvailable()) {
         std::fputs("velquor: no display found (DISPLAY is not set); the window cannot be shown\n",
                    stderr);
         return 1;
@@ -191,12 +239,34 @@ int main(int argc, char **argv)
 
     Form1 form(ports);
     form.setReconnect(parser.isSet(reconnectOption) || settings.reconnect());
+    std::unique_ptr<PanelControl> panelControl;
+    std::unique_ptr<ControlServer> controlServer;
+    if (control) {
+        panelControl = std::make_unique<PanelControl>(form);
+        controlServer = std::make_unique<ControlServer>(*panelControl);
+        QString why;
+        if (!controlServer->listen(*control, &why)) {
+            std::fprintf(stderr, "velquor: %s\n", qPrintable(why));
+            return 1;
+        }
+        std::fprintf(stderr, "velquor: control socket on %s\n",
+                     qPrintable(controlServer->address().text()));
+    }
+    if (headless) {
+        // What the window would show in a box is one line on standard error; nothing waits.
+        form.setMessageReporter([](const QString &title, const QString &text) {
+            const QString line =
+                title.isEmpty() ? text.trimmed() : title + QStringLiteral(": ") + text.trimmed();
+            std::fprintf(stderr, "velquor: %s\n", qPrintable(line));
+        });
+    }
     form.Form_Load();
 #ifdef Q_OS_UNIX
     // A signal that came while start-up's message box was shown ended that box's loop.
     if (endSignals.received() != 0)
         return 0;
 #endif
-    form.show();
+    if (!headless)
+        form.show();
     return app.exec();
 }

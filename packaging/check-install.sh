@@ -1,8 +1,8 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
 # Checks an installed copy of the panel: the programs, the desktop entry, the AppStream
-# metainfo, the icons and the man pages are where a desktop and man(1) look for them, with the
-# right modes and contents, and nothing else was installed.
+# metainfo, the icons, the man pages and the example unit are where a desktop and man(1) look
+# for them, with the right modes and contents, and nothing else was installed.
 #
 #   check-install.sh [options] ROOT
 #       ROOT is a staging root: a DESTDIR, or a .deb unpacked with dpkg -x.
@@ -51,8 +51,8 @@ fail() {
 }
 
 app_id=org.velquor.panel
-bins="velquor"
-pages="velquor.1$man_suffix"
+bins="velquor velquor-ctl"
+pages="velquor.1$man_suffix velquor-ctl.1$man_suffix"
 if $emulator; then
     bins="$bins velquor-emulator"
     pages="$pages velquor-emulator.1$man_suffix"
@@ -70,6 +70,7 @@ trap 'rm -f "$expected" "$found"' EXIT
     for m in $pages; do echo "$p/share/man/man1/$m"; done
     echo "$p/share/doc/velquor/copyright"
     echo "$p/share/doc/velquor/changelog$man_suffix"
+    echo "$p/share/doc/velquor/examples/velquor-headless.service"
 } | sort >"$expected"
 find "$root" ! -type d | sort >"$found"
 

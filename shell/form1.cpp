@@ -23,6 +23,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -374,8 +375,17 @@ void Form1::showAddressConfirmation()
     showMessageBox(QString(), QStringLiteral("Set IP address successfully！ "));
 }
 
+Form1::MessageReporter Form1::setMessageReporter(MessageReporter reporter)
+{
+    return std::exchange(m_messageReporter, std::move(reporter));
+}
+
 void Form1::showMessageBox(const QString &title, const QString &text)
 {
+    if (m_messageReporter) {
+        m_messageReporter(title, text);
+        return;
+    }
     const MSComm::ReplyHold hold(*MSComm1);
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, this);
     box.exec();

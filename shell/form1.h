@@ -164,6 +164,13 @@ public:
     // not among those).
     std::function<QList<SerialDevice>()> findDevices = [] { return findSerialDevices(); };
 
+    // Where the window's message boxes go. Without a reporter each is a modal box on the
+    // screen; with one, the reporter is given the box's title and text instead and nothing
+    // waits (the panel runs headless, or a command from the control socket is carried out).
+    // Returns the reporter it replaces.
+    using MessageReporter = std::function<void(const QString &title, const QString &text)>;
+    MessageReporter setMessageReporter(MessageReporter reporter);
+
 private:
     void createControls();
     void connectHandlers();
@@ -192,4 +199,5 @@ private:
 
     PortMap m_ports;
     Reconnector *m_reconnector = nullptr;
+    MessageReporter m_messageReporter;
 };

@@ -12,6 +12,7 @@ namespace {
 
 const QString portsGroup = QStringLiteral("ports");
 const QString connectionGroup = QStringLiteral("connection");
+const QString controlGroup = QStringLiteral("control");
 
 // "COM3" (any case, at most three digits) as 3; 0 for any other key.
 int portOfKey(const QString &key)
@@ -55,6 +56,7 @@ void UserSettings::load()
 {
     m_ports = PortMap();
     m_reconnect = false;
+    m_controlListen.clear();
     m_changedPorts.clear();
     m_warnings.clear();
     if (!QFileInfo::exists(m_path))
@@ -69,6 +71,8 @@ void UserSettings::load()
             readPort(name, file.value(key));
         else if (group == connectionGroup && name == QLatin1String("reconnect"))
             readReconnect(file.value(key));
+        else if (group == controlGroup)
+            readControl(name, file.value(key));
         else
             warn(group.isEmpty() ? name : QStringLiteral("[%1] %2").arg(group, name),
                  QStringLiteral("unknown key"));
@@ -107,6 +111,22 @@ void UserSettings::readReconnect(const QVariant &value)
         warn(QStringLiteral("[connection] reconnect"),
              QStringLiteral("\"%1\" is neither true nor false")
                  .arg(value.toStringList().join(QLatin1Char(','))));
+}
+
+void UserSettings::readControl(const QString &key, const QVariant &value)
+{
+    const QString entry = QStringLiteral("[control] %1").arg(key);
+    if (key != QLatin1String("listen")) {
+        warn(entry, QStringLiteral("unknown key (the group has listen)"));
+        return;
+    }
+    // A value with an unquoted comma reads as a list, not as one address.
+    if (value.typeId() != QMetaType::QString) {
+        warn(entry, QStringLiteral("\"%1\" is not one address")
+                        .arg(value.toStringList().join(QLatin1Char(','))));
+        return;
+    }
+    m_controlListen = value.toString().trimmed();
 }
 
 // QSettings passes over lines that are neither a [group], KEY=VALUE nor a comment, and only

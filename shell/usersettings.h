@@ -17,6 +17,7 @@ class QVariant;
 //   [ports]        COM1 ... COM255 = device path, tcp://HOST:PORT or rfc2217://HOST:PORT
 //                  which device or serial device server COMn opens
 //   [connection]   reconnect = true | false   open a lost port again by itself
+//   [control]      listen = PORT | HOST:PORT | unix:PATH   where the control socket listens
 //
 // The command line overrides what the file says, for one run. An entry that cannot be used
 // (an unknown group or key, a value that is no device path) is left out with one warning,
@@ -38,6 +39,8 @@ public:
     const PortMap &ports() const { return m_ports; }
     // [connection] reconnect; false unless the file says true.
     bool reconnect() const { return m_reconnect; }
+    // [control] listen, as written (the control socket checks its form); empty when not set.
+    QString controlListen() const { return m_controlListen; }
 
     // Maps port to device from the next save() on; an empty device removes the entry, so
     // that the port opens its default device again.
@@ -55,12 +58,14 @@ public:
 private:
     void readPort(const QString &key, const QVariant &value);
     void readReconnect(const QVariant &value);
+    void readControl(const QString &key, const QVariant &value);
     void warnAboutMalformedLines();
     void warn(const QString &entry, const QString &why);
 
     QString m_path;
     PortMap m_ports;
     bool m_reconnect = false;
+    QString m_controlListen;
     std::map<int, QString> m_changedPorts;
     QStringList m_warnings;
 };

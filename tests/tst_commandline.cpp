@@ -84,6 +84,14 @@ void tst_CommandLine::arguments_data()
     row("--port with port 256", {QStringLiteral("--port=COM256=/dev/null")}, 2, "", "COM256");
     row("--port without a device", {QStringLiteral("--port=COM1=")}, 2, "", "invalid --port");
     row("--port without a value", {QStringLiteral("--port")}, 2, "", "Missing value");
+    row("--headless without --control", {QStringLiteral("--headless")}, 2, "",
+        "--headless needs --control");
+    row("--control that is no address", {QStringLiteral("--control=bogus")}, 2, "",
+        "invalid --control: \"bogus\" is not PORT, HOST:PORT or unix:PATH");
+    row("--control with port 65536", {QStringLiteral("--control=65536")}, 2, "",
+        "invalid --control");
+    row("--control with a host name", {QStringLiteral("--control=matrix.example:4000")}, 2, "",
+        "is not an IP address");
 }
 
 void tst_CommandLine::arguments()

@@ -47,6 +47,8 @@ private slots:
     void reconnect_data();
     void reconnect();
     void load();
+    void controlListen_data();
+    void controlListen();
     void saveChangesOnlyWhatWasSet();
     void unwritableFileIsReported();
     void startUp_data();
@@ -143,6 +145,37 @@ void tst_UserSettings::reconnect()
     UserSettings settings(path);
     settings.load();
     QCOMPARE(settings.reconnect(), reconnect);
+}
+
+void tst_UserSettings::controlListen_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("listen");
+    QTest::addColumn<QString>("warningNames"); // empty: none
+    QTest::newRow("a port") << "[control]\nlisten=4000\n"_ba << u"4000"_s << QString();
+    QTest::newRow("a local socket, blanks around =")
+        << "[control]\nlisten = unix:/run/user/1000/velquor.sock\n"_ba
+        << u"unix:/run/user/1000/velquor.sock"_s << QString();
+    QTest::newRow("a list is no address") << "[control]\nlisten=1,2\n"_ba << QString()
+                                          << u"[control] listen"_s;
+    QTest::newRow("an unknown key") << "[control]\nport=4000\n"_ba << QString()
+                                    << u"[control] port"_s;
+}
+
+void tst_UserSettings::controlListen()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, listen);
+    QFETCH(QString, warningNames);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"velquor.conf"_s);
+    QVERIFY(writeFile(path, content));
+    UserSettings settings(path);
+    settings.load();
+    QCOMPARE(settings.controlListen(), listen);
+    QCOMPARE(settings.warnings().size(), warningNames.isEmpty() ? 0 : 1);
+    if (!warningNames.isEmpty())
+        QVERIFY(settings.warnings().first().startsWith(path + u": "_s + warningNames + u": "_s));
 }
 
 void tst_UserSettings::saveChangesOnlyWhatWasSet()

@@ -1,0 +1,232 @@
+// SPDX-License-Identifier: MIT
+#include "panelcontrol.h"
+
+#include "colorbutton.h"
+#include "controlcommand.h"
+#include "errortrap.h"
+#include "form1.h"
+#include "ipbox.h"
+#include "mscomm.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScopeGuard>
+
+namespace {
+
+using Action = ControlCommand::Action;
+
+int selectedIndex(const ControlArray<QRadioButton> &options)
+{
+    for (const auto &[index, option] : options) {
+        if (option->isChecked())
+            return index;
+    }
+    return -1;
+}
+
+PanelState::Colour colourOf(const ColorButton *button)
+{
+    switch (button->BackColor()) {
+    case ColorButton::green:
+        return PanelState::Colour::Green;
+    case ColorButton::red:
+        return PanelState::Colour::Red;
+    default:
+        return PanelState::Colour::None;
+    }
+}
+
+} // namespace
+
+PanelControl::PanelControl(Form1 &form, QObject *parent) : ControlTarget(parent), m_form(form)
+{
+    m_shown = state();
+    // Connected after Form1's own handler, so the reply has been shown when this runs. The
+    // port opens and closes inside handlers; the window is complete once they have returned.
+    connect(m_form.MSComm1, &MSComm::OnComm, this, &PanelControl::noteChange);
+    connect(m_form.MSComm1, &MSComm::portOpenChanged, this, &PanelControl::noteChange,
+            Qt::QueuedConnection);
+}
+
+PanelState PanelControl::state() const
+{
+    PanelState state;
+    state.connected = m_form.MSComm1->PortOpen();
+    state.port = m_form.portNumber;
+    if (state.port > 0)
+        state.device = m_form.MSComm1->deviceFor(state.port);
+    state.mode = selectedIndex(m_form.Option2);
+    state.wall = selectedIndex(m_form.Option9) + 1;
+    state.resolution = selectedIndex(m_form.Option1);
+    const ControlArray<QRadioButton> *const rows[] = {&m_form.Option3, &m_form.Option4,
+                                                      &m_form.Option5, &m_form.Option6};
+    for (int o = 0; o < 4; ++o) {
+        state.outputs[o].colour = colourOf(m_form.Command8[o]);
+        state.outputs[o].route = selectedIndex(*rows[o]) + 1;
+    }
+    return state;
+}
+
+void PanelControl::noteChange()
+{
+    const PanelState now = state();
+    if (now == m_shown)
+        return;
+    m_shown = now;
+    emit changed(panelStateJson(now));
+}
+
+QByteArray PanelControl::execute(const ControlCommand &command)
+{
+    if (command.action == Action::State)
+        return panelStateJson(state());
+    // A handler of the window waits in a box or dialog for the operator; a command now would
+    // run inside it.
+    if (QApplication::activeModalWidget())
+        return "error a dialog in the window waits for the operator";
+
+    const bool wasOpen = m_form.MSComm1->PortOpen();
+    QStringList boxes;
+    const Form1::MessageReporter previous = m_form.setMessageReporter(
+        [&boxes](const QString &, const QString &text) { boxes.append(text); });
+    const auto restore = qScopeGuard([&] { m_form.setMessageReporter(previous); });
+
+    const QByteArray refused = carryOut(command);
+    if (!refused.isEmpty())
+        return refused;
+    if (boxes.isEmpty())
+        return "ok";
+    // The only box a command's handler shows is the write failure message.
+    if (command.action == Action::Connect) {
+        if (m_form.portNumber == 0)
+            return "error no port chosen";
+        return QStringLiteral("error cannot open COM%1 (%2)")
+            .arg(m_form.portNumber)
+            .arg(m_form.MSComm1->deviceFor(m_form.portNumber))
+            .toUtf8();
+    }
+    if (!wasOpen)
+        return "error port closed";
+    if (!m_form.MSComm1->PortOpen())
+        return "error write failed: the line is gone, port closed";
+    return "error write failed";
+}
+
+QByteArray PanelControl::carryOut(const ControlCommand &command)
+{
+    Form1 &f = m_form;
+    // The parser gives nothing else; a command made in code is checked all the same.
+    const bool input = command.value >= 1 && command.value <= 4;
+    const bool inRange =
+        (command.action != Action::Route ||
+         (input && command.output >= 0 && command.output <= 4)) &&
+        (command.action != Action::Wall || input) &&
+        (command.action != Action::Mode || (command.value == 0 || command.value == 1)) &&
+        (command.action != Action::Resolution ||
+         (command.value >= 0 && command.value < resolutionCount));
+    if (!inRange)
+        return "error argument out of range";
+    switch (command.action) {
+    case Action::Route: {
+        struct Row
+        {
+            const ControlArray<QRadioButton> *options;
+            void (Form1::*handler)(int);
+        };
+        const Row rows[] = {{&f.Option7, &Form1::Option7_Click},
+                            {&f.Option3, &Form1::Option3_Click},
+                            {&f.Option4, &Form1::Option4_Click},
+                            {&f.Option5, &Form1::Option5_Click},
+                            {&f.Option6, &Form1::Option6_Click}};
+        const Row &row = rows[command.output];
+        const int k = command.value - 1;
+        return choose((*row.options)[k], [&] { (f.*row.handler)(k); },
+                      "error the matrix rows are disabled (video-wall mode)");
+    }
+    case Action::Wall: {
+        const int k = command.value - 1;
+        return choose(
+            f.Option9[k], [&] { f.Option9_Click(k); },
+            "error the video-wall inputs are disabled (matrix mode)");
+    }
+    case Action::Mode:
+        return choose(
+            f.Option2[command.value], [&] { f.Option2_Click(command.value); },
+            "error the mode options are disabled");
+    case Action::Resolution:
+        return choose(
+            f.Option1[command.value], [&] { f.Option1_Click(command.value); },
+            "error the resolution options are disabled");
+    case Action::Border:
+        switch (command.border) {
+        case ControlCommand::Border::Up:
+            return press(f.Command1);
+        case ControlCommand::Border::Down:
+            return press(f.Command4);
+        case ControlCommand::Border::Left:
+            return press(f.Command3);
+        case ControlCommand::Border::Right:
+            return press(f.Command5);
+        }
+        break;
+    case Action::Reset:
+        return press(f.Command9);
+    case Action::Update:
+        return press(f.Command6);
+    case Action::Address: {
+        // As the operator does it: choose the address option, type the address, press "OK".
+        if (command.automaticAddress) {
+            if (const QByteArray refused = press(f.Option10); !refused.isEmpty())
+                return refused;
+        } else {
+            if (const QByteArray refused = press(f.Option11); !refused.isEmpty())
+                return refused;
+            const auto &a = command.address;
+            ErrorTrap trap;
+            trap.run([&] {
+                f.ipBox1->setAddress(
+                    QStringLiteral("%1.%2.%3.%4").arg(a[0]).arg(a[1]).arg(a[2]).arg(a[3]));
+            });
+            if (trap.failed())
+                return "error the address box refused the address";
+        }
+        return press(f.Command2);
+    }
+    case Action::Connect:
+        return f.MSComm1->PortOpen() ? QByteArray() : press(f.Command7);
+    case Action::Disconnect:
+        return f.MSComm1->PortOpen() ? press(f.Command7) : QByteArray();
+    case Action::State:
+    case Action::Watch:
+    case Action::Help:
+        break;
+    }
+    return {};
+}
+
+// An option is chosen by clicking it, which selects it and so runs its Click. A click on the
+// option that is selected already changes nothing in the window and raises no Click; the
+// command runs the option's Click all the same, so that its frame goes out: the window's
+// selection may stand for a frame that never reached the device (the port was closed), and
+// the program that sent the command asks for the device to be switched.
+QByteArray PanelControl::choose(QRadioButton *option, const std::function<void()> &handler,
+                                const char *whenDisabled)
+{
+    if (!option->isEnabled())
+        return whenDisabled;
+    if (option->isChecked())
+        handler();
+    else
+        option->click();
+    return {};
+}
+
+QByteArray PanelControl::press(QAbstractButton *button)
+{
+    if (!button->isEnabled())
+        return "error the control is disabled: " + button->text().toUtf8();
+    button->click();
+    return {};
+}

@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// The one place where the control socket meets the window. Each command is carried out the
+// way the operator would: it clicks the control that stands for it, so the control's own
+// handler runs and the same frame goes out and the same things change in the window. The
+// state it reports is read from the window's controls.
+//
+// Message boxes are taken from the window for the length of a command: the command's answer
+// says what the box would have said ("error port closed") and nothing waits on the screen.
+
+#include "controlserver.h"
+#include "panelstate.h"
+
+#include <functional>
+
+class Form1;
+class QAbstractButton;
+class QRadioButton;
+
+class PanelControl : public ControlTarget
+{
+    Q_OBJECT
+
+public:
+    explicit PanelControl(Form1 &form, QObject *parent = nullptr);
+
+    QByteArray execute(const ControlCommand &command) override;
+    PanelState state() const;
+
+private:
+    // Carries the command out; an answer when the window refuses it, empty otherwise.
+    QByteArray carryOut(const ControlCommand &command);
+    QByteArray choose(QRadioButton *option, const std::function<void()> &handler,
+                      const char *whenDisabled);
+    QByteArray press(QAbstractButton *button);
+    void noteChange();
+
+    Form1 &m_form;
+    PanelState m_shown; // as last reported to the watchers
+};

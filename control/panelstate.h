@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// What the window shows of the device, as the control socket reports it ("state", "watch").
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+
+struct PanelState
+{
+    // The back colour of an output button: green with a display attached, red without, none
+    // before the device has reported the output.
+    enum class Colour { None, Green, Red };
+
+    struct Output
+    {
+        Colour colour = Colour::None;
+        int route = 0; // the input selected in the output's row, 1..4; 0 none
+        bool operator==(const Output &) const = default;
+    };
+
+    bool connected = false;
+    int port = 0;        // the COM port Connect opens, 1..255; 0 none chosen
+    QString device;      // the device that port opens
+    int mode = -1;       // 0 matrix ("Martix"), 1 video wall; -1 neither selected
+    int wall = 0;        // video-wall input 1..4; 0 none
+    int resolution = -1; // index of the selected resolution 0..8; -1 none
+    std::array<Output, 4> outputs{};
+
+    bool operator==(const PanelState &) const = default;
+};
+
+// One JSON object on one line, keys in alphabetical order:
+//   {"connected":true,"device":"/dev/ttyUSB0","mode":"matrix",
+//    "outputs":[{"colour":"green","output":1,"route":3},...],"port":"COM1",
+//    "resolution":"1080P@60","wall":1}
+// What nothing selects yet is null (mode, route, resolution, wall, port and device).
+QByteArray panelStateJson(const PanelState &state);

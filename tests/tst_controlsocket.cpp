@@ -1,0 +1,551 @@
+// SPDX-License-Identifier: MIT
+// The control socket with the real window on a pseudo-terminal: what each command sends and
+// answers, what it refuses, and how the socket holds up against bad input, too many clients
+// and a client that does not read.
+
+#include "colorbutton.h"
+#include "controlclient.h"
+#include "controlserver.h"
+#include "form1.h"
+#include "frames.h"
+#include "messageboxwatcher.h"
+#include "mscomm.h"
+#include "operatorclick.h"
+#include "panelcontrol.h"
+#include "ptypair.h"
+#include "scratchdir.h"
+
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocalServer>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+class tst_ControlSocket : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void commandSendsItsControlsFrame_data();
+    void commandSendsItsControlsFrame();
+    void commandSelectsAsTheClickDoes();
+    void selectedOptionStillSendsItsFrameOnce_data();
+    void selectedOptionStillSendsItsFrameOnce();
+    void disabledControlsRefuse();
+    void closedPortAnswersPortClosedWithoutABox_data();
+    void closedPortAnswersPortClosedWithoutABox();
+    void connectAndDisconnect();
+    void connectToAMissingDeviceSaysSo();
+    void commandWhileADialogWaits();
+    void watchSeesEachChangeAReplyBrings();
+
+    void badInput_data();
+    void badInput();
+    void linesInAnyPieces();
+    void commandsOfAClientThatLeftAreCarriedOut();
+    void seventeenthClientIsBusy();
+    void slowWatcherIsDropped();
+
+    void localSocket();
+    void localSocketPathInUse();
+    void openAddressWarnsOnce();
+
+private:
+    // Nothing selected yet, port open; frames sent so far are read away.
+    void startPanel(const PortMap &extra = {});
+    void listen(const QString &address = QStringLiteral("0"));
+    QByteArray sent(int ms = 150) { return m_device->readFor(ms); }
+
+    std::unique_ptr<ScratchDir> m_dir;
+    std::unique_ptr<PtyPair> m_device;
+    std::unique_ptr<Form1> m_form;
+    std::unique_ptr<MessageBoxWatcher> m_boxes;
+    std::unique_ptr<PanelControl> m_control;
+    std::unique_ptr<ControlServer> m_server;
+    std::unique_ptr<ControlClient> m_client;
+};
+
+void tst_ControlSocket::init()
+{
+    m_dir = std::make_unique<ScratchDir>();
+    QVERIFY(m_dir->isValid());
+    m_device = std::make_unique<PtyPair>();
+    QVERIFY2(m_device->isValid(), qPrintable(m_device->errorString()));
+}
+
+void tst_ControlSocket::cleanup()
+{
+    m_client.reset();
+    m_server.reset();
+    m_control.reset();
+    m_boxes.reset();
+    m_form.reset();
+    m_device.reset();
+    m_dir.reset();
+}
+
+void tst_ControlSocket::startPanel(const PortMap &extra)
+{
+    PortMap ports = extra;
+    ports.map(1, m_device->slavePath());
+    m_form = std::make_unique<Form1>(ports);
+    m_boxes = std::make_unique<MessageBoxWatcher>(m_form.get());
+    m_control = std::make_unique<PanelControl>(*m_form);
+    m_form->Form_Load();
+    QVERIFY(m_form->MSComm1->PortOpen());
+    m_server = std::make_unique<ControlServer>(*m_control);
+    listen();
+    m_client = std::make_unique<ControlClient>(m_server->address().port);
+    QVERIFY(m_client->waitForConnected());
+    sent(50);
+}
+
+void tst_ControlSocket::listen(const QString &address)
+{
+    QString error;
+    const auto parsed = ListenAddress::parse(address, &error);
+    QVERIFY2(parsed, qPrintable(error));
+    QVERIFY2(m_server->listen(*parsed, &error), qPrintable(error));
+}
+
+void tst_ControlSocket::commandSendsItsControlsFrame_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::newRow("route 2 3: IN3 of Out2") << QByteArray("route 2 3") << frames::Route(1, 2);
+    QTest::newRow("route 4 1: IN1 of Out4") << QByteArray("route 4 1") << frames::Route(3, 0);
+    QTest::newRow("route all 4: IN4 of ALL") << QByteArray("route all 4") << frames::Route(4, 3);
+    QTest::newRow("wall 3") << QByteArray("wall 3") << frames::VideoWallInput(2);
+    QTest::newRow("mode wall") << QByteArray("mode wall") << frames::SetMode(1);
+    QTest::newRow("mode matrix") << QByteArray("mode matrix") << frames::SetMode(0);
+    QTest::newRow("resolution 2") << QByteArray("resolution 2") << frames::SetResolution(2);
+    QTest::newRow("resolution by caption")
+        << QByteArray("resolution 1920x1200") << frames::SetResolution(8);
+    QTest::newRow("border up: top arrows") << QByteArray("border up") << frames::BorderVerticalIn();
+    QTest::newRow("border down: bottom arrows")
+        << QByteArray("border down") << frames::BorderVerticalOut();
+    QTest::newRow("border left: left arrows")
+        << QByteArray("border left") << frames::BorderHorizontalOut();
+    QTest::newRow("border right: right arrows")
+        << QByteArray("border right") << frames::BorderHorizontalIn();
+    QTest::newRow("reset") << QByteArray("reset") << frames::BorderReset();
+    QTest::newRow("update") << QByteArray("update") << frames::StatusRequest();
+    QTest::newRow("address auto") << QByteArray("address auto") << frames::SetAutoAddress();
+    QTest::newRow("address 192.168.1.100")
+        << QByteArray("address 192.168.1.100") << frames::SetFixedAddress({192, 168, 1, 100});
+}
+
+void tst_ControlSocket::commandSendsItsControlsFrame()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, frame);
+    startPanel();
+    QCOMPARE(m_client->ask(command), QByteArray("ok"));
+    QCOMPARE(sent(), frame); // that frame, once, and nothing else
+    QCOMPARE(m_boxes->count(), 0);
+}
+
+void tst_ControlSocket::commandSelectsAsTheClickDoes()
+{
+    startPanel();
+    QCOMPARE(m_client->ask("route 2 3"), QByteArray("ok"));
+    QVERIFY(m_form->Option4[2]->isChecked());
+    QVERIFY(!m_form->Option3[2]->isChecked()); // the other rows stay as they were
+    QCOMPARE(m_client->ask("resolution 4"), QByteArray("ok"));
+    QVERIFY(m_form->Option1[4]->isChecked());
+    QCOMPARE(m_client->ask("mode wall"), QByteArray("ok"));
+    QVERIFY(m_form->Option2[1]->isChecked());
+    QVERIFY(m_form->Option3[0]->isEnabled()); // the groups follow the device's reply only
+
+    QCOMPARE(m_client->ask("address 10.0.0.5"), QByteArray("ok"));
+    QVERIFY(m_form->Option11->isChecked());
+    QVERIFY(!m_form->Frame1->isHidden());
+    QCOMPARE(m_form->ipMode, 0);
+    QCOMPARE(m_client->ask("address auto"), QByteArray("ok"));
+    QVERIFY(m_form->Option10->isChecked());
+    QVERIFY(m_form->Frame1->isHidden());
+    QCOMPARE(m_form->ipMode, 1);
+    QCOMPARE(m_boxes->count(), 0);
+}
+
+void tst_ControlSocket::selectedOptionStillSendsItsFrameOnce_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::newRow("route 2 3") << QByteArray("route 2 3") << frames::Route(1, 2);
+    QTest::newRow("route all 1") << QByteArray("route all 1") << frames::Route(4, 0);
+    QTest::newRow("wall 2") << QByteArray("wall 2") << frames::VideoWallInput(1);
+    QTest::newRow("mode matrix") << QByteArray("mode matrix") << frames::SetMode(0);
+    QTest::newRow("resolution 5") << QByteArray("resolution 5") << frames::SetResolution(5);
+}
+
+void tst_ControlSocket::selectedOptionStillSendsItsFrameOnce()
+{
+    // The window shows the option selected, yet the device may never have had the frame: the
+    // program asks for the switch, and gets it.
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, frame);
+    startPanel();
+    QCOMPARE(m_client->ask(command), QByteArray("ok"));
+    QCOMPARE(sent(), frame);
+    QCOMPARE(m_client->ask(command), QByteArray("ok"));
+    QCOMPARE(sent(), frame);
+}
+
+void tst_ControlSocket::disabledControlsRefuse()
+{
+    startPanel();
+    m_device->write("MD1\r\n"); // the device reports video-wall mode
+    QTRY_VERIFY(!m_form->Option3[0]->isEnabled());
+    sent(100); // the window answers the report with SetMode
+    QCOMPARE(m_client->ask("route 1 2"),
+             QByteArray("error the matrix rows are disabled (video-wall mode)"));
+    QCOMPARE(m_client->ask("route all 2"),
+             QByteArray("error the matrix rows are disabled (video-wall mode)"));
+    QVERIFY(!m_form->Option3[1]->isChecked());
+    QCOMPARE(sent(), QByteArray());
+    QCOMPARE(m_client->ask("wall 2"), QByteArray("ok"));
+    QCOMPARE(sent(), frames::VideoWallInput(1));
+
+    m_device->write("MD0\r\n");
+    QTRY_VERIFY(!m_form->Option9[0]->isEnabled());
+    sent(100);
+    QCOMPARE(m_client->ask("wall 3"),
+             QByteArray("error the video-wall inputs are disabled (matrix mode)"));
+    QCOMPARE(sent(), QByteArray());
+}
+
+void tst_ControlSocket::closedPortAnswersPortClosedWithoutABox_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    for (const char *command : {"route 2 3", "route all 1", "wall 1", "mode wall", "resolution 4",
+                                "border up", "reset", "update", "address auto", "address 10.0.0.5"})
+        QTest::newRow(command) << QByteArray(command);
+}
+
+void tst_ControlSocket::closedPortAnswersPortClosedWithoutABox()
+{
+    QFETCH(QByteArray, command);
+    startPanel();
+    QCOMPARE(m_client->ask("disconnect"), QByteArray("ok"));
+    QVERIFY(!m_form->MSComm1->PortOpen());
+    QCOMPARE(m_client->ask(command), QByteArray("error port closed"));
+    QCOMPARE(m_boxes->count(), 0);
+    QCOMPARE(sent(), QByteArray());
+    // The window's own click still shows its box: the command took the box for itself only.
+    clickAsOperator(m_form->Command6);
+    QCOMPARE(m_boxes->count(), 1);
+    QCOMPARE(m_boxes->last().title, QStringLiteral("ERROR"));
+}
+
+void tst_ControlSocket::connectAndDisconnect()
+{
+    startPanel();
+    QCOMPARE(m_client->ask("connect"), QByteArray("ok")); // connected already: nothing to do
+    QCOMPARE(sent(), QByteArray());
+    QVERIFY(m_form->MSComm1->PortOpen());
+
+    QCOMPARE(m_client->ask("disconnect"), QByteArray("ok"));
+    QVERIFY(!m_form->MSComm1->PortOpen());
+    QCOMPARE(m_form->Command7->text(), QStringLiteral("Connect"));
+    QCOMPARE(m_client->ask("disconnect"), QByteArray("ok"));
+    QVERIFY(!m_form->MSComm1->PortOpen());
+
+    QCOMPARE(m_client->ask("connect"), QByteArray("ok"));
+    QVERIFY(m_form->MSComm1->PortOpen());
+    QCOMPARE(m_form->Command7->text(), QStringLiteral("Disconnect"));
+    QCOMPARE(sent(), frames::StatusRequest());
+    QCOMPARE(m_boxes->count(), 0);
+}
+
+void tst_ControlSocket::connectToAMissingDeviceSaysSo()
+{
+    PortMap ports;
+    ports.map(2, m_dir->filePath(QStringLiteral("no-such-tty")));
+    startPanel(ports);
+    m_form->Combo1->setCurrentIndex(1); // COM2, as the operator picks it: closes COM1
+    m_form->Combo1_Click();
+    QCOMPARE(m_client->ask("connect"), "error cannot open COM2 (" +
+                                           m_dir->filePath(QStringLiteral("no-such-tty")).toUtf8() +
+                                           ")");
+    QVERIFY(!m_form->MSComm1->PortOpen());
+    QCOMPARE(m_form->Command7->text(), QStringLiteral("Connect"));
+    QCOMPARE(m_boxes->count(), 0);
+}
+
+void tst_ControlSocket::commandWhileADialogWaits()
+{
+    startPanel();
+    m_form->Command7->click(); // disconnect
+    QByteArray answerMeanwhile;
+    QByteArray stateMeanwhile;
+    m_boxes->setOperator([&](QMessageBox *box) {
+        answerMeanwhile = m_client->ask("route 1 2");
+        stateMeanwhile = m_client->ask("state");
+        box->button(QMessageBox::Ok)->click();
+    });
+    m_form->Command6->click(); // the write failure message waits for the operator
+    QCOMPARE(m_boxes->count(), 1);
+    QCOMPARE(answerMeanwhile, QByteArray("error a dialog in the window waits for the operator"));
+    QVERIFY(!m_form->Option3[1]->isChecked());
+    QVERIFY(QJsonDocument::fromJson(stateMeanwhile).isObject());
+    QCOMPARE(m_client->ask("route 1 2"), QByteArray("error port closed")); // once it is closed
+}
+
+void tst_ControlSocket::watchSeesEachChangeAReplyBrings()
+{
+    startPanel();
+    QCOMPARE(m_client->ask("watch"), QByteArray("ok"));
+    m_device->write("s12\r\n"); // output 1 shows IN3
+    const std::optional<QByteArray> change = m_client->nextLine();
+    QVERIFY(change);
+    const QJsonObject state = QJsonDocument::fromJson(*change).object();
+    const QJsonObject out1 = state.value(QStringLiteral("outputs")).toArray().at(0).toObject();
+    QCOMPARE(out1.value(QStringLiteral("route")).toInt(), 3);
+    QCOMPARE(out1.value(QStringLiteral("colour")).toString(), QStringLiteral("green"));
+
+    // A reply that changes nothing brings no line; the next change does.
+    m_device->write("s12\r\n");
+    m_device->write("p20\r\n");
+    const std::optional<QByteArray> next = m_client->nextLine();
+    QVERIFY(next);
+    QVERIFY(next->contains(R"({"colour":"red","output":2)"));
+    QCOMPARE(m_client->takeLines(), QList<QByteArray>());
+
+    // Commands are answered on the same connection meanwhile.
+    QVERIFY(m_client->ask("state").startsWith('{'));
+}
+
+void tst_ControlSocket::badInput_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::newRow("unknown command")
+        << QByteArray("frobnicate\n")
+        << QByteArray("error unknown command \"frobnicate\" (try help)");
+    QTest::newRow("wrong arguments")
+        << QByteArray("route 5 1\n")
+        << QByteArray("error usage: route OUT|all IN (OUT and IN 1-4)");
+    QTest::newRow("binary junk") << QByteArray("\x00\x01\xff\xferoute 1 2\n", 14)
+                                 << QByteArray("error not a text command (only printable ASCII)");
+    QTest::newRow("a line over 256 bytes: its command is dropped")
+        << "route 1 2" + QByteArray(300, ' ') + "\n"
+        << QByteArray("error line too long (more than 256 bytes)");
+    QTest::newRow("64 KiB without a line end")
+        << QByteArray(65536, 'x') + "\n"
+        << QByteArray("error line too long (more than 256 bytes)");
+}
+
+void tst_ControlSocket::badInput()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, answer);
+    startPanel();
+    m_client->send(bytes);
+    QCOMPARE(m_client->nextLine().value_or("(nothing)"), answer);
+    QCOMPARE(sent(), QByteArray());
+    // One answer for the line, and the connection carries on.
+    QCOMPARE(m_client->takeLines(), QList<QByteArray>());
+    QCOMPARE(m_client->ask("route 1 2"), QByteArray("ok"));
+    QCOMPARE(sent(), frames::Route(0, 1));
+    QCOMPARE(m_boxes->count(), 0);
+}
+
+void tst_ControlSocket::linesInAnyPieces()
+{
+    startPanel();
+    m_client->send("route 1 1\nroute 1 2\r\nroute 1 3\rhelp\n");
+    QCOMPARE(m_client->nextLine().value_or(""), QByteArray("ok"));
+    QCOMPARE(m_client->nextLine().value_or(""), QByteArray("ok"));
+    QCOMPARE(m_client->nextLine().value_or(""), QByteArray("ok"));
+    QVERIFY(m_client->nextLine().value_or("").startsWith("ok route OUT|all IN; wall IN;"));
+    QCOMPARE(sent(), frames::Route(0, 0) + frames::Route(0, 1) + frames::Route(0, 2));
+
+    for (const char c : QByteArray("route 2 4\r\n")) {
+        m_client->send(QByteArray(1, c));
+        QTest::qWait(2);
+    }
+    QCOMPARE(m_client->nextLine().value_or(""), QByteArray("ok"));
+    QCOMPARE(sent(), frames::Route(1, 3));
+    QCOMPARE(m_client->takeLines(), QList<QByteArray>());
+}
+
+void tst_ControlSocket::commandsOfAClientThatLeftAreCarriedOut()
+{
+    // A program that sends its commands and hangs up at once, as nc does.
+    startPanel();
+    QByteArray commands;
+    QByteArray expected;
+    for (int i = 0; i < 40; ++i) {
+        commands += "route 3 " + QByteArray::number(i % 4 + 1) + "\n";
+        expected += frames::Route(2, i % 4);
+    }
+    m_client->send(commands + "route 4 2"); // the last has no line end: not a command
+    m_client->socket().waitForBytesWritten(1000);
+    m_client.reset();
+    QTRY_COMPARE(m_server->clientCount(), 0);
+    QCOMPARE(sent(), expected);
+}
+
+void tst_ControlSocket::seventeenthClientIsBusy()
+{
+    startPanel();
+    std::vector<std::unique_ptr<ControlClient>> clients;
+    clients.push_back(std::move(m_client));
+    while (clients.size() < size_t(ControlServer::maxClients)) {
+        clients.push_back(std::make_unique<ControlClient>(m_server->address().port));
+        QVERIFY(clients.back()->ask("state").startsWith('{'));
+    }
+    QCOMPARE(m_server->clientCount(), 16);
+
+    ControlClient refused(m_server->address().port);
+    QCOMPARE(refused.nextLine().value_or(""), QByteArray("error busy"));
+    QVERIFY(refused.waitForDisconnected());
+    QCOMPARE(refused.takeLines(), QList<QByteArray>());
+    for (const auto &client : clients)
+        QCOMPARE(client->ask("route 1 3"), QByteArray("ok"));
+
+    clients.front().reset();
+    QTRY_COMPARE(m_server->clientCount(), 15);
+    ControlClient next(m_server->address().port);
+    QCOMPARE(next.ask("route 1 4"), QByteArray("ok"));
+}
+
+void tst_ControlSocket::slowWatcherIsDropped()
+{
+    startPanel();
+    QSignalSpy dropped(m_server.get(), &ControlServer::clientDropped);
+    ControlClient slow(m_server->address().port, 4096);
+    QCOMPARE(slow.ask("watch"), QByteArray("ok"));
+    QCOMPARE(m_client->ask("watch"), QByteArray("ok"));
+
+    // Output 1 alternates between IN1 and IN2: every reply is a change, and a line for both
+    // watchers. The slow one never reads again.
+    int replies = 0;
+    qsizetype lines = 0;
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("client dropped")));
+    for (int round = 0; round < 500 && dropped.isEmpty(); ++round) {
+        QByteArray batch;
+        for (int i = 0; i < 50; ++i, ++replies)
+            batch += replies % 2 ? "s10\r\n" : "s11\r\n";
+        m_device->write(batch);
+        QTest::qWait(10);
+        m_device->readAvailable(); // the window echoes each route; the device takes it
+        lines += m_client->takeLines().size();
+    }
+    QCOMPARE(dropped.size(), 1);
+    // What reached the slow client before it was dropped ends with the end of the connection.
+    QElapsedTimer reading;
+    reading.start();
+    while (slow.isConnected() && reading.elapsed() < 5000) {
+        slow.socket().readAll();
+        QTest::qWait(5);
+    }
+    QVERIFY(!slow.isConnected());
+    QCOMPARE(m_server->clientCount(), 1);
+    QVERIFY2(replies > 200, "64 KiB is a few hundred lines");
+
+    // The window and the reading watcher carry on.
+    m_device->write(replies % 2 ? "s12\r\n" : "s13\r\n");
+    QTRY_VERIFY(m_form->Option3[replies % 2 ? 2 : 3]->isChecked());
+    QTRY_VERIFY(m_client->socket().canReadLine());
+    lines += m_client->takeLines().size();
+    QVERIFY2(lines >= replies - 1,
+             qPrintable(QStringLiteral("%1 lines for %2 replies").arg(lines).arg(replies)));
+    QCOMPARE(m_client->ask("route 2 1"), QByteArray("ok"));
+}
+
+void tst_ControlSocket::localSocket()
+{
+    startPanel();
+    const QString path = m_dir->filePath(QStringLiteral("velquor.sock"));
+    auto server = std::make_unique<ControlServer>(*m_control);
+    QString error;
+    QVERIFY2(server->listen(*ListenAddress::parse(QStringLiteral("unix:") + path), &error),
+             qPrintable(error));
+    struct stat status = {};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &status), 0);
+    QVERIFY(S_ISSOCK(status.st_mode));
+    QCOMPARE(status.st_mode & 07777, mode_t(0600));
+
+    ControlClient client(path);
+    QVERIFY(client.waitForConnected());
+    QCOMPARE(client.ask("route 3 1"), QByteArray("ok"));
+    QCOMPARE(sent(), frames::Route(2, 0));
+
+    server.reset();
+    QVERIFY(!QFileInfo::exists(path)); // removed with the server
+}
+
+void tst_ControlSocket::localSocketPathInUse()
+{
+    startPanel();
+    const QString path = m_dir->filePath(QStringLiteral("velquor.sock"));
+    const auto address = *ListenAddress::parse(QStringLiteral("unix:") + path);
+
+    // A socket file whose panel ended without removing it is replaced.
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un name{};
+    name.sun_family = AF_UNIX;
+    qstrncpy(name.sun_path, QFile::encodeName(path).constData(), sizeof name.sun_path);
+    QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&name), sizeof name), 0);
+    ::close(fd);
+    QVERIFY(QFileInfo::exists(path));
+    {
+        ControlServer server(*m_control);
+        QString error;
+        QVERIFY2(server.listen(address, &error), qPrintable(error));
+        ControlClient client(path);
+        QVERIFY(client.ask("state").startsWith('{'));
+
+        // While it listens, a second panel leaves it alone.
+        ControlServer second(*m_control);
+        QVERIFY(!second.listen(address, &error));
+        QCOMPARE(
+            error,
+            QStringLiteral("cannot listen on unix:%1: another program listens there").arg(path));
+        QVERIFY(client.ask("state").startsWith('{'));
+    }
+
+    // A file of another kind is never removed.
+    QVERIFY(m_dir->write(QStringLiteral("velquor.sock"), "notes\n"));
+    ControlServer server(*m_control);
+    QString error;
+    QVERIFY(!server.listen(address, &error));
+    QCOMPARE(
+        error,
+        QStringLiteral("cannot listen on unix:%1: the file exists and is not a socket").arg(path));
+    QCOMPARE(m_dir->read(QStringLiteral("velquor.sock")), QByteArray("notes\n"));
+}
+
+void tst_ControlSocket::openAddressWarnsOnce()
+{
+    startPanel(); // listens on 127.0.0.1 without a warning
+    ControlServer open(*m_control);
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QStringLiteral(
+                             "^warning: the control socket on 0\\.0\\.0\\.0:[1-9][0-9]* has no "
+                             "authentication: anyone who can reach it can switch the matrix$")));
+    QString error;
+    const auto address = *ListenAddress::parse(QStringLiteral("0.0.0.0:0"));
+    QVERIFY2(open.listen(address, &error), qPrintable(error));
+    ControlClient client(open.address().port);
+    QVERIFY(client.ask("state").startsWith('{'));
+}
+
+QTEST_MAIN(tst_ControlSocket)
+#include "tst_controlsocket.moc"

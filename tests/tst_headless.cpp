@@ -1,0 +1,314 @@
+// SPDX-License-Identifier: MIT
+// The panel without a window (--headless) and velquor-ctl, run as programs the way a small
+// computer in the rack and a script run them: no display at all, the emulated matrix on a
+// pseudo-terminal, commands from velquor-ctl.
+
+#include "console.h"
+#include "controlclient.h"
+#include "ptyhost.h"
+#include "scratchdir.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QtTest>
+
+#include <memory>
+#include <sys/stat.h>
+
+class tst_Headless : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void servesTheSocketWithoutADisplay();
+    void boxesBecomeLinesOnStandardError();
+    void settingsFileGivesTheSocket();
+    void ctlWatchPrintsEachChange();
+    void ctlCommandLine_data();
+    void ctlCommandLine();
+
+private:
+    // No display, no platform chosen, and the settings file in the scratch directory.
+    QProcessEnvironment environment() const;
+    // Starts velquor --headless with the arguments and waits until its socket file is there.
+    bool startPanel(const QStringList &arguments);
+    struct Run
+    {
+        int exitCode = -1;
+        QByteArray out;
+        QByteArray err;
+    };
+    Run ctl(const QStringList &arguments);
+    QString socketPath() const { return m_dir->filePath(QStringLiteral("velquor.sock")); }
+    QStringList controlArguments() const
+    {
+        return {QStringLiteral("--control"), QStringLiteral("unix:") + socketPath()};
+    }
+
+    std::unique_ptr<ScratchDir> m_dir;
+    std::unique_ptr<PtyHost> m_host;
+    std::unique_ptr<QProcess> m_panel;
+    QByteArray m_panelErr;
+    // All the panel has written on standard error so far.
+    QByteArray panelErr()
+    {
+        m_panelErr += m_panel->readAllStandardError();
+        return m_panelErr;
+    }
+};
+
+void tst_Headless::init()
+{
+    m_dir = std::make_unique<ScratchDir>();
+    QVERIFY(m_dir->isValid());
+    QVERIFY(QDir().mkdir(m_dir->filePath(QStringLiteral("run")),
+                         QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    m_host = std::make_unique<PtyHost>();
+    QString error;
+    QVERIFY2(m_host->open(&error), qPrintable(error));
+}
+
+void tst_Headless::cleanup()
+{
+    if (m_panel) {
+        m_panel->terminate();
+        if (!m_panel->waitForFinished(5000))
+            m_panel->kill();
+        m_panel->waitForFinished();
+        m_panel.reset();
+    }
+    m_host.reset();
+    m_dir.reset();
+}
+
+QProcessEnvironment tst_Headless::environment() const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
+                       m_dir->filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir->filePath(QStringLiteral("run")));
+    return environment;
+}
+
+bool tst_Headless::startPanel(const QStringList &arguments)
+{
+    m_panel = std::make_unique<QProcess>();
+    m_panel->setProcessEnvironment(environment());
+    m_panel->setWorkingDirectory(m_dir->path());
+    m_panel->start(QStringLiteral(VELQUOR_PROGRAM),
+                   QStringList{QStringLiteral("--headless")} + arguments);
+    m_panelErr.clear();
+    if (!m_panel->waitForStarted()) {
+        qWarning() << "the panel did not start:" << m_panel->errorString();
+        return false;
+    }
+    // It says where it listens once the socket is ready.
+    QElapsedTimer waited;
+    waited.start();
+    while (!panelErr().contains("control socket on") && waited.elapsed() < 10000 &&
+           m_panel->state() == QProcess::Running)
+        QTest::qWait(10);
+    if (panelErr().contains("control socket on") && QFileInfo::exists(socketPath()))
+        return true;
+    qWarning() << "the panel did not start:" << panelErr();
+    return false;
+}
+
+tst_Headless::Run tst_Headless::ctl(const QStringList &arguments)
+{
+    // Run in its own event loop turn by turn: the emulator in this process must keep serving.
+    QProcess process;
+    process.setProcessEnvironment(environment());
+    process.start(QStringLiteral(VELQUOR_CTL_PROGRAM), arguments);
+    Run run;
+    QElapsedTimer waited;
+    waited.start();
+    while (process.state() != QProcess::NotRunning && waited.elapsed() < 15000)
+        QTest::qWait(5);
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+void tst_Headless::servesTheSocketWithoutADisplay()
+{
+    QVERIFY(startPanel(
+        controlArguments() +
+        QStringList{QStringLiteral("--port"), QStringLiteral("COM1=") + m_host->slavePath()}));
+    struct stat status = {};
+    QCOMPARE(::stat(QFile::encodeName(socketPath()).constData(), &status), 0);
+    QCOMPARE(status.st_mode & 0777, mode_t(0600));
+
+    const Run route =
+        ctl(controlArguments() +
+            QStringList{QStringLiteral("route"), QStringLiteral("2"), QStringLiteral("3")});
+    QCOMPARE(route.exitCode, 0);
+    QCOMPARE(route.out, QByteArray("ok\n"));
+    QTRY_COMPARE(m_host->model().route(1), 2);
+
+    QTest::qWait(300); // the device's report reaches the panel
+    const Run state = ctl(controlArguments() + QStringList{QStringLiteral("state")});
+    QCOMPARE(state.exitCode, 0);
+    QVERIFY2(state.out.count('\n') > 10, state.out.constData()); // indented
+    const QJsonObject json = QJsonDocument::fromJson(state.out).object();
+    QCOMPARE(json.value(QStringLiteral("connected")).toBool(), true);
+    QCOMPARE(json.value(QStringLiteral("device")).toString(), m_host->slavePath());
+    QCOMPARE(json.value(QStringLiteral("outputs"))
+                 .toArray()
+                 .at(1)
+                 .toObject()
+                 .value(QStringLiteral("route"))
+                 .toInt(),
+             3);
+    QCOMPARE(m_panel->state(), QProcess::Running);
+    QCOMPARE(panelErr(), "velquor: control socket on unix:" + socketPath().toUtf8() + "\n");
+
+    // SIGTERM ends it in order, as the service manager stops it: the socket file goes too.
+    m_panel->terminate();
+    QVERIFY(m_panel->waitForFinished(10000));
+    QCOMPARE(m_panel->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_panel->exitCode(), 0);
+    QVERIFY(!QFileInfo::exists(socketPath()));
+}
+
+void tst_Headless::boxesBecomeLinesOnStandardError()
+{
+    const QString missing = m_dir->filePath(QStringLiteral("no-such-tty"));
+    QVERIFY(startPanel(controlArguments() +
+                       QStringList{QStringLiteral("--port"), QStringLiteral("COM1=") + missing}));
+    // Start-up could not open the port: what the window shows in a box is one line here, and
+    // the panel goes on.
+    QTest::qWait(300);
+    QCOMPARE(QString::fromUtf8(panelErr()),
+             QStringLiteral("velquor: control socket on unix:%1\n"
+                            "velquor: ERROR: open serial port fail！\n")
+                 .arg(socketPath()));
+
+    const Run connect = ctl(controlArguments() + QStringList{QStringLiteral("connect")});
+    QCOMPARE(connect.exitCode, 1);
+    QCOMPARE(connect.err, "velquor-ctl: error cannot open COM1 (" + missing.toUtf8() + ")\n");
+    const Run route =
+        ctl(controlArguments() +
+            QStringList{QStringLiteral("route"), QStringLiteral("1"), QStringLiteral("2")});
+    QCOMPARE(route.exitCode, 1);
+    QCOMPARE(route.err, QByteArray("velquor-ctl: error port closed\n"));
+    const Run state = ctl(controlArguments() + QStringList{QStringLiteral("state")});
+    QCOMPARE(state.exitCode, 0);
+    QCOMPARE(QJsonDocument::fromJson(state.out).object().value(QStringLiteral("connected")),
+             QJsonValue(false));
+    // The commands' failures went to their answers, not to the panel's standard error.
+    QCOMPARE(panelErr().count('\n'), 2);
+    QCOMPARE(m_panel->state(), QProcess::Running);
+}
+
+void tst_Headless::settingsFileGivesTheSocket()
+{
+    QDir().mkpath(m_dir->filePath(QStringLiteral("config/velquor")));
+    QVERIFY(m_dir->write(QStringLiteral("config/velquor/velquor.conf"),
+                         "[control]\nlisten=unix:" + socketPath().toUtf8() + "\n"));
+    QVERIFY(startPanel({QStringLiteral("--port"), QStringLiteral("COM1=") + m_host->slavePath()}));
+    const Run update = ctl({QStringLiteral("update")}); // no --control: the same file
+    QCOMPARE(update.exitCode, 0);
+    QCOMPARE(update.out, QByteArray("ok\n"));
+}
+
+void tst_Headless::ctlWatchPrintsEachChange()
+{
+    QVERIFY(startPanel(
+        controlArguments() +
+        QStringList{QStringLiteral("--port"), QStringLiteral("COM1=") + m_host->slavePath()}));
+    QProcess watch;
+    watch.setProcessEnvironment(environment());
+    watch.start(QStringLiteral(VELQUOR_CTL_PROGRAM),
+                controlArguments() + QStringList{QStringLiteral("watch")});
+    QVERIFY(watch.waitForStarted());
+    // Once the watch has begun (a change shows up), the device's own change follows.
+    ControlClient client(socketPath());
+    QVERIFY(client.waitForConnected());
+    QElapsedTimer waited;
+    waited.start();
+    for (int input = 1; !watch.canReadLine() && waited.elapsed() < 10000; input = input % 4 + 1) {
+        QCOMPARE(client.ask("route 4 " + QByteArray::number(input)), QByteArray("ok"));
+        QTest::qWait(100);
+    }
+    QVERIFY(watch.canReadLine());
+    QTest::qWait(300);
+    watch.readAllStandardOutput();
+
+    QString error;
+    const auto command = parseConsoleCommand(QStringLiteral("route 3 1"), &error);
+    QVERIFY2(command, qPrintable(error));
+    m_host->push(applyConsoleCommand(m_host->model(), *command));
+    QTRY_VERIFY(watch.canReadLine());
+    const QJsonObject change = QJsonDocument::fromJson(watch.readLine()).object();
+    QCOMPARE(change.value(QStringLiteral("outputs"))
+                 .toArray()
+                 .at(2)
+                 .toObject()
+                 .value(QStringLiteral("route"))
+                 .toInt(),
+             1);
+    watch.terminate();
+    QVERIFY(watch.waitForFinished());
+}
+
+void tst_Headless::ctlCommandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("stdoutHas");
+    QTest::addColumn<QString>("stderrHas");
+    const auto row = [](const char *name, const QStringList &arguments, int exitCode,
+                        const char *out, const char *err) {
+        QTest::newRow(name) << arguments << exitCode << QString::fromUtf8(out)
+                            << QString::fromUtf8(err);
+    };
+    const QString nobody =
+        QStringLiteral("unix:") + QDir::tempPath() + QStringLiteral("/velquor-nobody-listens.sock");
+    row("--help lists the commands", {QStringLiteral("--help")}, 0, "  route OUT|all IN", "");
+    row("--version", {QStringLiteral("--version")}, 0, "velquor-ctl " VELQUOR_VERSION, "");
+    row("no command", {QStringLiteral("--control=4000")}, 2, "", "no command given");
+    row("unknown command", {QStringLiteral("--control=4000"), QStringLiteral("frobnicate")}, 2, "",
+        "unknown command \"frobnicate\"");
+    row("wrong arguments",
+        {QStringLiteral("--control=4000"), QStringLiteral("route"), QStringLiteral("9"),
+         QStringLiteral("1")},
+        2, "", "usage: route OUT|all IN");
+    row("bad --control", {QStringLiteral("--control=nowhere"), QStringLiteral("state")}, 2, "",
+        "invalid control socket");
+    row("no --control and no settings", {QStringLiteral("state")}, 2, "",
+        "no panel given: use --control");
+    row("no panel listening", {QStringLiteral("--control"), nobody, QStringLiteral("state")}, 1, "",
+        "velquor-ctl: no panel listening on unix:");
+}
+
+void tst_Headless::ctlCommandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, stdoutHas);
+    QFETCH(QString, stderrHas);
+    const Run run = ctl(arguments);
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(QString::fromUtf8(run.out).contains(stdoutHas), run.out.constData());
+    QVERIFY2(QString::fromUtf8(run.err).contains(stderrHas), run.err.constData());
+    if (exitCode == 1)
+        QCOMPARE(run.err.count('\n'), 1); // one line
+}
+
+QTEST_GUILESS_MAIN(tst_Headless)
+#include "tst_headless.moc"
