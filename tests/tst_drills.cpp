@@ -175,7 +175,12 @@ void tst_Drills::unplugWhileConnected()
 
     if (!pending.isEmpty()) {
         QVERIFY(m_pty->write(pending));
-        QTest::qWait(5); // arrived, not yet settled
+        // Arrived: the whole reply handed over, the cut one waiting for the settle time.
+        // qWait would only look at the events once and sleep, and hang up before either.
+        QElapsedTimer arriving;
+        arriving.start();
+        while (replies.count() < decoded && arriving.elapsed() < 1000)
+            QCoreApplication::processEvents();
     }
     m_pty->closeMaster();
     if (clickAtOnce)
