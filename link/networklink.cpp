@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "networklink.h"
 
-#include "mscomm.h"
+#include "linktrace.h"
 
 #include <QElapsedTimer>
 #include <QTcpSocket>

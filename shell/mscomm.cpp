@@ -9,8 +9,6 @@
 #include <QScopeGuard>
 #include <QTimer>
 
-Q_LOGGING_CATEGORY(lcSerial, "velquor.serial", QtInfoMsg)
-
 namespace {
 
 QSerialPort::Parity toQt(SerialSettings::Parity parity)

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "linktrace.h"
 #include "portlock.h"
 #include "portmap.h"
 #include "replylines.h"
 #include "serialsettings.h"
 
 #include <QByteArray>
-#include <QLoggingCategory>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
@@ -15,10 +15,6 @@
 class NetworkLink;
 class QIODevice;
 class QTimer;
-
-// The serial trace: every frame written and every reply read, as hex. Off unless switched
-// on (--trace, or QT_LOGGING_RULES="velquor.serial.debug=true").
-Q_DECLARE_LOGGING_CATEGORY(lcSerial)
 
 // MSComm1, the window's serial-port service over QSerialPort, or over a TCP link to a serial
 // device server when the port map names one (tcp://HOST:PORT, rfc2217://HOST:PORT). It offers what
