@@ -95,11 +95,6 @@ bool NetworkLink::negotiating() const
             m_codec->confirmedSettings() < 4);
 }
 
-bool NetworkLink::isPlainTelnet() const
-{
-    return m_codec && m_codec->comPort() != TelnetCodec::ComPort::Accepted;
-}
-
 void NetworkLink::close()
 {
     // Closing here is no loss of the link: abort() reports the disconnection at once.

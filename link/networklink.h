@@ -38,10 +38,6 @@ public:
     // Hands what was written to the system at once.
     bool flush();
 
-    // Set once the link is up: the far end refused the COM Port Control option (or never
-    // answered), so the line keeps whatever settings the server gives it.
-    bool isPlainTelnet() const;
-
 signals:
     // The far end closed the connection or it dropped; the link is still open until close().
     void lost(const QString &why);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // "Serial devices…": choosing which device a COM port opens, from the window.
 
+#include "colorbutton.h"
 #include "devicedialog.h"
 #include "form1.h"
 #include "messageboxwatcher.h"
@@ -10,6 +11,7 @@
 #include "scratchdir.h"
 #include "serialdevices.h"
 #include "usersettings.h"
+#include "windowonline.h"
 
 #include <QAction>
 #include <QApplication>
@@ -20,6 +22,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -50,6 +53,17 @@ template <typename Open, typename Check> bool withDialog(Open &&open, Check &&ch
     return seen;
 }
 
+// What a route or mode report changes: out2's colour, the route on the Out2 row, the mode.
+QString reportedState(const Form1 &form)
+{
+    QString state = QString::number(form.Command8[1]->BackColor(), 16) + u' ';
+    for (const ControlArray<QRadioButton> *group : {&form.Option4, &form.Option2}) {
+        for (const auto &[index, option] : *group)
+            state += option->isChecked() ? u'x' : u'.';
+    }
+    return state;
+}
+
 } // namespace
 
 class tst_DeviceDialog : public QObject
@@ -62,6 +76,8 @@ private slots:
     void portListContextMenuOffersIt_data();
     void portListContextMenuOffersIt();
     void typedPathIsCheckedBeforeSaving();
+    void repliesWaitWhileItIsOpen_data();
+    void repliesWaitWhileItIsOpen();
 };
 
 void tst_DeviceDialog::stablePathIsTheLinkToTheDevice()
@@ -201,6 +217,74 @@ void tst_DeviceDialog::typedPathIsCheckedBeforeSaving()
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     const std::map<int, QString> expected{{1, QString()}, {4, u"/dev/ttyUSB7"_s}};
     QCOMPARE(dialog.changes(), expected);
+}
+
+void tst_DeviceDialog::repliesWaitWhileItIsOpen_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QByteArray>("echo"); // what the decoded reply sends back
+    QTest::addColumn<bool>("saveFails");  // the reply comes while the warning box waits
+    const QByteArray route = QByteArray::fromHex("0555191177");
+    const QByteArray mode = QByteArray::fromHex("0555210177");
+    QTest::newRow("route report while the dialog waits") << "s21\r\n"_ba << route << false;
+    QTest::newRow("mode report while the dialog waits") << "MD1\r\n"_ba << mode << false;
+    QTest::newRow("route report while \"could not be saved\" waits")
+        << "s21\r\n"_ba << route << true;
+}
+
+void tst_DeviceDialog::repliesWaitWhileItIsOpen()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QByteArray, echo);
+    QFETCH(bool, saveFails);
+    // A plain file where the settings' folder would be: nothing can be saved under it.
+    QTemporaryDir config;
+    QFile blocker(config.filePath(u"file"_s));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(saveFails ? blocker.fileName() : config.path()));
+    const auto restore = qScopeGuard([&] { qputenv("XDG_CONFIG_HOME", previous); });
+
+    WindowOnLine window;
+    window.start();
+    if (QTest::currentTestFailed())
+        return;
+    Form1 &form = window.form();
+    form.findDevices = [] { return QList<SerialDevice>{}; };
+    window.sent(0);
+    const QString before = reportedState(form);
+
+    QByteArray sentMeanwhile;
+    QString stateMeanwhile;
+    const auto deviceReplies = [&] {
+        QVERIFY(window.device().write(reply));
+        sentMeanwhile = window.sent(0); // events run for a while, far past the settle time
+        stateMeanwhile = reportedState(form);
+    };
+    if (saveFails) {
+        window.boxes().setOperator([&](QMessageBox *box) {
+            deviceReplies();
+            box->button(QMessageBox::Ok)->click();
+        });
+    }
+    const bool shown = withDialog([&] { form.serialDevicesAction->trigger(); },
+                                  [&](DeviceDialog *dialog) {
+                                      if (!saveFails) {
+                                          deviceReplies();
+                                          return;
+                                      }
+                                      dialog->field(3)->setEditText(u"/dev/ttyUSB7"_s);
+                                      clickSave(dialog);
+                                  });
+    QVERIFY(shown);
+    QCOMPARE(window.boxes().count(), saveFails ? 1 : 0);
+    QVERIFY(!stateMeanwhile.isNull());
+    QCOMPARE(sentMeanwhile.toHex(' '), QByteArray());
+    QCOMPARE(stateMeanwhile, before);
+
+    // Closed: the reply is decoded now, and its echo goes out once.
+    QCOMPARE(window.sent(echo.size()).toHex(' '), echo.toHex(' '));
+    QVERIFY(reportedState(form) != before);
 }
 
 QTEST_MAIN(tst_DeviceDialog)
