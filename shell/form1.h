@@ -11,11 +11,12 @@
 // device changes controls, and a selection it changes runs that button's handler like a click.
 //
 // The handlers are defined in the folder of their area:
-//   shell/form1.cpp       the controls, their layout and the signal wiring
+//   shell/form1.cpp       the signal wiring, connection state shown, message boxes
+//   shell/layout.cpp      the controls and their layout
 //   shell/startup.cpp     Form_Load: port list, remembered port, first open
 //   shell/connection.cpp  Command7_Click, Combo1_Click, Timer2_Timer, lost link
 //   shell/devicechoice.cpp  "Serial devices…": which device each COM port opens
-//   protocol/oncomm.cpp   MSComm1_OnComm and the routing display out1..out4
+//   shell/oncomm.cpp      MSComm1_OnComm and the routing display out1..out4
 //   panels/*.cpp          the tab pages' handlers and the maintenance buttons
 
 #include "controlarray.h"
