@@ -173,7 +173,25 @@ public:
     MessageReporter setMessageReporter(MessageReporter reporter);
 
 private:
+    // The controls, in the order the window creates them (shell/layout.cpp).
     void createControls();
+    void setUpWindow();
+    void createOutsideControls();
+    void createTabControl();
+    // Controls on a page are given in the tab control's coordinates, tab strip included;
+    // pageOrigin is where the page lies in those.
+    void createSwitchPage(QWidget *page, QPoint pageOrigin);
+    void createSwitchRows();
+    void createWallInputs();
+    void createOutputButtons();
+    void createResolutionPage(QWidget *page, QPoint pageOrigin);
+    void createIpSettingPage(QWidget *page, QPoint pageOrigin);
+    void paintPageControls();
+    void groupOptions();
+    void nameControlsForScreenReaders();
+    void createServices();
+    void setUpKeyboard();
+
     void connectHandlers();
     void setUpDeviceChoice();
     void showPortDevices();

@@ -62,6 +62,14 @@ void setTabIndex(QWidget *widget, int index)
     widget->setProperty("TabIndex", index);
 }
 
+// Puts a control in its place and tab order; a tab index of -1 leaves it out of the order.
+void place(QWidget *control, const QRect &rect, int tabIndex)
+{
+    control->setGeometry(rect);
+    if (tabIndex >= 0)
+        setTabIndex(control, tabIndex);
+}
+
 const char *const resolutionCaptions[9] = {"720P@60",   "1080P@60",  "1024X768",
                                            "1280X1024", "1360X768",  "1440X900",
                                            "1600X1200", "1680X1050", "1920X1200"};
@@ -69,6 +77,22 @@ const char *const resolutionCaptions[9] = {"720P@60",   "1080P@60",  "1024X768",
 } // namespace
 
 void Form1::createControls()
+{
+    setUpWindow();
+    createOutsideControls();
+    createTabControl();
+    const QPoint pageOrigin = static_cast<TabControl *>(SSTab1)->pageOrigin();
+    createSwitchPage(SSTab1->widget(0), pageOrigin);
+    createResolutionPage(SSTab1->widget(1), pageOrigin);
+    createIpSettingPage(SSTab1->widget(2), pageOrigin);
+    paintPageControls();
+    groupOptions();
+    nameControlsForScreenReaders();
+    createServices();
+    setUpKeyboard();
+}
+
+void Form1::setUpWindow()
 {
     setWindowTitle(QStringLiteral("Velquor"));
     setWindowIcon(QIcon(QStringLiteral(":/velquor.png")));
@@ -79,14 +103,10 @@ void Form1::createControls()
     setFixedSize(twips(7455), twips(8400));
     setFont(QFont(QStringLiteral("Arial"), 9));
     paintBackground(this, windowGrey);
+}
 
-    auto place = [](QWidget *control, const QRect &rect, int tabIndex) {
-        control->setGeometry(rect);
-        if (tabIndex >= 0)
-            setTabIndex(control, tabIndex);
-    };
-
-    // Outside the tab control.
+void Form1::createOutsideControls()
+{
     Command7 = new QPushButton(QStringLiteral("Connect"), this);
     place(Command7, twipsRect(3720, 7200, 1335, 855), 0);
 
@@ -115,9 +135,11 @@ void Form1::createControls()
     for (QWidget *grey : {static_cast<QWidget *>(Frame2), static_cast<QWidget *>(Frame3),
                           static_cast<QWidget *>(Label6), static_cast<QWidget *>(Label7)})
         paintBackground(grey, windowGrey);
+}
 
-    auto *tabs = new TabControl(this);
-    SSTab1 = tabs;
+void Form1::createTabControl()
+{
+    SSTab1 = new TabControl(this);
     place(SSTab1, twipsRect(480, 360, 6495, 6135), 7);
     paintBackground(SSTab1, windowGrey);
     QWidget *switchPage = new QWidget;
@@ -129,26 +151,42 @@ void Form1::createControls()
     SSTab1->setCurrentIndex(0);
     for (QWidget *page : {switchPage, resolutionPage, ipPage})
         paintBackground(page, windowGrey);
+}
 
-    // Controls on a page are given in the tab control's coordinates, tab strip included.
-    const QPoint pageOrigin = tabs->pageOrigin();
-    auto onPage = [&](QWidget *control, const QRect &rect, int tabIndex) {
+void Form1::createSwitchPage(QWidget *page, QPoint pageOrigin)
+{
+    const auto onPage = [&](QWidget *control, const QRect &rect, int tabIndex) {
         place(control, rect.translated(-pageOrigin), tabIndex);
     };
-
-    // Page "Switch".
-    Frame5 = new FrameBox(switchPage);
+    Frame5 = new FrameBox(page);
     onPage(Frame5, twipsRect(600, 600, 5415, 3495), 14);
-    Frame7 = new FrameBox(switchPage);
+    Frame7 = new FrameBox(page);
     onPage(Frame7, twipsRect(1080, 4320, 4575, 735), 16);
-    Frame8 = new FrameBox(QStringLiteral("ON"), switchPage);
+    Frame8 = new FrameBox(QStringLiteral("ON"), page);
     onPage(Frame8, twipsRect(1080, 5160, 4575, 735), 22);
     // "Martix" and "Video wall" head their frames, drawn over the frames' top edge.
-    Option2.add(0, new PageOption(QStringLiteral("Martix"), switchPage));
+    Option2.add(0, new PageOption(QStringLiteral("Martix"), page));
     onPage(Option2[0], twipsRect(1920, 520, 855, 375), 15);
-    Option2.add(1, new PageOption(QStringLiteral("Video wall"), switchPage));
+    Option2.add(1, new PageOption(QStringLiteral("Video wall"), page));
     onPage(Option2[1], twipsRect(1920, 4240, 1215, 375), 17);
 
+    createSwitchRows();
+    createWallInputs();
+    createOutputButtons();
+    // The caption boxes only show their text.
+    for (const auto &[index, caption] : Text1) {
+        caption->setReadOnly(true);
+        caption->setFrame(false);
+        caption->setFocusPolicy(Qt::NoFocus);
+        keepButtonFace(caption);
+        QPalette palette = caption->palette();
+        palette.setColor(QPalette::Base, palette.color(QPalette::Button));
+        caption->setPalette(palette);
+    }
+}
+
+void Form1::createSwitchRows()
+{
     struct Row
     {
         int frameIndex;
@@ -172,41 +210,40 @@ void Form1::createControls()
             row.options->add(k, option);
         }
     }
+}
 
+void Form1::createWallInputs()
+{
     Text1.add(5, new QLineEdit(QStringLiteral("Input:"), Frame7));
     place(Text1[5], twipsRect(240, 360, 495, 285), 33);
     for (int k = 0; k < 4; ++k) {
         Option9.add(k, new QRadioButton(QStringLiteral("IN%1").arg(k + 1), Frame7));
         place(Option9[k], twipsRect(840 + 840 * k, 360, 615, 225), 18 + k);
     }
+}
+
+void Form1::createOutputButtons()
+{
     Text1.add(6, new QLineEdit(QStringLiteral("Output:"), Frame8));
     place(Text1[6], twipsRect(120, 360, 615, 285), 34);
     for (int k = 0; k < 4; ++k) {
         Command8.add(k, new ColorButton(QStringLiteral("out%1").arg(k + 1), Frame8));
         place(Command8[k], twipsRect(840 + 840 * k, 360, 495, 255), 65 + k);
     }
-    // The caption boxes only show their text.
-    for (const auto &[index, caption] : Text1) {
-        caption->setReadOnly(true);
-        caption->setFrame(false);
-        caption->setFocusPolicy(Qt::NoFocus);
-        keepButtonFace(caption);
-        QPalette palette = caption->palette();
-        palette.setColor(QPalette::Base, palette.color(QPalette::Button));
-        caption->setPalette(palette);
-    }
+}
 
-    // Page "Resolution".
-    Frame4 = new FrameBox(QStringLiteral("Resolution Set"), resolutionPage);
-    onPage(Frame4, twipsRect(360, 720, 5535, 1575), 23);
+void Form1::createResolutionPage(QWidget *page, QPoint pageOrigin)
+{
+    Frame4 = new FrameBox(QStringLiteral("Resolution Set"), page);
+    place(Frame4, twipsRect(360, 720, 5535, 1575).translated(-pageOrigin), 23);
     const int columns[3] = {240, 1920, 3720};
     for (int k = 0; k < 9; ++k) {
         Option1.add(k, new QRadioButton(QString::fromLatin1(resolutionCaptions[k]), Frame4));
         place(Option1[k], twipsRect(columns[k % 3], 360 + 360 * (k / 3), 1455, 345), 24 + k);
     }
-    Frame9 = new FrameBox(QStringLiteral("Border setting"), resolutionPage);
-    onPage(Frame9, twipsRect(480, 2640, 5415, 2895), 60);
-    auto arrows = [](const char *name) {
+    Frame9 = new FrameBox(QStringLiteral("Border setting"), page);
+    place(Frame9, twipsRect(480, 2640, 5415, 2895).translated(-pageOrigin), 60);
+    const auto arrows = [](const char *name) {
         return QPixmap(QStringLiteral(":/arrows-%1.png").arg(QLatin1String(name)));
     };
     Command1 = new PictureButton(arrows("vertical-in"), Frame9);
@@ -219,22 +256,30 @@ void Form1::createControls()
     place(Command5, twipsRect(2640, 1320, 900, 495), 64);
     Command9 = new QPushButton(QStringLiteral("RESET"), Frame9);
     place(Command9, twipsRect(4200, 2280, 855, 375), 69);
+}
 
-    // Page "IP Setting".
-    Option10 = new PageOption(QStringLiteral("Automatically obtain ip address"), ipPage);
+void Form1::createIpSettingPage(QWidget *page, QPoint pageOrigin)
+{
+    const auto onPage = [&](QWidget *control, const QRect &rect, int tabIndex) {
+        place(control, rect.translated(-pageOrigin), tabIndex);
+    };
+    Option10 = new PageOption(QStringLiteral("Automatically obtain ip address"), page);
     onPage(Option10, twipsRect(840, 720, 3375, 255), 8);
-    Frame1 = new FrameBox(ipPage);
+    Frame1 = new FrameBox(page);
     onPage(Frame1, twipsRect(600, 1080, 3795, 795), 9);
     ipBox1 = new ipBox(Frame1);
     place(ipBox1, twipsRect(1380, 300, 2175, 315), 10);
     Label1.add(6, new QLabel(QStringLiteral("IP address:"), Frame1));
     place(Label1[6], twipsRect(300, 360, 1035, 315), 11);
     // "Use the following ip address" heads Frame1 and stays visible while Frame1 is hidden.
-    Option11 = new PageOption(QStringLiteral("Use the following ip address"), ipPage);
+    Option11 = new PageOption(QStringLiteral("Use the following ip address"), page);
     onPage(Option11, twipsRect(840, 1080, 2895, 255), 12);
-    Command2 = new QPushButton(QStringLiteral("OK"), ipPage);
+    Command2 = new QPushButton(QStringLiteral("OK"), page);
     onPage(Command2, twipsRect(3480, 2280, 975, 375), 13);
+}
 
+void Form1::paintPageControls()
+{
     for (QWidget *face : {static_cast<QWidget *>(Frame5), static_cast<QWidget *>(Frame7),
                           static_cast<QWidget *>(Frame8), static_cast<QWidget *>(Frame4),
                           static_cast<QWidget *>(Frame9), static_cast<QWidget *>(Frame1)})
@@ -245,17 +290,23 @@ void Form1::createControls()
         keepButtonFace(option);
     for (QRadioButton *heading : {Option2[0], Option2[1], Option11})
         heading->raise();
+}
 
-    // The four options standing directly on the tab control form one group across pages;
-    // every other group is the set of options in one frame.
+// The four options standing directly on the tab control form one group across pages; every
+// other group is the set of options in one frame.
+void Form1::groupOptions()
+{
     SSTab1Options = new QButtonGroup(this);
     for (QRadioButton *option : {Option2[0], Option2[1], Option10, Option11})
         SSTab1Options->addButton(option);
     Option10->setChecked(true);
     Frame1->hide();
+}
 
-    // Screen readers name a control by its caption; these have none, or a caption that says
-    // little on its own.
+// Screen readers name a control by its caption; these have none, or a caption that says
+// little on its own.
+void Form1::nameControlsForScreenReaders()
+{
     const std::pair<QWidget *, const char *> spokenNames[] = {{Shape15, "Connected"},
                                                               {Shape16, "Disconnected"},
                                                               {Combo1, "COM port"},
@@ -271,13 +322,21 @@ void Form1::createControls()
                                                               {Command5, "Border horizontal in"}};
     for (const auto &[control, name] : spokenNames)
         control->setAccessibleName(QString::fromLatin1(name));
+}
 
+void Form1::createServices()
+{
+    // Nothing starts Timer2; its handler stops it. It is kept so that the window's controls
+    // and handlers stay complete as the device's own software has them.
     Timer2 = new QTimer(this);
     Timer2->setInterval(500);
 
     MSComm1 = new MSComm(m_ports, this);
     m_reconnector = new Reconnector([this] { return reconnectOnce(); }, this);
+}
 
+void Form1::setUpKeyboard()
+{
     // Return presses the focused push button, as Space does. Qt does that by itself only in
     // dialogs; an auto-default button does it in any window.
     for (QPushButton *button : findChildren<QPushButton *>())
