@@ -28,6 +28,7 @@
 #include <functional>
 
 class ColorButton;
+class ErrorTrap;
 class Lamp;
 class MSComm;
 class QAction;
@@ -191,6 +192,14 @@ private:
     void nameControlsForScreenReaders();
     void createServices();
     void setUpKeyboard();
+
+    // The steps of Form_Load that take more than a line (shell/startup.cpp). Those given the
+    // trap run under it: a failing step is abandoned and start-up goes on with the next.
+    void fillPortList();
+    void selectRememberedPort(ErrorTrap &trap);
+    void selectPortEntry(ErrorTrap &trap, int index);
+    void saveSelectedPortEntry(ErrorTrap &trap);
+    void openStartupPort(ErrorTrap &trap);
 
     void connectHandlers();
     void setUpDeviceChoice();
