@@ -79,7 +79,7 @@ void Form1::selectRememberedPort(ErrorTrap &trap)
     const std::optional<quint8> stored = comport::readStoredIndex();
     if (!stored) {
         selectPortEntry(trap, 0);
-        portNumber = 1;
+        portNumber = *comport::rememberedPort(stored);
         saveSelectedPortEntry(trap);
     } else {
         storedIndex = *stored;
@@ -90,9 +90,10 @@ void Form1::selectRememberedPort(ErrorTrap &trap)
 
     // 7: 255 + 1 does not fit the port number, which then keeps its value.
     trap.run([&] {
-        if (storedIndex + 1 > 255)
+        const std::optional<quint8> port = comport::rememberedPort(storedIndex);
+        if (!port)
             throw NumberedError(Overflow, QStringLiteral("Overflow"));
-        portNumber = quint8(storedIndex + 1);
+        portNumber = *port;
     });
 }
 
