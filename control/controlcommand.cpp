@@ -53,8 +53,8 @@ const struct
 QByteArray resolutionUsage()
 {
     QByteArray usage = "usage: resolution 0-8|CAPTION (";
-    for (int i = 0; i < resolutionCount; ++i)
-        usage += QByteArray(i ? " " : "") + resolutionCaption[i];
+    for (int i = 0; i < vocabulary::resolutionCount; ++i)
+        usage += QByteArray(i ? " " : "") + vocabulary::resolutionCaption[i];
     return usage + ")";
 }
 
@@ -84,16 +84,17 @@ ParsedControlCommand parseControlCommand(QByteArrayView line)
 
     if (verb == "route") {
         command.action = Action::Route;
-        command.output = arguments == 2 && words[1] == "all" ? ControlCommand::allOutputs
-                                                             : digit(words.value(1), 1, 4);
-        command.value = digit(words.value(2), 1, 4);
+        command.output = arguments == 2 && words[1] == "all"
+                             ? ControlCommand::allOutputs
+                             : digit(words.value(1), 1, vocabulary::outputCount);
+        command.value = digit(words.value(2), 1, vocabulary::inputCount);
         if (arguments != 2 || command.output < 0 || command.value < 0)
             return refuse("usage: route OUT|all IN (OUT and IN 1-4)");
         return accept(command);
     }
     if (verb == "wall") {
         command.action = Action::Wall;
-        command.value = digit(words.value(1), 1, 4);
+        command.value = digit(words.value(1), 1, vocabulary::inputCount);
         if (arguments != 1 || command.value < 0)
             return refuse("usage: wall IN (1-4)");
         return accept(command);
@@ -107,9 +108,10 @@ ParsedControlCommand parseControlCommand(QByteArrayView line)
     }
     if (verb == "resolution") {
         command.action = Action::Resolution;
-        command.value = arguments == 1 ? digit(words[1], 0, resolutionCount - 1) : -1;
-        for (int i = 0; arguments == 1 && command.value < 0 && i < resolutionCount; ++i) {
-            if (words[1] == QByteArray(resolutionCaption[i]).toLower())
+        command.value = arguments == 1 ? digit(words[1], 0, vocabulary::resolutionCount - 1) : -1;
+        for (int i = 0; arguments == 1 && command.value < 0 && i < vocabulary::resolutionCount;
+             ++i) {
+            if (words[1] == QByteArray(vocabulary::resolutionCaption[i]).toLower())
                 command.value = i;
         }
         if (command.value < 0)

@@ -7,6 +7,7 @@
 #include "form1.h"
 #include "ipbox.h"
 #include "mscomm.h"
+#include "vocabulary.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -24,6 +25,12 @@ int selectedIndex(const ControlArray<QRadioButton> &options)
             return index;
     }
     return -1;
+}
+
+// The input an option index stands for, 1..4; 0 when no option is selected (index -1).
+int inputOrNone(int index)
+{
+    return index < 0 ? 0 : vocabulary::inputAt(index);
 }
 
 PanelState::Colour colourOf(const ColorButton *button)
@@ -58,13 +65,12 @@ PanelState PanelControl::state() const
     if (state.port > 0)
         state.device = m_form.MSComm1->deviceFor(state.port);
     state.mode = selectedIndex(m_form.Option2);
-    state.wall = selectedIndex(m_form.Option9) + 1;
+    state.wall = inputOrNone(selectedIndex(m_form.Option9));
     state.resolution = selectedIndex(m_form.Option1);
-    const ControlArray<QRadioButton> *const rows[] = {&m_form.Option3, &m_form.Option4,
-                                                      &m_form.Option5, &m_form.Option6};
-    for (int o = 0; o < 4; ++o) {
+    for (int o = 0; o < vocabulary::outputCount; ++o) {
         state.outputs[o].colour = colourOf(m_form.Command8[o]);
-        state.outputs[o].route = selectedIndex(*rows[o]) + 1;
+        state.outputs[o].route =
+            inputOrNone(selectedIndex(m_form.switchRow(vocabulary::outputAt(o))));
     }
     return state;
 }
@@ -118,35 +124,23 @@ QByteArray PanelControl::carryOut(const ControlCommand &command)
 {
     Form1 &f = m_form;
     // The parser gives nothing else; a command made in code is checked all the same.
-    const bool input = command.value >= 1 && command.value <= 4;
+    const bool input = vocabulary::isInput(command.value);
     const bool inRange =
-        (command.action != Action::Route ||
-         (input && command.output >= 0 && command.output <= 4)) &&
+        (command.action != Action::Route || (input && vocabulary::isRow(command.output))) &&
         (command.action != Action::Wall || input) &&
         (command.action != Action::Mode || (command.value == 0 || command.value == 1)) &&
-        (command.action != Action::Resolution ||
-         (command.value >= 0 && command.value < resolutionCount));
+        (command.action != Action::Resolution || vocabulary::isResolution(command.value));
     if (!inRange)
         return "error argument out of range";
     switch (command.action) {
     case Action::Route: {
-        struct Row
-        {
-            const ControlArray<QRadioButton> *options;
-            void (Form1::*handler)(int);
-        };
-        const Row rows[] = {{&f.Option7, &Form1::Option7_Click},
-                            {&f.Option3, &Form1::Option3_Click},
-                            {&f.Option4, &Form1::Option4_Click},
-                            {&f.Option5, &Form1::Option5_Click},
-                            {&f.Option6, &Form1::Option6_Click}};
-        const Row &row = rows[command.output];
-        const int k = command.value - 1;
-        return choose((*row.options)[k], [&] { (f.*row.handler)(k); },
-                      "error the matrix rows are disabled (video-wall mode)");
+        const int k = vocabulary::inputIndex(command.value);
+        return choose(
+            f.switchRow(command.output)[k], [&] { f.switchRowClick(command.output, k); },
+            "error the matrix rows are disabled (video-wall mode)");
     }
     case Action::Wall: {
-        const int k = command.value - 1;
+        const int k = vocabulary::inputIndex(command.value);
         return choose(
             f.Option9[k], [&] { f.Option9_Click(k); },
             "error the video-wall inputs are disabled (matrix mode)");

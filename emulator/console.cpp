@@ -5,11 +5,6 @@
 
 namespace {
 
-const char *const resolutionNames[MatrixModel::resolutionCount] = {
-    "720P@60",  "1080P@60",  "1024X768",  "1280X1024", "1360X768",
-    "1440X900", "1600X1200", "1680X1050", "1920X1200",
-};
-
 // A number first..last, or -1.
 int number(const QString &text, int first, int last)
 {
@@ -24,7 +19,7 @@ int resolutionIndex(const QString &text)
     if (index >= 0)
         return index;
     for (int i = 0; i < MatrixModel::resolutionCount; ++i) {
-        if (text.compare(QLatin1String(resolutionNames[i]), Qt::CaseInsensitive) == 0)
+        if (text.compare(QLatin1String(vocabulary::resolutionCaption[i]), Qt::CaseInsensitive) == 0)
             return i;
     }
     return -1;
@@ -72,19 +67,20 @@ std::optional<ConsoleCommand> parseConsoleCommand(const QString &line, QString *
         if (arguments != 2)
             return usage("route <output 1-4 | all> <input 1-4>");
         const int output = words.at(1).compare(QLatin1String("all"), Qt::CaseInsensitive) == 0
-                               ? MatrixModel::allOutputs + 1
-                               : number(words.at(1), 1, MatrixModel::outputCount);
-        const int input = number(words.at(2), 1, MatrixModel::inputCount);
+                               ? vocabulary::allOutputs
+                               : number(words.at(1), 1, vocabulary::outputCount);
+        const int input = number(words.at(2), 1, vocabulary::inputCount);
         if (output < 0 || input < 0)
             return usage("route <output 1-4 | all> <input 1-4>");
-        return ConsoleCommand{Action::Route, output - 1, input - 1};
+        return ConsoleCommand{Action::Route, vocabulary::routeRow(output),
+                              vocabulary::inputIndex(input)};
     }
     if (verb == QLatin1String("attach") || verb == QLatin1String("detach")) {
-        const int output = arguments == 1 ? number(words.at(1), 1, MatrixModel::outputCount) : -1;
+        const int output = arguments == 1 ? number(words.at(1), 1, vocabulary::outputCount) : -1;
         if (output < 0)
             return fail(error, QStringLiteral("usage: %1 <output 1-4>").arg(verb));
         return ConsoleCommand{verb == QLatin1String("attach") ? Action::Attach : Action::Detach,
-                              output - 1};
+                              vocabulary::outputIndex(output)};
     }
     if (verb == QLatin1String("mode")) {
         int mode = arguments == 1 ? number(words.at(1), 0, 1) : -1;
@@ -104,10 +100,10 @@ std::optional<ConsoleCommand> parseConsoleCommand(const QString &line, QString *
         return ConsoleCommand{Action::Resolution, 0, index};
     }
     if (verb == QLatin1String("wall")) {
-        const int input = arguments == 1 ? number(words.at(1), 1, MatrixModel::inputCount) : -1;
+        const int input = arguments == 1 ? number(words.at(1), 1, vocabulary::inputCount) : -1;
         if (input < 0)
             return usage("wall <input 1-4>");
-        return ConsoleCommand{Action::Wall, 0, input - 1};
+        return ConsoleCommand{Action::Wall, 0, vocabulary::inputIndex(input)};
     }
     if (verb == QLatin1String("delivery")) {
         QString why;
@@ -174,10 +170,11 @@ QString describeState(const MatrixModel &model)
 {
     QStringList outputs;
     for (int o = 0; o < MatrixModel::outputCount; ++o) {
-        outputs
-            << (model.displayAttached(o)
-                    ? QStringLiteral("out%1=IN%2").arg(o + 1).arg(model.route(o) + 1)
-                    : QStringLiteral("out%1=IN%2 (no display)").arg(o + 1).arg(model.route(o) + 1));
+        const int output = vocabulary::outputAt(o);
+        const int input = vocabulary::inputAt(model.route(o));
+        outputs << (model.displayAttached(o)
+                        ? QStringLiteral("out%1=IN%2").arg(output).arg(input)
+                        : QStringLiteral("out%1=IN%2 (no display)").arg(output).arg(input));
     }
     const auto address = model.fixedAddress();
     const QString addressText = model.addressMode() == MatrixModel::AddressMode::Automatic
@@ -192,10 +189,10 @@ QString describeState(const MatrixModel &model)
                           "address: %5, border: horizontal %6 vertical %7, selected output: %8\n")
         .arg(outputs.join(QLatin1String(", ")),
              model.mode() == 0 ? QStringLiteral("matrix") : QStringLiteral("video wall"),
-             QLatin1String(resolutionNames[model.resolution()]))
-        .arg(model.wallInput() + 1)
+             QLatin1String(vocabulary::resolutionCaption[model.resolution()]))
+        .arg(vocabulary::inputAt(model.wallInput()))
         .arg(addressText)
         .arg(model.borderHorizontal())
         .arg(model.borderVertical())
-        .arg(model.selectedOutput() + 1);
+        .arg(vocabulary::outputAt(model.selectedOutput()));
 }

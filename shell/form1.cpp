@@ -5,6 +5,7 @@
 #include "errortrap.h"
 #include "lamp.h"
 #include "mscomm.h"
+#include "vocabulary.h"
 
 #include <QComboBox>
 #include <QMessageBox>
@@ -22,6 +23,46 @@ Form1::Form1(const PortMap &ports, QWidget *parent) : QWidget(parent), m_ports(p
 }
 
 Form1::~Form1() = default;
+
+namespace {
+
+struct SwitchRowMembers
+{
+    ControlArray<QRadioButton> Form1::*options;
+    void (Form1::*click)(int index);
+};
+
+// By output: "ALL" first, then Out1..Out4.
+static_assert(vocabulary::allOutputs == 0);
+const SwitchRowMembers switchRows[vocabulary::rowCount] = {
+    {&Form1::Option7, &Form1::Option7_Click},
+    {&Form1::Option3, &Form1::Option3_Click},
+    {&Form1::Option4, &Form1::Option4_Click},
+    {&Form1::Option5, &Form1::Option5_Click},
+    {&Form1::Option6, &Form1::Option6_Click}};
+
+const SwitchRowMembers &switchRowMembers(int output)
+{
+    Q_ASSERT(vocabulary::isRow(output));
+    return switchRows[output];
+}
+
+} // namespace
+
+ControlArray<QRadioButton> &Form1::switchRow(int output)
+{
+    return this->*switchRowMembers(output).options;
+}
+
+const ControlArray<QRadioButton> &Form1::switchRow(int output) const
+{
+    return this->*switchRowMembers(output).options;
+}
+
+void Form1::switchRowClick(int output, int index)
+{
+    (this->*switchRowMembers(output).click)(index);
+}
 
 void Form1::connectHandlers()
 {

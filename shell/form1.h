@@ -108,6 +108,13 @@ public:
     // "Martix", "Video wall" and the two address options: one exclusive group across pages.
     QButtonGroup *SSTab1Options = nullptr;
 
+    // The switching row of an output 1..4, or of vocabulary::allOutputs for "ALL": Option3 to
+    // Option6, and Option7. A row's options are IN1..IN4 at index 0..3; switchRowClick runs
+    // the row's OptionN_Click(index).
+    ControlArray<QRadioButton> &switchRow(int output);
+    const ControlArray<QRadioButton> &switchRow(int output) const;
+    void switchRowClick(int output, int index);
+
     // Start-up, run once before the window is first shown.
     void Form_Load();
 

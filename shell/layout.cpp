@@ -12,6 +12,7 @@
 #include "picturebutton.h"
 #include "reconnector.h"
 #include "tabcontrol.h"
+#include "vocabulary.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -69,10 +70,6 @@ void place(QWidget *control, const QRect &rect, int tabIndex)
     if (tabIndex >= 0)
         setTabIndex(control, tabIndex);
 }
-
-const char *const resolutionCaptions[9] = {"720P@60",   "1080P@60",  "1024X768",
-                                           "1280X1024", "1360X768",  "1440X900",
-                                           "1600X1200", "1680X1050", "1920X1200"};
 
 } // namespace
 
@@ -185,29 +182,35 @@ void Form1::createSwitchPage(QWidget *page, QPoint pageOrigin)
     }
 }
 
+// One frame in Frame5 for each row, Out1 at the top and "ALL" at the bottom, holding the
+// row's options IN1..IN4.
 void Form1::createSwitchRows()
 {
     struct Row
     {
-        int frameIndex;
-        const char *caption;
+        int output;
         int top;
         int tabIndex;
-        ControlArray<QRadioButton> *options;
     };
-    const Row rows[] = {{4, "Out1", 360, 55, &Option3},
-                        {3, "Out2", 960, 50, &Option4},
-                        {2, "Out3", 1560, 45, &Option5},
-                        {1, "Out4", 2160, 40, &Option6},
-                        {0, "ALL", 2760, 35, &Option7}};
+    const Row rows[vocabulary::rowCount] = {{1, 360, 55},
+                                            {2, 960, 50},
+                                            {3, 1560, 45},
+                                            {4, 2160, 40},
+                                            {vocabulary::allOutputs, 2760, 35}};
     for (const Row &row : rows) {
-        auto *frame = new FrameBox(QString::fromLatin1(row.caption), Frame5);
+        const QString caption = row.output == vocabulary::allOutputs
+                                    ? QStringLiteral("ALL")
+                                    : QStringLiteral("Out%1").arg(row.output);
+        auto *frame = new FrameBox(caption, Frame5);
         place(frame, twipsRect(480, row.top, 4575, 615), row.tabIndex);
-        Frame6.add(row.frameIndex, frame);
-        for (int k = 0; k < 4; ++k) {
-            auto *option = new QRadioButton(QStringLiteral("IN%1").arg(k + 1), frame);
+        // Frame6 counts the rows from the bottom: 0 "ALL", 4 "Out1".
+        Frame6.add(vocabulary::allRouteRow - vocabulary::routeRow(row.output), frame);
+        ControlArray<QRadioButton> &options = switchRow(row.output);
+        for (int k = 0; k < vocabulary::inputCount; ++k) {
+            auto *option =
+                new QRadioButton(QStringLiteral("IN%1").arg(vocabulary::inputAt(k)), frame);
             place(option, twipsRect(840 + 840 * k, 240, 615, 255), row.tabIndex + 1 + k);
-            row.options->add(k, option);
+            options.add(k, option);
         }
     }
 }
@@ -216,8 +219,9 @@ void Form1::createWallInputs()
 {
     Text1.add(5, new QLineEdit(QStringLiteral("Input:"), Frame7));
     place(Text1[5], twipsRect(240, 360, 495, 285), 33);
-    for (int k = 0; k < 4; ++k) {
-        Option9.add(k, new QRadioButton(QStringLiteral("IN%1").arg(k + 1), Frame7));
+    for (int k = 0; k < vocabulary::inputCount; ++k) {
+        Option9.add(k,
+                    new QRadioButton(QStringLiteral("IN%1").arg(vocabulary::inputAt(k)), Frame7));
         place(Option9[k], twipsRect(840 + 840 * k, 360, 615, 225), 18 + k);
     }
 }
@@ -226,8 +230,9 @@ void Form1::createOutputButtons()
 {
     Text1.add(6, new QLineEdit(QStringLiteral("Output:"), Frame8));
     place(Text1[6], twipsRect(120, 360, 615, 285), 34);
-    for (int k = 0; k < 4; ++k) {
-        Command8.add(k, new ColorButton(QStringLiteral("out%1").arg(k + 1), Frame8));
+    for (int k = 0; k < vocabulary::outputCount; ++k) {
+        Command8.add(k,
+                     new ColorButton(QStringLiteral("out%1").arg(vocabulary::outputAt(k)), Frame8));
         place(Command8[k], twipsRect(840 + 840 * k, 360, 495, 255), 65 + k);
     }
 }
@@ -237,8 +242,9 @@ void Form1::createResolutionPage(QWidget *page, QPoint pageOrigin)
     Frame4 = new FrameBox(QStringLiteral("Resolution Set"), page);
     place(Frame4, twipsRect(360, 720, 5535, 1575).translated(-pageOrigin), 23);
     const int columns[3] = {240, 1920, 3720};
-    for (int k = 0; k < 9; ++k) {
-        Option1.add(k, new QRadioButton(QString::fromLatin1(resolutionCaptions[k]), Frame4));
+    for (int k = 0; k < vocabulary::resolutionCount; ++k) {
+        Option1.add(
+            k, new QRadioButton(QString::fromLatin1(vocabulary::resolutionCaption[k]), Frame4));
         place(Option1[k], twipsRect(columns[k % 3], 360 + 360 * (k / 3), 1455, 345), 24 + k);
     }
     Frame9 = new FrameBox(QStringLiteral("Border setting"), page);
