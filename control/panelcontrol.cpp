@@ -33,6 +33,24 @@ int inputOrNone(int index)
     return index < 0 ? 0 : vocabulary::inputAt(index);
 }
 
+// The arguments a command made in code may carry outside the parser's ranges.
+bool inRange(const ControlCommand &command)
+{
+    const bool input = vocabulary::isInput(command.value);
+    switch (command.action) {
+    case Action::Route:
+        return input && vocabulary::isRow(command.output);
+    case Action::Wall:
+        return input;
+    case Action::Mode:
+        return command.value == 0 || command.value == 1;
+    case Action::Resolution:
+        return vocabulary::isResolution(command.value);
+    default:
+        return true;
+    }
+}
+
 PanelState::Colour colourOf(const ColorButton *button)
 {
     switch (button->BackColor()) {
@@ -124,70 +142,22 @@ QByteArray PanelControl::carryOut(const ControlCommand &command)
 {
     Form1 &f = m_form;
     // The parser gives nothing else; a command made in code is checked all the same.
-    const bool input = vocabulary::isInput(command.value);
-    const bool inRange =
-        (command.action != Action::Route || (input && vocabulary::isRow(command.output))) &&
-        (command.action != Action::Wall || input) &&
-        (command.action != Action::Mode || (command.value == 0 || command.value == 1)) &&
-        (command.action != Action::Resolution || vocabulary::isResolution(command.value));
-    if (!inRange)
+    if (!inRange(command))
         return "error argument out of range";
     switch (command.action) {
-    case Action::Route: {
-        const int k = vocabulary::inputIndex(command.value);
-        return choose(
-            f.switchRow(command.output)[k], [&] { f.switchRowClick(command.output, k); },
-            "error the matrix rows are disabled (video-wall mode)");
-    }
-    case Action::Wall: {
-        const int k = vocabulary::inputIndex(command.value);
-        return choose(
-            f.Option9[k], [&] { f.Option9_Click(k); },
-            "error the video-wall inputs are disabled (matrix mode)");
-    }
+    case Action::Route:
+    case Action::Wall:
     case Action::Mode:
-        return choose(
-            f.Option2[command.value], [&] { f.Option2_Click(command.value); },
-            "error the mode options are disabled");
     case Action::Resolution:
-        return choose(
-            f.Option1[command.value], [&] { f.Option1_Click(command.value); },
-            "error the resolution options are disabled");
+        return chooseOption(command);
     case Action::Border:
-        switch (command.border) {
-        case ControlCommand::Border::Up:
-            return press(f.Command1);
-        case ControlCommand::Border::Down:
-            return press(f.Command4);
-        case ControlCommand::Border::Left:
-            return press(f.Command3);
-        case ControlCommand::Border::Right:
-            return press(f.Command5);
-        }
-        break;
+        return pressBorder(command.border);
     case Action::Reset:
         return press(f.Command9);
     case Action::Update:
         return press(f.Command6);
-    case Action::Address: {
-        // As the operator does it: choose the address option, type the address, press "OK".
-        if (command.automaticAddress) {
-            if (const QByteArray refused = press(f.Option10); !refused.isEmpty())
-                return refused;
-        } else {
-            if (const QByteArray refused = press(f.Option11); !refused.isEmpty())
-                return refused;
-            const auto &a = command.address;
-            ErrorTrap trap;
-            trap.run([&] {
-                f.ipBox1->setAddress(
-                    QStringLiteral("%1.%2.%3.%4").arg(a[0]).arg(a[1]).arg(a[2]).arg(a[3]));
-            });
-            if (trap.failed())
-                return "error the address box refused the address";
-        }
-        return press(f.Command2);
-    }
+    case Action::Address:
+        return setAddress(command);
     case Action::Connect:
         return f.MSComm1->PortOpen() ? QByteArray() : press(f.Command7);
     case Action::Disconnect:
@@ -198,6 +168,70 @@ QByteArray PanelControl::carryOut(const ControlCommand &command)
         break;
     }
     return {};
+}
+
+// Route, Wall, Mode and Resolution choose an option of the window.
+QByteArray PanelControl::chooseOption(const ControlCommand &command)
+{
+    Form1 &f = m_form;
+    const int k = vocabulary::inputIndex(command.value);
+    switch (command.action) {
+    case Action::Route:
+        return choose(
+            f.switchRow(command.output)[k], [&] { f.switchRowClick(command.output, k); },
+            "error the matrix rows are disabled (video-wall mode)");
+    case Action::Wall:
+        return choose(
+            f.Option9[k], [&] { f.Option9_Click(k); },
+            "error the video-wall inputs are disabled (matrix mode)");
+    case Action::Mode:
+        return choose(
+            f.Option2[command.value], [&] { f.Option2_Click(command.value); },
+            "error the mode options are disabled");
+    case Action::Resolution:
+        return choose(
+            f.Option1[command.value], [&] { f.Option1_Click(command.value); },
+            "error the resolution options are disabled");
+    default:
+        return {};
+    }
+}
+
+QByteArray PanelControl::pressBorder(ControlCommand::Border border)
+{
+    switch (border) {
+    case ControlCommand::Border::Up:
+        return press(m_form.Command1);
+    case ControlCommand::Border::Down:
+        return press(m_form.Command4);
+    case ControlCommand::Border::Left:
+        return press(m_form.Command3);
+    case ControlCommand::Border::Right:
+        return press(m_form.Command5);
+    }
+    return {};
+}
+
+// As the operator does it: choose the address option, type the address, press "OK".
+QByteArray PanelControl::setAddress(const ControlCommand &command)
+{
+    Form1 &f = m_form;
+    if (command.automaticAddress) {
+        if (const QByteArray refused = press(f.Option10); !refused.isEmpty())
+            return refused;
+    } else {
+        if (const QByteArray refused = press(f.Option11); !refused.isEmpty())
+            return refused;
+        const auto &a = command.address;
+        ErrorTrap trap;
+        trap.run([&] {
+            f.ipBox1->setAddress(
+                QStringLiteral("%1.%2.%3.%4").arg(a[0]).arg(a[1]).arg(a[2]).arg(a[3]));
+        });
+        if (trap.failed())
+            return "error the address box refused the address";
+    }
+    return press(f.Command2);
 }
 
 // An option is chosen by clicking it, which selects it and so runs its Click. A click on the
