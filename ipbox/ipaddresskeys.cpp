@@ -75,58 +75,70 @@ void IpAddressEdit::keyPressEvent(QKeyEvent *event)
         event->ignore();
         return;
     }
-    if (m_allSelected) {
-        // Typing or deleting replaces the whole selected address; any other key only ends
-        // the selection and then does what it always does.
-        m_allSelected = false;
-        const QString text = event->text();
-        const bool digit = text.size() == 1 && text.front() >= u'0' && text.front() <= u'9';
-        if (digit || event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete) {
-            clearAll();
-            if (!digit) {
-                event->accept();
-                update();
-                return;
-            }
-        }
-    }
-    switch (event->key()) {
-    case Qt::Key_Backspace:
-        backspace();
-        break;
-    case Qt::Key_Delete:
-        deleteForward();
-        break;
-    case Qt::Key_Left:
-        moveLeft();
-        break;
-    case Qt::Key_Right:
-        moveRight();
-        break;
-    case Qt::Key_Home:
-        enterField(0, 0, false);
-        break;
-    case Qt::Key_End:
-        enterField(FieldCount - 1, int(m_text[FieldCount - 1].size()), false);
-        break;
-    default: {
-        const QString text = event->text();
-        if (text.size() != 1 || !text.front().isPrint()) {
-            event->ignore();
-            return;
-        }
-        const QChar c = text.front();
-        if (c >= u'0' && c <= u'9')
-            typeDigit(c);
-        else if (c == u'.')
-            typeDot(afterAutoAdvance);
-        else
-            refuse(QStringLiteral("0 to 255")); // the fields hold digits only
-        break;
-    }
+    if (!replaceSelectedAddress(event) && !editKey(event, afterAutoAdvance)) {
+        event->ignore();
+        return;
     }
     event->accept();
     update();
+}
+
+// After Ctrl+A typing or deleting replaces the whole selected address; any other key only
+// ends the selection and then does what it always does. True when the key has done all it
+// does (Backspace and Delete clear the address).
+bool IpAddressEdit::replaceSelectedAddress(const QKeyEvent *event)
+{
+    if (!m_allSelected)
+        return false;
+    m_allSelected = false;
+    const QString text = event->text();
+    const bool digit = text.size() == 1 && text.front() >= u'0' && text.front() <= u'9';
+    if (!digit && event->key() != Qt::Key_Backspace && event->key() != Qt::Key_Delete)
+        return false;
+    clearAll();
+    return !digit;
+}
+
+// The key's edit or caret move; false for a key the editor has no use for.
+bool IpAddressEdit::editKey(const QKeyEvent *event, bool afterAutoAdvance)
+{
+    switch (event->key()) {
+    case Qt::Key_Backspace:
+        backspace();
+        return true;
+    case Qt::Key_Delete:
+        deleteForward();
+        return true;
+    case Qt::Key_Left:
+        moveLeft();
+        return true;
+    case Qt::Key_Right:
+        moveRight();
+        return true;
+    case Qt::Key_Home:
+        enterField(0, 0, false);
+        return true;
+    case Qt::Key_End:
+        enterField(FieldCount - 1, int(m_text[FieldCount - 1].size()), false);
+        return true;
+    default:
+        return typeCharacter(event->text(), afterAutoAdvance);
+    }
+}
+
+// A printable character: a digit or a dot goes into the address, anything else is refused.
+bool IpAddressEdit::typeCharacter(const QString &text, bool afterAutoAdvance)
+{
+    if (text.size() != 1 || !text.front().isPrint())
+        return false;
+    const QChar c = text.front();
+    if (c >= u'0' && c <= u'9')
+        typeDigit(c);
+    else if (c == u'.')
+        typeDot(afterAutoAdvance);
+    else
+        refuse(QStringLiteral("0 to 255")); // the fields hold digits only
+    return true;
 }
 
 void IpAddressEdit::copy() const
