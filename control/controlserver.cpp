@@ -105,19 +105,19 @@ void ControlServer::accept(QIODevice *socket)
         }
         return;
     }
-    m_clients.append(new Client(*this, socket));
+    m_clients.append(new ClientSession(*this, socket));
 }
 
 void ControlServer::broadcast(const QByteArray &json)
 {
-    const QList<Client *> clients = m_clients; // a client may be dropped meanwhile
-    for (Client *client : clients) {
+    const QList<ClientSession *> clients = m_clients; // a client may be dropped meanwhile
+    for (ClientSession *client : clients) {
         if (m_clients.contains(client) && client->isWatching())
             client->send(json);
     }
 }
 
-void ControlServer::forget(Client *client)
+void ControlServer::forget(ClientSession *client)
 {
     m_clients.removeOne(client);
 }
