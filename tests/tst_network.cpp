@@ -8,17 +8,16 @@
 #include "mscomm.h"
 #include "ptyhost.h"
 #include "scratchdir.h"
+#include "ser2net.h"
 
 #include <QComboBox>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLoggingCategory>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSemaphore>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -32,105 +31,6 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// A TCP port on 127.0.0.1 that nothing listens on at the moment.
-quint16 freeLoopbackPort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
-}
-
-// Whether something listens on 127.0.0.1:port, read from the kernel's table (connecting to
-// find out would open the line at the far end).
-bool listensOnLoopback(quint16 port)
-{
-    QFile table(u"/proc/net/tcp"_s);
-    if (!table.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray local =
-        "0100007F:" + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
-    for (const QByteArray &line : table.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() > 3 && fields[1] == local && fields[3] == "0A")
-            return true;
-    }
-    return false;
-}
-
-} // namespace
-
-// ser2net on loopback serving the emulator's pseudo-terminal: one raw accepter and one
-// telnet(rfc2217) accepter. The rfc2217 one starts the line at 4800 7E2, so that the panel's
-// own settings are seen to arrive.
-class Ser2net
-{
-public:
-    Ser2net(const QString &folder, const QString &device)
-        : m_config(folder + u"/ser2net.yaml"_s), m_rawPort(freeLoopbackPort()),
-          m_telnetPort(freeLoopbackPort())
-    {
-        while (m_telnetPort == m_rawPort)
-            m_telnetPort = freeLoopbackPort();
-        QFile file(m_config);
-        if (file.open(QIODevice::WriteOnly))
-            file.write(QStringLiteral("connection: &raw\n"
-                                      "  accepter: tcp,127.0.0.1,%1\n"
-                                      "  connector: serialdev,%3,9600n81,local\n"
-                                      "connection: &rfc2217\n"
-                                      "  accepter: telnet(rfc2217),tcp,127.0.0.1,%2\n"
-                                      "  connector: serialdev,%3,4800e72,local\n")
-                           .arg(m_rawPort)
-                           .arg(m_telnetPort)
-                           .arg(device)
-                           .toUtf8());
-    }
-    ~Ser2net() { stop(); }
-
-    // Starts it in the foreground (no fork, log to standard output, no UUCP lock files) and
-    // waits until both accepters listen.
-    bool start()
-    {
-        const QString program = QStandardPaths::findExecutable(u"ser2net"_s);
-        if (program.isEmpty())
-            return false;
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start(program, {u"-n"_s, u"-d"_s, u"-u"_s, u"-c"_s, m_config});
-        if (!m_process.waitForStarted())
-            return false;
-        for (int i = 0; i < 500 && m_process.state() == QProcess::Running; ++i) {
-            if (listensOnLoopback(m_rawPort) && listensOnLoopback(m_telnetPort))
-                return true;
-            QTest::qWait(10);
-        }
-        return false;
-    }
-    void stop()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000)) {
-            m_process.kill();
-            m_process.waitForFinished();
-        }
-    }
-    QString entry(bool rfc2217) const
-    {
-        return rfc2217 ? u"rfc2217://127.0.0.1:%1"_s.arg(m_telnetPort)
-                       : u"tcp://127.0.0.1:%1"_s.arg(m_rawPort);
-    }
-    QByteArray log() { return m_process.readAll(); }
-
-private:
-    QString m_config;
-    quint16 m_rawPort;
-    quint16 m_telnetPort;
-    QProcess m_process;
-};
 
 // The real window on a network port, through a real serial device server, to the emulated
 // matrix. Each test runs once over raw TCP and once over RFC 2217.
