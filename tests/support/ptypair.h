@@ -33,11 +33,12 @@ public:
     // Collects everything the program sends during ms (events are processed meanwhile).
     QByteArray readFor(int ms);
 
-    // Hangs the line up: the program's side then reads end of line / EIO.
+    // Hangs the line up: the program's side then reads end of line / EIO, and the path is gone.
     void closeMaster();
 
 private:
     int m_master = -1;
+    int m_heldSlave = -1; // after the hang-up, until the pair goes
     QString m_slavePath;
     QString m_error;
 };
