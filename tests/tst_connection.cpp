@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
 #include "form1.h"
-#include "lamp.h"
 #include "messageboxwatcher.h"
 #include "mscomm.h"
 #include "ptypair.h"
