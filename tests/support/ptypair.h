@@ -5,8 +5,9 @@
 #include <QString>
 
 // A pseudo-terminal pair standing in for the matrix on its serial line, for the tests and the
-// benchmarks. They hold the master side as "the device"; the window opens the slave path (map COM1 to slavePath()
-// through PortMap, as --port does). The line is raw: no echo, no CR/LF translation.
+// benchmarks. They hold the master side as "the device"; the window opens the slave path (map
+// COM1 to slavePath() through PortMap, as --port does). The line is raw: no echo, no CR/LF
+// translation.
 class PtyPair
 {
 public:
