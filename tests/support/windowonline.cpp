@@ -106,7 +106,10 @@ void WindowOnLine::start()
         QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
     }
     if (m_options.startUp == StartUp::Reconnects) {
-        reconnect();
+        m_form->Command7->click(); // Disconnect
+        QVERIFY(!m_form->MSComm1->PortOpen());
+        m_form->Command7->click(); // Connect: sends the status request
+        QVERIFY(m_form->MSComm1->PortOpen());
         QCOMPARE(m_boxes->count(), 0);
     }
 
@@ -133,14 +136,6 @@ QByteArray WindowOnLine::sent(qsizetype expected) const
 {
     QByteArray bytes = expected > 0 ? m_device->read(int(expected), 2000) : QByteArray();
     return bytes + m_device->readFor(100);
-}
-
-void WindowOnLine::reconnect()
-{
-    m_form->Command7->click(); // Disconnect
-    QVERIFY(!m_form->MSComm1->PortOpen());
-    m_form->Command7->click(); // Connect: sends the status request
-    QVERIFY(m_form->MSComm1->PortOpen());
 }
 
 void WindowOnLine::choosePort(int index)

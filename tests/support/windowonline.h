@@ -112,8 +112,6 @@ public:
 private:
     // What the device's ports are mapped to: the terminal's path or ser2net's entry.
     QString deviceEntry() const;
-    // Disconnect, then Connect (the window sends the status request); checks both took.
-    void reconnect();
 
     // In the order they are made, so that they go in reverse: the window before its line.
     Options m_options;
