@@ -8,7 +8,6 @@
 #include "mscomm.h"
 #include "programrun.h"
 #include "ptypair.h"
-#include "scratchdir.h"
 #include "serialdevices.h"
 #include "usersettings.h"
 #include "windowonline.h"
@@ -94,26 +93,23 @@ void tst_DeviceDialog::stablePathIsTheLinkToTheDevice()
 
 void tst_DeviceDialog::chooseSaveAndConnect()
 {
-    ScratchDir dir;
     QTemporaryDir config;
     const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     const auto restore = qScopeGuard([&] { qputenv("XDG_CONFIG_HOME", previous); });
 
-    PtyPair first;   // COM1, connected at start
-    PtyPair adapter; // the device found now, to be chosen for COM3
-    PortMap ports;
-    ports.map(1, first.slavePath());
-    ports.map(2, u"/dev/velquor-from-command-line"_s); // as --port gives it, for this run only
-    Form1 form(ports);
+    PtyPair adapter;               // the device found now, to be chosen for COM3
+    WindowOnLine::Options options; // COM1 on the line the test holds, connected at start
+    options.ports.map(2, u"/dev/velquor-from-command-line"_s); // as --port gives it, for this run
+    WindowOnLine window(options);
+    window.start();
+    PtyPair &first = window.device();
+    Form1 &form = window.form();
+    MessageBoxWatcher &boxes = window.boxes();
     form.findDevices = [&] {
         return QList<SerialDevice>{
             {QString(), adapter.slavePath(), u"Matrix adapter"_s, u"Maker"_s, u"A1"_s}};
     };
-    MessageBoxWatcher boxes(&form);
-    form.Form_Load();
-    form.show();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
     QVERIFY(form.MSComm1->PortOpen());
 
     const bool shown = withDialog(
@@ -150,8 +146,7 @@ void tst_DeviceDialog::chooseSaveAndConnect()
     QCOMPARE(form.Combo1->itemData(2, Qt::ToolTipRole).toString(), adapter.slavePath());
 
     // The next Connect on COM3 opens the chosen device.
-    form.Combo1->setCurrentIndex(2);
-    emit form.Combo1->activated(2);
+    window.choosePort(2);
     QVERIFY(!form.MSComm1->PortOpen());
     form.Command7->click();
     QCOMPARE(adapter.read(4), QByteArray::fromHex("04552077"));
@@ -169,12 +164,13 @@ void tst_DeviceDialog::portListContextMenuOffersIt_data()
 void tst_DeviceDialog::portListContextMenuOffersIt()
 {
     QFETCH(bool, overTextField);
-    ScratchDir dir;
-    Form1 form;
+    WindowOnLine::Options options; // no line: the platform's own ports
+    options.device = WindowOnLine::Device::None;
+    options.startUp = WindowOnLine::StartUp::AsItComes;
+    WindowOnLine window(options);
+    window.start();
+    Form1 &form = window.form();
     form.findDevices = [] { return QList<SerialDevice>{}; };
-    MessageBoxWatcher boxes(&form);
-    form.Form_Load();
-    form.show();
     QWidget *target = overTextField ? static_cast<QWidget *>(form.Combo1->lineEdit())
                                     : static_cast<QWidget *>(form.Combo1);
 
