@@ -47,6 +47,10 @@ protected:
     qint64 writeData(const char *data, qint64 size) override;
 
 private:
+    // The steps of openLink(); each false after fail().
+    bool connectTo(const NetworkPort &server, int timeoutMs);
+    bool negotiate(qint64 timeoutMs);
+    bool fail(Failure failure, const QString &why);
     void onSocketReadyRead();
     void onSocketGone();
     void traceEvents();
