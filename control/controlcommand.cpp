@@ -53,10 +53,103 @@ const struct
 QByteArray resolutionUsage()
 {
     QByteArray usage = "usage: resolution 0-8|CAPTION (";
-    for (int i = 0; i < resolutionCount; ++i)
-        usage += QByteArray(i ? " " : "") + resolutionCaption[i];
+    for (int i = 0; i < vocabulary::resolutionCount; ++i)
+        usage += QByteArray(i ? " " : "") + vocabulary::resolutionCaption[i];
     return usage + ")";
 }
+
+// The commands with arguments; words[0] is the command word. Each refuses with its usage
+// what it cannot read.
+using Words = QList<QByteArray>;
+
+qsizetype argumentCount(const Words &words)
+{
+    return words.size() - 1;
+}
+
+ParsedControlCommand parseRoute(const Words &words)
+{
+    ControlCommand command;
+    command.action = Action::Route;
+    command.output = argumentCount(words) == 2 && words[1] == "all"
+                         ? ControlCommand::allOutputs
+                         : digit(words.value(1), 1, vocabulary::outputCount);
+    command.value = digit(words.value(2), 1, vocabulary::inputCount);
+    if (argumentCount(words) != 2 || command.output < 0 || command.value < 0)
+        return refuse("usage: route OUT|all IN (OUT and IN 1-4)");
+    return accept(command);
+}
+
+ParsedControlCommand parseWall(const Words &words)
+{
+    ControlCommand command;
+    command.action = Action::Wall;
+    command.value = digit(words.value(1), 1, vocabulary::inputCount);
+    if (argumentCount(words) != 1 || command.value < 0)
+        return refuse("usage: wall IN (1-4)");
+    return accept(command);
+}
+
+ParsedControlCommand parseMode(const Words &words)
+{
+    ControlCommand command;
+    command.action = Action::Mode;
+    if (argumentCount(words) != 1 || (words[1] != "matrix" && words[1] != "wall"))
+        return refuse("usage: mode matrix|wall");
+    command.value = words[1] == "wall" ? 1 : 0;
+    return accept(command);
+}
+
+ParsedControlCommand parseResolution(const Words &words)
+{
+    ControlCommand command;
+    command.action = Action::Resolution;
+    const bool one = argumentCount(words) == 1;
+    command.value = one ? digit(words[1], 0, vocabulary::resolutionCount - 1) : -1;
+    for (int i = 0; one && command.value < 0 && i < vocabulary::resolutionCount; ++i) {
+        if (words[1] == QByteArray(vocabulary::resolutionCaption[i]).toLower())
+            command.value = i;
+    }
+    if (command.value < 0)
+        return refuse(resolutionUsage());
+    return accept(command);
+}
+
+ParsedControlCommand parseBorder(const Words &words)
+{
+    ControlCommand command;
+    command.action = Action::Border;
+    for (const auto &entry : borderWords) {
+        if (argumentCount(words) == 1 && words[1] == entry.word) {
+            command.border = entry.border;
+            return accept(command);
+        }
+    }
+    return refuse("usage: border up|down|left|right");
+}
+
+ParsedControlCommand parseAddress(const Words &words)
+{
+    ControlCommand command;
+    command.action = Action::Address;
+    const bool one = argumentCount(words) == 1;
+    if (one && words[1] == "auto")
+        return accept(command);
+    const auto octets = one ? fixedAddressOctets(QString::fromLatin1(words[1])) : std::nullopt;
+    if (!octets)
+        return refuse("usage: address auto|A.B.C.D (four numbers 0-255)");
+    command.automaticAddress = false;
+    command.address = *octets;
+    return accept(command);
+}
+
+const struct
+{
+    const char *word;
+    ParsedControlCommand (*parse)(const Words &words);
+} commandsWithArguments[] = {{"route", parseRoute},   {"wall", parseWall},
+                             {"mode", parseMode},     {"resolution", parseResolution},
+                             {"border", parseBorder}, {"address", parseAddress}};
 
 } // namespace
 
@@ -66,77 +159,23 @@ ParsedControlCommand parseControlCommand(QByteArrayView line)
         if ((c < 0x20 || c > 0x7e) && c != '\t')
             return refuse("not a text command (only printable ASCII)");
     }
-    const QList<QByteArray> words = line.toByteArray().toLower().simplified().split(' ');
+    const Words words = line.toByteArray().toLower().simplified().split(' ');
     const QByteArray &verb = words.first();
     if (verb.isEmpty())
         return refuse("empty command (try help)");
-    const qsizetype arguments = words.size() - 1;
-    ControlCommand command;
 
     for (const auto &plain : plainCommands) {
         if (verb != plain.word)
             continue;
-        if (arguments != 0)
+        if (argumentCount(words) != 0)
             return refuse(verb + " takes no arguments");
+        ControlCommand command;
         command.action = plain.action;
         return accept(command);
     }
-
-    if (verb == "route") {
-        command.action = Action::Route;
-        command.output = arguments == 2 && words[1] == "all" ? ControlCommand::allOutputs
-                                                             : digit(words.value(1), 1, 4);
-        command.value = digit(words.value(2), 1, 4);
-        if (arguments != 2 || command.output < 0 || command.value < 0)
-            return refuse("usage: route OUT|all IN (OUT and IN 1-4)");
-        return accept(command);
-    }
-    if (verb == "wall") {
-        command.action = Action::Wall;
-        command.value = digit(words.value(1), 1, 4);
-        if (arguments != 1 || command.value < 0)
-            return refuse("usage: wall IN (1-4)");
-        return accept(command);
-    }
-    if (verb == "mode") {
-        command.action = Action::Mode;
-        if (arguments != 1 || (words[1] != "matrix" && words[1] != "wall"))
-            return refuse("usage: mode matrix|wall");
-        command.value = words[1] == "wall" ? 1 : 0;
-        return accept(command);
-    }
-    if (verb == "resolution") {
-        command.action = Action::Resolution;
-        command.value = arguments == 1 ? digit(words[1], 0, resolutionCount - 1) : -1;
-        for (int i = 0; arguments == 1 && command.value < 0 && i < resolutionCount; ++i) {
-            if (words[1] == QByteArray(resolutionCaption[i]).toLower())
-                command.value = i;
-        }
-        if (command.value < 0)
-            return refuse(resolutionUsage());
-        return accept(command);
-    }
-    if (verb == "border") {
-        command.action = Action::Border;
-        for (const auto &entry : borderWords) {
-            if (arguments == 1 && words[1] == entry.word) {
-                command.border = entry.border;
-                return accept(command);
-            }
-        }
-        return refuse("usage: border up|down|left|right");
-    }
-    if (verb == "address") {
-        command.action = Action::Address;
-        if (arguments == 1 && words[1] == "auto")
-            return accept(command);
-        const auto octets =
-            arguments == 1 ? fixedAddressOctets(QString::fromLatin1(words[1])) : std::nullopt;
-        if (!octets)
-            return refuse("usage: address auto|A.B.C.D (four numbers 0-255)");
-        command.automaticAddress = false;
-        command.address = *octets;
-        return accept(command);
+    for (const auto &entry : commandsWithArguments) {
+        if (verb == entry.word)
+            return entry.parse(words);
     }
 
     // The word is printable ASCII; a long one is cut so the answer stays short.

@@ -4,12 +4,14 @@
 // The commands other programs send the panel over its control socket: one line of ASCII text
 // each, words separated by blanks, the words case-insensitive. Outputs and inputs are numbered
 // as the window shows them (out1..out4, IN1..IN4); resolutions by their index in the
-// "Resolution Set" group (0 "720P@60" .. 8 "1920X1200") or by their caption.
+// "Resolution Set" group (0 "720P@60" .. 8 "1920X1200") or by their caption (vocabulary.h).
 //
 //   route OUT|all IN      wall IN              mode matrix|wall     resolution 0-8|CAPTION
 //   border up|down|left|right                  reset                update
 //   address auto|A.B.C.D  connect              disconnect
 //   state                 watch                help
+
+#include "vocabulary.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -37,7 +39,7 @@ struct ControlCommand
     // The four buttons of "Border setting", by their place in the cross.
     enum class Border { Up, Down, Left, Right };
 
-    static constexpr int allOutputs = 0; // "route all": the row "ALL"
+    static constexpr int allOutputs = vocabulary::allOutputs; // "route all": the row "ALL"
 
     Action action = Action::Help;
     int output = 0; // Route: 1..4 or allOutputs
@@ -67,9 +69,3 @@ QByteArray controlCommandText(const ControlCommand &command);
 
 // The command list, for the answer to "help" and for velquor-ctl --help.
 QByteArray controlCommandSummary();
-
-// The captions of the resolution options, by index.
-inline constexpr int resolutionCount = 9;
-inline constexpr const char *resolutionCaption[resolutionCount] = {
-    "720P@60",  "1080P@60",  "1024X768",  "1280X1024", "1360X768",
-    "1440X900", "1600X1200", "1680X1050", "1920X1200"};

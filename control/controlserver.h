@@ -75,17 +75,17 @@ signals:
     void clientDropped();
 
 private:
-    class Client;
+    class ClientSession;
 
     void acceptTcp();
     void acceptLocal();
     void accept(QIODevice *socket);
     void broadcast(const QByteArray &json);
-    void forget(Client *client);
+    void forget(ClientSession *client);
 
     ControlTarget &m_target;
     ListenAddress m_address;
     QTcpServer *m_tcp = nullptr;
     QLocalServer *m_local = nullptr;
-    QList<Client *> m_clients;
+    QList<ClientSession *> m_clients;
 };

@@ -7,6 +7,7 @@
 #include "form1.h"
 #include "ipbox.h"
 #include "mscomm.h"
+#include "vocabulary.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -24,6 +25,30 @@ int selectedIndex(const ControlArray<QRadioButton> &options)
             return index;
     }
     return -1;
+}
+
+// The input an option index stands for, 1..4; 0 when no option is selected (index -1).
+int inputOrNone(int index)
+{
+    return index < 0 ? 0 : vocabulary::inputAt(index);
+}
+
+// The arguments a command made in code may carry outside the parser's ranges.
+bool inRange(const ControlCommand &command)
+{
+    const bool input = vocabulary::isInput(command.value);
+    switch (command.action) {
+    case Action::Route:
+        return input && vocabulary::isRow(command.output);
+    case Action::Wall:
+        return input;
+    case Action::Mode:
+        return command.value == 0 || command.value == 1;
+    case Action::Resolution:
+        return vocabulary::isResolution(command.value);
+    default:
+        return true;
+    }
 }
 
 PanelState::Colour colourOf(const ColorButton *button)
@@ -58,13 +83,12 @@ PanelState PanelControl::state() const
     if (state.port > 0)
         state.device = m_form.MSComm1->deviceFor(state.port);
     state.mode = selectedIndex(m_form.Option2);
-    state.wall = selectedIndex(m_form.Option9) + 1;
+    state.wall = inputOrNone(selectedIndex(m_form.Option9));
     state.resolution = selectedIndex(m_form.Option1);
-    const ControlArray<QRadioButton> *const rows[] = {&m_form.Option3, &m_form.Option4,
-                                                      &m_form.Option5, &m_form.Option6};
-    for (int o = 0; o < 4; ++o) {
+    for (int o = 0; o < vocabulary::outputCount; ++o) {
         state.outputs[o].colour = colourOf(m_form.Command8[o]);
-        state.outputs[o].route = selectedIndex(*rows[o]) + 1;
+        state.outputs[o].route =
+            inputOrNone(selectedIndex(m_form.switchRow(vocabulary::outputAt(o))));
     }
     return state;
 }
@@ -118,82 +142,22 @@ QByteArray PanelControl::carryOut(const ControlCommand &command)
 {
     Form1 &f = m_form;
     // The parser gives nothing else; a command made in code is checked all the same.
-    const bool input = command.value >= 1 && command.value <= 4;
-    const bool inRange =
-        (command.action != Action::Route ||
-         (input && command.output >= 0 && command.output <= 4)) &&
-        (command.action != Action::Wall || input) &&
-        (command.action != Action::Mode || (command.value == 0 || command.value == 1)) &&
-        (command.action != Action::Resolution ||
-         (command.value >= 0 && command.value < resolutionCount));
-    if (!inRange)
+    if (!inRange(command))
         return "error argument out of range";
     switch (command.action) {
-    case Action::Route: {
-        struct Row
-        {
-            const ControlArray<QRadioButton> *options;
-            void (Form1::*handler)(int);
-        };
-        const Row rows[] = {{&f.Option7, &Form1::Option7_Click},
-                            {&f.Option3, &Form1::Option3_Click},
-                            {&f.Option4, &Form1::Option4_Click},
-                            {&f.Option5, &Form1::Option5_Click},
-                            {&f.Option6, &Form1::Option6_Click}};
-        const Row &row = rows[command.output];
-        const int k = command.value - 1;
-        return choose((*row.options)[k], [&] { (f.*row.handler)(k); },
-                      "error the matrix rows are disabled (video-wall mode)");
-    }
-    case Action::Wall: {
-        const int k = command.value - 1;
-        return choose(
-            f.Option9[k], [&] { f.Option9_Click(k); },
-            "error the video-wall inputs are disabled (matrix mode)");
-    }
+    case Action::Route:
+    case Action::Wall:
     case Action::Mode:
-        return choose(
-            f.Option2[command.value], [&] { f.Option2_Click(command.value); },
-            "error the mode options are disabled");
     case Action::Resolution:
-        return choose(
-            f.Option1[command.value], [&] { f.Option1_Click(command.value); },
-            "error the resolution options are disabled");
+        return chooseOption(command);
     case Action::Border:
-        switch (command.border) {
-        case ControlCommand::Border::Up:
-            return press(f.Command1);
-        case ControlCommand::Border::Down:
-            return press(f.Command4);
-        case ControlCommand::Border::Left:
-            return press(f.Command3);
-        case ControlCommand::Border::Right:
-            return press(f.Command5);
-        }
-        break;
+        return pressBorder(command.border);
     case Action::Reset:
         return press(f.Command9);
     case Action::Update:
         return press(f.Command6);
-    case Action::Address: {
-        // As the operator does it: choose the address option, type the address, press "OK".
-        if (command.automaticAddress) {
-            if (const QByteArray refused = press(f.Option10); !refused.isEmpty())
-                return refused;
-        } else {
-            if (const QByteArray refused = press(f.Option11); !refused.isEmpty())
-                return refused;
-            const auto &a = command.address;
-            ErrorTrap trap;
-            trap.run([&] {
-                f.ipBox1->setAddress(
-                    QStringLiteral("%1.%2.%3.%4").arg(a[0]).arg(a[1]).arg(a[2]).arg(a[3]));
-            });
-            if (trap.failed())
-                return "error the address box refused the address";
-        }
-        return press(f.Command2);
-    }
+    case Action::Address:
+        return setAddress(command);
     case Action::Connect:
         return f.MSComm1->PortOpen() ? QByteArray() : press(f.Command7);
     case Action::Disconnect:
@@ -204,6 +168,70 @@ QByteArray PanelControl::carryOut(const ControlCommand &command)
         break;
     }
     return {};
+}
+
+// Route, Wall, Mode and Resolution choose an option of the window.
+QByteArray PanelControl::chooseOption(const ControlCommand &command)
+{
+    Form1 &f = m_form;
+    const int k = vocabulary::inputIndex(command.value);
+    switch (command.action) {
+    case Action::Route:
+        return choose(
+            f.switchRow(command.output)[k], [&] { f.switchRowClick(command.output, k); },
+            "error the matrix rows are disabled (video-wall mode)");
+    case Action::Wall:
+        return choose(
+            f.Option9[k], [&] { f.Option9_Click(k); },
+            "error the video-wall inputs are disabled (matrix mode)");
+    case Action::Mode:
+        return choose(
+            f.Option2[command.value], [&] { f.Option2_Click(command.value); },
+            "error the mode options are disabled");
+    case Action::Resolution:
+        return choose(
+            f.Option1[command.value], [&] { f.Option1_Click(command.value); },
+            "error the resolution options are disabled");
+    default:
+        return {};
+    }
+}
+
+QByteArray PanelControl::pressBorder(ControlCommand::Border border)
+{
+    switch (border) {
+    case ControlCommand::Border::Up:
+        return press(m_form.Command1);
+    case ControlCommand::Border::Down:
+        return press(m_form.Command4);
+    case ControlCommand::Border::Left:
+        return press(m_form.Command3);
+    case ControlCommand::Border::Right:
+        return press(m_form.Command5);
+    }
+    return {};
+}
+
+// As the operator does it: choose the address option, type the address, press "OK".
+QByteArray PanelControl::setAddress(const ControlCommand &command)
+{
+    Form1 &f = m_form;
+    if (command.automaticAddress) {
+        if (const QByteArray refused = press(f.Option10); !refused.isEmpty())
+            return refused;
+    } else {
+        if (const QByteArray refused = press(f.Option11); !refused.isEmpty())
+            return refused;
+        const auto &a = command.address;
+        ErrorTrap trap;
+        trap.run([&] {
+            f.ipBox1->setAddress(
+                QStringLiteral("%1.%2.%3.%4").arg(a[0]).arg(a[1]).arg(a[2]).arg(a[3]));
+        });
+        if (trap.failed())
+            return "error the address box refused the address";
+    }
+    return press(f.Command2);
 }
 
 // An option is chosen by clicking it, which selects it and so runs its Click. A click on the

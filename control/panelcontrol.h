@@ -9,6 +9,7 @@
 // Message boxes are taken from the window for the length of a command: the command's answer
 // says what the box would have said ("error port closed") and nothing waits on the screen.
 
+#include "controlcommand.h"
 #include "controlserver.h"
 #include "panelstate.h"
 
@@ -31,6 +32,9 @@ public:
 private:
     // Carries the command out; an answer when the window refuses it, empty otherwise.
     QByteArray carryOut(const ControlCommand &command);
+    QByteArray chooseOption(const ControlCommand &command);
+    QByteArray pressBorder(ControlCommand::Border border);
+    QByteArray setAddress(const ControlCommand &command);
     QByteArray choose(QRadioButton *option, const std::function<void()> &handler,
                       const char *whenDisabled);
     QByteArray press(QAbstractButton *button);

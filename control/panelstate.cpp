@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "panelstate.h"
 
-#include "controlcommand.h"
-
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -34,7 +32,7 @@ QByteArray panelStateJson(const PanelState &state)
     QJsonArray outputs;
     for (int o = 0; o < int(state.outputs.size()); ++o) {
         outputs.append(
-            QJsonObject{{QStringLiteral("output"), o + 1},
+            QJsonObject{{QStringLiteral("output"), vocabulary::outputAt(o)},
                         {QStringLiteral("colour"), colourName(state.outputs[o].colour)},
                         {QStringLiteral("route"), numberOrNull(state.outputs[o].route)}});
     }
@@ -50,8 +48,8 @@ QByteArray panelStateJson(const PanelState &state)
                                                    : null},
         {QStringLiteral("wall"), numberOrNull(state.wall)},
         {QStringLiteral("resolution"),
-         state.resolution >= 0 && state.resolution < resolutionCount
-             ? QJsonValue(QLatin1String(resolutionCaption[state.resolution]))
+         vocabulary::isResolution(state.resolution)
+             ? QJsonValue(QLatin1String(vocabulary::resolutionCaption[state.resolution]))
              : null},
         {QStringLiteral("outputs"), outputs}};
     return QJsonDocument(object).toJson(QJsonDocument::Compact);

@@ -3,6 +3,8 @@
 
 // What the window shows of the device, as the control socket reports it ("state", "watch").
 
+#include "vocabulary.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -27,7 +29,7 @@ struct PanelState
     int mode = -1;       // 0 matrix ("Martix"), 1 video wall; -1 neither selected
     int wall = 0;        // video-wall input 1..4; 0 none
     int resolution = -1; // index of the selected resolution 0..8; -1 none
-    std::array<Output, 4> outputs{};
+    std::array<Output, vocabulary::outputCount> outputs{}; // out1..out4
 
     bool operator==(const PanelState &) const = default;
 };

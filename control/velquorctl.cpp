@@ -93,19 +93,16 @@ std::optional<QByteArray> readLine(QIODevice &socket, int timeoutMs)
     return socket.readLine().trimmed();
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+// The options; --help and --version are QCommandLineParser's own.
+struct Options
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("velquor-ctl"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(VELQUOR_VERSION));
+    QCommandLineOption help;
+    QCommandLineOption version;
+    QCommandLineOption control;
+};
 
-    // The panel's settings file may say where it listens; what else it says is the panel's.
-    UserSettings settings;
-    settings.load();
-
-    QCommandLineParser parser;
+Options addOptions(QCommandLineParser &parser, const UserSettings &settings)
+{
     parser.setApplicationDescription(QString::fromLatin1(description));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
@@ -120,56 +117,67 @@ int main(int argc, char **argv)
                                  QStringLiteral("COMMAND..."));
     // Options stop at the command, so that nothing of the command is read as an option.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    return {helpOption, versionOption, controlOption};
+}
 
+// Reads the arguments; the exit status when the program ends here: --help, --version, or
+// a command line that is not understood.
+std::optional<int> readOptions(QCommandLineParser &parser, const Options &options)
+{
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser, parser.errorText());
-    if (parser.isSet(helpOption) || parser.isSet(QStringLiteral("help-all"))) {
+    if (parser.isSet(options.help) || parser.isSet(QStringLiteral("help-all"))) {
         std::fputs(qPrintable(parser.helpText()), stdout);
         return 0;
     }
-    if (parser.isSet(versionOption)) {
+    if (parser.isSet(options.version)) {
         std::printf("velquor-ctl %s\n", VELQUOR_VERSION);
         return 0;
     }
+    return std::nullopt;
+}
 
+// The command the words after the options make, as the line that goes to the panel.
+std::optional<int> readCommand(const QCommandLineParser &parser, QByteArray &line,
+                               ParsedControlCommand &parsed)
+{
     const QStringList words = parser.positionalArguments();
     if (words.isEmpty())
         return usageError(parser, QStringLiteral("no command given"));
-    const QByteArray line = words.join(QLatin1Char(' ')).toUtf8();
-    const ParsedControlCommand parsed = parseControlCommand(line);
+    line = words.join(QLatin1Char(' ')).toUtf8();
+    parsed = parseControlCommand(line);
     if (!parsed.ok) {
         std::fprintf(stderr, "velquor-ctl: %s\n(velquor-ctl --help lists the commands)\n",
                      parsed.error.constData());
         return 2;
     }
+    return std::nullopt;
+}
 
+// Where the panel listens: --control, else listen= in the settings file.
+std::optional<int> readAddress(const QCommandLineParser &parser, const Options &options,
+                               const UserSettings &settings, std::optional<ListenAddress> &address)
+{
     const QString listen =
-        parser.isSet(controlOption) ? parser.value(controlOption) : settings.controlListen();
+        parser.isSet(options.control) ? parser.value(options.control) : settings.controlListen();
     if (listen.isEmpty())
         return usageError(parser, QStringLiteral("no panel given: use --control, or set listen= "
                                                  "in the [control] group of %1")
                                       .arg(settings.path()));
     QString why;
-    const std::optional<ListenAddress> address = ListenAddress::parse(listen, &why);
+    address = ListenAddress::parse(listen, &why);
     if (!address)
         return usageError(parser, QStringLiteral("invalid control socket: %1").arg(why));
+    return std::nullopt;
+}
 
-    const std::unique_ptr<QIODevice> socket = connectTo(*address, &why);
-    if (!socket)
-        return failure(QStringLiteral("no panel listening on %1 (%2)").arg(address->text(), why));
-    socket->write(line + '\n');
-
-    const std::optional<QByteArray> answer = readLine(*socket, answerTimeoutMs);
-    if (!answer)
-        return failure(QStringLiteral("no answer from the panel on %1").arg(address->text()));
-    if (!answer->startsWith("ok") && !answer->startsWith('{')) {
-        std::fprintf(stderr, "velquor-ctl: %s\n", answer->constData());
-        return 1;
-    }
-
-    switch (parsed.command.action) {
+// An answer of "ok" or the state: "state" is printed as indented JSON, "watch" goes on with
+// a line for each change, everything else prints the answer as it came.
+int showAnswer(QIODevice &socket, const ControlCommand &command, const QByteArray &answer)
+{
+    switch (command.action) {
     case ControlCommand::Action::State: {
-        const QJsonDocument json = QJsonDocument::fromJson(*answer);
+        const QJsonDocument json = QJsonDocument::fromJson(answer);
         if (!json.isObject())
             return failure(QStringLiteral("the panel's answer is not a JSON object"));
         std::fputs(json.toJson(QJsonDocument::Indented).constData(), stdout);
@@ -177,13 +185,57 @@ int main(int argc, char **argv)
     }
     case ControlCommand::Action::Watch:
         // One line for each change, handed on at once: the reader may be a script on a pipe.
-        while (const std::optional<QByteArray> change = readLine(*socket, -1)) {
+        while (const std::optional<QByteArray> change = readLine(socket, -1)) {
             std::printf("%s\n", change->constData());
             std::fflush(stdout);
         }
         return failure(QStringLiteral("the panel closed the connection"));
     default:
-        std::printf("%s\n", answer->constData());
+        std::printf("%s\n", answer.constData());
         return 0;
     }
+}
+
+int sendCommand(const ListenAddress &address, const QByteArray &line, const ControlCommand &command)
+{
+    QString why;
+    const std::unique_ptr<QIODevice> socket = connectTo(address, &why);
+    if (!socket)
+        return failure(QStringLiteral("no panel listening on %1 (%2)").arg(address.text(), why));
+    socket->write(line + '\n');
+
+    const std::optional<QByteArray> answer = readLine(*socket, answerTimeoutMs);
+    if (!answer)
+        return failure(QStringLiteral("no answer from the panel on %1").arg(address.text()));
+    if (!answer->startsWith("ok") && !answer->startsWith('{')) {
+        std::fprintf(stderr, "velquor-ctl: %s\n", answer->constData());
+        return 1;
+    }
+    return showAnswer(*socket, command, *answer);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("velquor-ctl"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELQUOR_VERSION));
+
+    // The panel's settings file may say where it listens; what else it says is the panel's.
+    UserSettings settings;
+    settings.load();
+
+    QCommandLineParser parser;
+    const Options options = addOptions(parser, settings);
+    if (const std::optional<int> status = readOptions(parser, options))
+        return *status;
+    QByteArray line;
+    ParsedControlCommand parsed;
+    if (const std::optional<int> status = readCommand(parser, line, parsed))
+        return *status;
+    std::optional<ListenAddress> address;
+    if (const std::optional<int> status = readAddress(parser, options, settings, address))
+        return *status;
+    return sendCommand(*address, line, parsed.command);
 }

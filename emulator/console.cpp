@@ -5,11 +5,6 @@
 
 namespace {
 
-const char *const resolutionNames[MatrixModel::resolutionCount] = {
-    "720P@60",  "1080P@60",  "1024X768",  "1280X1024", "1360X768",
-    "1440X900", "1600X1200", "1680X1050", "1920X1200",
-};
-
 // A number first..last, or -1.
 int number(const QString &text, int first, int last)
 {
@@ -24,7 +19,7 @@ int resolutionIndex(const QString &text)
     if (index >= 0)
         return index;
     for (int i = 0; i < MatrixModel::resolutionCount; ++i) {
-        if (text.compare(QLatin1String(resolutionNames[i]), Qt::CaseInsensitive) == 0)
+        if (text.compare(QLatin1String(vocabulary::resolutionCaption[i]), Qt::CaseInsensitive) == 0)
             return i;
     }
     return -1;
@@ -37,95 +32,133 @@ std::optional<ConsoleCommand> fail(QString *error, const QString &reason)
     return std::nullopt;
 }
 
+using Action = ConsoleCommand::Action;
+
+std::optional<ConsoleCommand> usage(QString *error, const char *form)
+{
+    return fail(error, QStringLiteral("usage: %1").arg(QLatin1String(form)));
+}
+
+bool isWord(const QString &text, const char *word)
+{
+    return text.compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
+}
+
+// The commands with arguments. verb is the command word in lower case, words[0] as typed.
+using Parse = std::optional<ConsoleCommand> (*)(const QString &verb, const QStringList &words,
+                                                QString *error);
+
+std::optional<ConsoleCommand> parseRoute(const QString &, const QStringList &words, QString *error)
+{
+    if (words.size() != 3)
+        return usage(error, "route <output 1-4 | all> <input 1-4>");
+    const int output = isWord(words.at(1), "all") ? vocabulary::allOutputs
+                                                  : number(words.at(1), 1, vocabulary::outputCount);
+    const int input = number(words.at(2), 1, vocabulary::inputCount);
+    if (output < 0 || input < 0)
+        return usage(error, "route <output 1-4 | all> <input 1-4>");
+    return ConsoleCommand{Action::Route, vocabulary::routeRow(output),
+                          vocabulary::inputIndex(input)};
+}
+
+std::optional<ConsoleCommand> parseDisplay(const QString &verb, const QStringList &words,
+                                           QString *error)
+{
+    const int output = words.size() == 2 ? number(words.at(1), 1, vocabulary::outputCount) : -1;
+    if (output < 0)
+        return fail(error, QStringLiteral("usage: %1 <output 1-4>").arg(verb));
+    return ConsoleCommand{verb == QLatin1String("attach") ? Action::Attach : Action::Detach,
+                          vocabulary::outputIndex(output)};
+}
+
+std::optional<ConsoleCommand> parseMode(const QString &, const QStringList &words, QString *error)
+{
+    const bool one = words.size() == 2;
+    int mode = one ? number(words.at(1), 0, 1) : -1;
+    if (one && isWord(words.at(1), "matrix"))
+        mode = 0;
+    if (one && isWord(words.at(1), "wall"))
+        mode = 1;
+    if (mode < 0)
+        return usage(error, "mode <0 matrix | 1 wall>");
+    return ConsoleCommand{Action::Mode, 0, mode};
+}
+
+std::optional<ConsoleCommand> parseResolution(const QString &, const QStringList &words,
+                                              QString *error)
+{
+    const int index = words.size() == 2 ? resolutionIndex(words.at(1)) : -1;
+    if (index < 0)
+        return usage(error, "resolution <0-8 | 720P@60 ... 1920X1200>");
+    return ConsoleCommand{Action::Resolution, 0, index};
+}
+
+std::optional<ConsoleCommand> parseWall(const QString &, const QStringList &words, QString *error)
+{
+    const int input = words.size() == 2 ? number(words.at(1), 1, vocabulary::inputCount) : -1;
+    if (input < 0)
+        return usage(error, "wall <input 1-4>");
+    return ConsoleCommand{Action::Wall, 0, vocabulary::inputIndex(input)};
+}
+
+std::optional<ConsoleCommand> parseDelivery(const QString &, const QStringList &words,
+                                            QString *error)
+{
+    const bool one = words.size() == 2;
+    QString why;
+    const auto delivery = one ? LineDelivery::parse(words.at(1), &why) : std::nullopt;
+    if (!delivery)
+        return one ? fail(error, why)
+                   : usage(error, "delivery <usb | instant | bytes | chunks:N/M>[+gap:MS]");
+    ConsoleCommand command{Action::Delivery};
+    command.delivery = *delivery;
+    return command;
+}
+
+const struct
+{
+    const char *name;
+    Action action;
+} plainCommands[] = {{"state", Action::State},
+                     {"hangup", Action::Hangup},
+                     {"quit", Action::Quit},
+                     {"exit", Action::Quit},
+                     {"help", Action::Help}};
+
+const struct
+{
+    const char *name;
+    Parse parse;
+} commandsWithArguments[] = {{"route", parseRoute},           {"attach", parseDisplay},
+                             {"detach", parseDisplay},        {"mode", parseMode},
+                             {"resolution", parseResolution}, {"wall", parseWall},
+                             {"delivery", parseDelivery}};
+
 } // namespace
 
 std::optional<ConsoleCommand> parseConsoleCommand(const QString &line, QString *error)
 {
-    using Action = ConsoleCommand::Action;
     const QStringList words = line.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (words.isEmpty())
         return ConsoleCommand{};
 
     const QString verb = words.first().toLower();
-    const auto arguments = words.size() - 1;
-    auto usage = [&](const char *form) {
-        return fail(error, QStringLiteral("usage: %1").arg(QLatin1String(form)));
-    };
-    const struct
-    {
-        const char *name;
-        Action action;
-    } plain[] = {{"state", Action::State},
-                 {"hangup", Action::Hangup},
-                 {"quit", Action::Quit},
-                 {"exit", Action::Quit},
-                 {"help", Action::Help}};
-    for (const auto &entry : plain) {
+    for (const auto &entry : plainCommands) {
         if (verb == QLatin1String(entry.name)) {
-            if (arguments != 0)
+            if (words.size() != 1)
                 return fail(error, QStringLiteral("%1 takes no arguments").arg(verb));
             return ConsoleCommand{entry.action};
         }
     }
-
-    if (verb == QLatin1String("route")) {
-        if (arguments != 2)
-            return usage("route <output 1-4 | all> <input 1-4>");
-        const int output = words.at(1).compare(QLatin1String("all"), Qt::CaseInsensitive) == 0
-                               ? MatrixModel::allOutputs + 1
-                               : number(words.at(1), 1, MatrixModel::outputCount);
-        const int input = number(words.at(2), 1, MatrixModel::inputCount);
-        if (output < 0 || input < 0)
-            return usage("route <output 1-4 | all> <input 1-4>");
-        return ConsoleCommand{Action::Route, output - 1, input - 1};
-    }
-    if (verb == QLatin1String("attach") || verb == QLatin1String("detach")) {
-        const int output = arguments == 1 ? number(words.at(1), 1, MatrixModel::outputCount) : -1;
-        if (output < 0)
-            return fail(error, QStringLiteral("usage: %1 <output 1-4>").arg(verb));
-        return ConsoleCommand{verb == QLatin1String("attach") ? Action::Attach : Action::Detach,
-                              output - 1};
-    }
-    if (verb == QLatin1String("mode")) {
-        int mode = arguments == 1 ? number(words.at(1), 0, 1) : -1;
-        if (arguments == 1 &&
-            words.at(1).compare(QLatin1String("matrix"), Qt::CaseInsensitive) == 0)
-            mode = 0;
-        if (arguments == 1 && words.at(1).compare(QLatin1String("wall"), Qt::CaseInsensitive) == 0)
-            mode = 1;
-        if (mode < 0)
-            return usage("mode <0 matrix | 1 wall>");
-        return ConsoleCommand{Action::Mode, 0, mode};
-    }
-    if (verb == QLatin1String("resolution")) {
-        const int index = arguments == 1 ? resolutionIndex(words.at(1)) : -1;
-        if (index < 0)
-            return usage("resolution <0-8 | 720P@60 ... 1920X1200>");
-        return ConsoleCommand{Action::Resolution, 0, index};
-    }
-    if (verb == QLatin1String("wall")) {
-        const int input = arguments == 1 ? number(words.at(1), 1, MatrixModel::inputCount) : -1;
-        if (input < 0)
-            return usage("wall <input 1-4>");
-        return ConsoleCommand{Action::Wall, 0, input - 1};
-    }
-    if (verb == QLatin1String("delivery")) {
-        QString why;
-        const auto delivery =
-            arguments == 1 ? LineDelivery::parse(words.at(1), &why) : std::nullopt;
-        if (!delivery)
-            return arguments == 1 ? fail(error, why)
-                                  : usage("delivery <usb | instant | bytes | chunks:N/M>[+gap:MS]");
-        ConsoleCommand command{Action::Delivery};
-        command.delivery = *delivery;
-        return command;
+    for (const auto &entry : commandsWithArguments) {
+        if (verb == QLatin1String(entry.name))
+            return entry.parse(verb, words, error);
     }
     return fail(error, QStringLiteral("unknown command \"%1\" (try \"help\")").arg(words.first()));
 }
 
 MatrixModel::Replies applyConsoleCommand(MatrixModel &model, const ConsoleCommand &command)
 {
-    using Action = ConsoleCommand::Action;
     switch (command.action) {
     case Action::Route:
         return model.setRoute(command.output, command.value);
@@ -174,10 +207,11 @@ QString describeState(const MatrixModel &model)
 {
     QStringList outputs;
     for (int o = 0; o < MatrixModel::outputCount; ++o) {
-        outputs
-            << (model.displayAttached(o)
-                    ? QStringLiteral("out%1=IN%2").arg(o + 1).arg(model.route(o) + 1)
-                    : QStringLiteral("out%1=IN%2 (no display)").arg(o + 1).arg(model.route(o) + 1));
+        const int output = vocabulary::outputAt(o);
+        const int input = vocabulary::inputAt(model.route(o));
+        outputs << (model.displayAttached(o)
+                        ? QStringLiteral("out%1=IN%2").arg(output).arg(input)
+                        : QStringLiteral("out%1=IN%2 (no display)").arg(output).arg(input));
     }
     const auto address = model.fixedAddress();
     const QString addressText = model.addressMode() == MatrixModel::AddressMode::Automatic
@@ -192,10 +226,10 @@ QString describeState(const MatrixModel &model)
                           "address: %5, border: horizontal %6 vertical %7, selected output: %8\n")
         .arg(outputs.join(QLatin1String(", ")),
              model.mode() == 0 ? QStringLiteral("matrix") : QStringLiteral("video wall"),
-             QLatin1String(resolutionNames[model.resolution()]))
-        .arg(model.wallInput() + 1)
+             QLatin1String(vocabulary::resolutionCaption[model.resolution()]))
+        .arg(vocabulary::inputAt(model.wallInput()))
         .arg(addressText)
         .arg(model.borderHorizontal())
         .arg(model.borderVertical())
-        .arg(model.selectedOutput() + 1);
+        .arg(vocabulary::outputAt(model.selectedOutput()));
 }

@@ -88,7 +88,7 @@ MatrixModel::Replies MatrixModel::handleFrame(const QByteArray &frame)
         return {};
     case Route:
         // Output row in the high four bits, input in the low four; row 4 is "ALL".
-        return setRoute(parameter >> 4, parameter & 0x0F);
+        return setRoute(vocabulary::routeRowOf(parameter), vocabulary::routeInputOf(parameter));
     case StatusRequest:
         return statusReport();
     case SetMode:

@@ -8,8 +8,11 @@
 // lines ending in CR LF, in the order the device sends them; the device sends them back to
 // back, and the host (PtyHost) gives them the line's timing.
 //
-// Numbering as on the line: outputs and inputs count from 0 here and in the frames; the output
-// records name outputs from 1 and inputs from 0 ("s21\r\n" is output 2 showing IN2).
+// Numbering as on the line (vocabulary.h): outputs and inputs count from 0 here and in the
+// frames; the output records name outputs from 1 and inputs from 0 ("s21\r\n" is output 2
+// showing IN2).
+
+#include "vocabulary.h"
 
 #include <QByteArray>
 #include <QList>
@@ -20,11 +23,11 @@
 class MatrixModel
 {
 public:
-    static constexpr int outputCount = 4;
-    static constexpr int inputCount = 4;
-    static constexpr int resolutionCount = 9; // "720P@60" .. "1920X1200"
-    static constexpr int allOutputs = 4;      // the "ALL" row of a Route frame
-    static constexpr int borderLimit = 16;    // steps each way from the centre
+    static constexpr int outputCount = vocabulary::outputCount;
+    static constexpr int inputCount = vocabulary::inputCount;
+    static constexpr int resolutionCount = vocabulary::resolutionCount; // "720P@60" .. "1920X1200"
+    static constexpr int allOutputs = vocabulary::allRouteRow; // the "ALL" row of a Route frame
+    static constexpr int borderLimit = 16;                     // steps each way from the centre
 
     enum class AddressMode { Automatic, Fixed };
 

@@ -39,6 +39,97 @@ qsizetype firstNonZero(QStringView digits, qsizetype from)
     return -1;
 }
 
+// A decimal number as it is written: its sign, its mantissa digits (integer part, then
+// fraction) and its exponent.
+struct WrittenNumber
+{
+    bool negative = false;
+    QString digits;
+    qsizetype integerDigits = 0;
+    qint64 exponent = 0;
+};
+
+// The exponent at position i, if one stands there: e|E [+|-] digits. i ends after it.
+qint64 readExponent(QStringView part, qsizetype &i, qsizetype end)
+{
+    if (i == end || (part[i] != u'e' && part[i] != u'E'))
+        return 0;
+    ++i;
+    bool negativeExponent = false;
+    if (i < end && (part[i] == u'+' || part[i] == u'-')) {
+        negativeExponent = part[i] == u'-';
+        ++i;
+    }
+    if (i == end || !isDigit(part[i]))
+        failTypeMismatch();
+    qint64 exponent = 0;
+    for (; i < end && isDigit(part[i]); ++i) {
+        // Saturate: beyond a million places the value is 0 or far above 255 anyway.
+        if (exponent < 1'000'000)
+            exponent = exponent * 10 + (part[i].unicode() - u'0');
+    }
+    return negativeExponent ? -exponent : exponent;
+}
+
+// [blanks] [+|-] digits [. digits] [e|E [+|-] digits] [blanks], at least one mantissa digit;
+// anything else fails with TypeMismatch.
+WrittenNumber readNumber(QStringView part)
+{
+    qsizetype i = 0;
+    qsizetype end = part.size();
+    while (i < end && isBlank(part[i]))
+        ++i;
+    while (end > i && isBlank(part[end - 1]))
+        --end;
+
+    WrittenNumber number;
+    if (i < end && (part[i] == u'+' || part[i] == u'-')) {
+        number.negative = part[i] == u'-';
+        ++i;
+    }
+    for (; i < end && isDigit(part[i]); ++i, ++number.integerDigits)
+        number.digits += part[i];
+    if (i < end && part[i] == u'.') {
+        for (++i; i < end && isDigit(part[i]); ++i)
+            number.digits += part[i];
+    }
+    if (number.digits.isEmpty())
+        failTypeMismatch();
+    number.exponent = readExponent(part, i, end);
+    if (i != end)
+        failTypeMismatch();
+    return number;
+}
+
+// The number's magnitude rounded exactly in decimal to a whole number, half to even; 1000 or
+// more fails with Overflow.
+int roundHalfToEven(const WrittenNumber &number)
+{
+    // value = 0.<significant> x 10^point
+    const qsizetype firstSignificant = firstNonZero(number.digits, 0);
+    if (firstSignificant < 0)
+        return 0;
+    const QStringView significant = QStringView(number.digits).mid(firstSignificant);
+    const qint64 point = number.integerDigits + number.exponent - firstSignificant;
+    if (point > 3)
+        failOverflow(); // 1000 or more
+
+    int whole = 0;
+    for (qint64 k = 0; k < point && k < significant.size(); ++k)
+        whole = whole * 10 + (significant[k].unicode() - u'0');
+    for (qint64 k = significant.size(); k < point; ++k)
+        whole *= 10;
+
+    // Round on the first fraction digit; a 5 with nothing after it is a tie.
+    if (point >= 0 && point < significant.size()) {
+        const QChar first = significant[point];
+        const bool moreAfterFive = firstNonZero(significant, point + 1) >= 0;
+        if (first > u'5' || (first == u'5' && (moreAfterFive || whole % 2 == 1)))
+            ++whole;
+    }
+    return whole;
+}
+
 } // namespace
 
 qint16 CountIF(QStringView lzExpr, QStringView nChar)
@@ -64,75 +155,9 @@ qint16 CountIF(QStringView lzExpr, QStringView nChar)
 // exactly in decimal (no binary floating point), half to even: 2.5 -> 2, 3.5 -> 4.
 quint8 AddressPartToByte(QStringView part)
 {
-    qsizetype i = 0;
-    qsizetype end = part.size();
-    while (i < end && isBlank(part[i]))
-        ++i;
-    while (end > i && isBlank(part[end - 1]))
-        --end;
-
-    bool negative = false;
-    if (i < end && (part[i] == u'+' || part[i] == u'-')) {
-        negative = part[i] == u'-';
-        ++i;
-    }
-
-    QString digits; // mantissa digits, integer part then fraction
-    qsizetype integerDigits = 0;
-    for (; i < end && isDigit(part[i]); ++i, ++integerDigits)
-        digits += part[i];
-    if (i < end && part[i] == u'.') {
-        for (++i; i < end && isDigit(part[i]); ++i)
-            digits += part[i];
-    }
-    if (digits.isEmpty())
-        failTypeMismatch();
-
-    qint64 exponent = 0;
-    if (i < end && (part[i] == u'e' || part[i] == u'E')) {
-        ++i;
-        bool negativeExponent = false;
-        if (i < end && (part[i] == u'+' || part[i] == u'-')) {
-            negativeExponent = part[i] == u'-';
-            ++i;
-        }
-        if (i == end || !isDigit(part[i]))
-            failTypeMismatch();
-        for (; i < end && isDigit(part[i]); ++i) {
-            // Saturate: beyond a million places the value is 0 or far above 255 anyway.
-            if (exponent < 1'000'000)
-                exponent = exponent * 10 + (part[i].unicode() - u'0');
-        }
-        if (negativeExponent)
-            exponent = -exponent;
-    }
-    if (i != end)
-        failTypeMismatch();
-
-    // value = 0.<significant> x 10^point
-    const qsizetype firstSignificant = firstNonZero(digits, 0);
-    if (firstSignificant < 0)
-        return 0;
-    const QStringView significant = QStringView(digits).mid(firstSignificant);
-    const qint64 point = integerDigits + exponent - firstSignificant;
-    if (point > 3)
-        failOverflow(); // 1000 or more
-
-    int whole = 0;
-    for (qint64 k = 0; k < point && k < significant.size(); ++k)
-        whole = whole * 10 + (significant[k].unicode() - u'0');
-    for (qint64 k = significant.size(); k < point; ++k)
-        whole *= 10;
-
-    // Round on the first fraction digit; a 5 with nothing after it is a tie.
-    if (point >= 0 && point < significant.size()) {
-        const QChar first = significant[point];
-        const bool moreAfterFive = firstNonZero(significant, point + 1) >= 0;
-        if (first > u'5' || (first == u'5' && (moreAfterFive || whole % 2 == 1)))
-            ++whole;
-    }
-
-    if (negative && whole != 0)
+    const WrittenNumber number = readNumber(part);
+    const int whole = roundHalfToEven(number);
+    if (number.negative && whole != 0)
         failOverflow();
     if (whole > 255)
         failOverflow();

@@ -1,13 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "ipaddressedit.h"
 
-#include "addresstext.h"
 #include "ipaddressaccessible.h"
 
-#include <QApplication>
-#include <QClipboard>
 #include <QFocusEvent>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -16,8 +12,6 @@
 
 namespace {
 
-constexpr int MaxDigits = 3;
-constexpr int MaxValue = 255;
 constexpr int InnerMargin = 2; // between the frame and the fields, as in a line edit
 constexpr int HintMilliseconds = 2000;
 
@@ -197,122 +191,6 @@ void IpAddressEdit::paintEvent(QPaintEvent *)
     }
 }
 
-namespace {
-
-bool isPaste(const QKeyEvent *event)
-{
-    return event->matches(QKeySequence::Paste) ||
-           (event->key() == Qt::Key_Insert && event->modifiers() == Qt::ShiftModifier);
-}
-
-bool isCopy(const QKeyEvent *event)
-{
-    return event->matches(QKeySequence::Copy);
-}
-
-bool isSelectAll(const QKeyEvent *event)
-{
-    return event->matches(QKeySequence::SelectAll);
-}
-
-} // namespace
-
-// The editor's own shortcuts are keys for it, not for a shortcut of the window.
-bool IpAddressEdit::event(QEvent *event)
-{
-    if (event->type() == QEvent::ShortcutOverride) {
-        const auto *key = static_cast<QKeyEvent *>(event);
-        if (isPaste(key) || isCopy(key) || isSelectAll(key)) {
-            event->accept();
-            return true;
-        }
-    }
-    return QWidget::event(event);
-}
-
-bool IpAddressEdit::handleShortcut(QKeyEvent *event)
-{
-    if (isPaste(event))
-        paste();
-    else if (isCopy(event))
-        copy();
-    else if (isSelectAll(event))
-        m_allSelected = true;
-    else
-        return false;
-    return true;
-}
-
-void IpAddressEdit::keyPressEvent(QKeyEvent *event)
-{
-    const bool afterAutoAdvance = m_autoAdvanced;
-    m_autoAdvanced = false;
-
-    if (handleShortcut(event)) {
-        event->accept();
-        update();
-        return;
-    }
-    // Other shortcuts (Ctrl, Alt, Meta) and keys the editor has no use for, such as Return and
-    // Escape, go on to the window; Shift is allowed with the movement keys.
-    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) {
-        event->ignore();
-        return;
-    }
-    if (m_allSelected) {
-        // Typing or deleting replaces the whole selected address; any other key only ends
-        // the selection and then does what it always does.
-        m_allSelected = false;
-        const QString text = event->text();
-        const bool digit = text.size() == 1 && text.front() >= u'0' && text.front() <= u'9';
-        if (digit || event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete) {
-            clearAll();
-            if (!digit) {
-                event->accept();
-                update();
-                return;
-            }
-        }
-    }
-    switch (event->key()) {
-    case Qt::Key_Backspace:
-        backspace();
-        break;
-    case Qt::Key_Delete:
-        deleteForward();
-        break;
-    case Qt::Key_Left:
-        moveLeft();
-        break;
-    case Qt::Key_Right:
-        moveRight();
-        break;
-    case Qt::Key_Home:
-        enterField(0, 0, false);
-        break;
-    case Qt::Key_End:
-        enterField(FieldCount - 1, int(m_text[FieldCount - 1].size()), false);
-        break;
-    default: {
-        const QString text = event->text();
-        if (text.size() != 1 || !text.front().isPrint()) {
-            event->ignore();
-            return;
-        }
-        const QChar c = text.front();
-        if (c >= u'0' && c <= u'9')
-            typeDigit(c);
-        else if (c == u'.')
-            typeDot(afterAutoAdvance);
-        else
-            refuse(QStringLiteral("0 to 255")); // the fields hold digits only
-        break;
-    }
-    }
-    event->accept();
-    update();
-}
-
 void IpAddressEdit::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton) {
@@ -370,61 +248,6 @@ void IpAddressEdit::hideEvent(QHideEvent *event)
     QWidget::hideEvent(event);
 }
 
-void IpAddressEdit::copy() const
-{
-    QApplication::clipboard()->setText(PackedToAddressText(packedAddress()));
-}
-
-void IpAddressEdit::paste()
-{
-    const std::optional<quint32> packed = PastedAddressToPacked(QApplication::clipboard()->text());
-    if (!packed) {
-        refuse(QStringLiteral("Not an address: a.b.c.d, each 0 to 255"));
-        return;
-    }
-    for (int k = 0; k < FieldCount; ++k)
-        m_text[k] = QString::number((*packed >> (8 * (FieldCount - 1 - k))) & 0xFF);
-    m_allSelected = false;
-    enterField(FieldCount - 1, int(m_text[FieldCount - 1].size()), false);
-}
-
-void IpAddressEdit::clearAll()
-{
-    for (QString &text : m_text)
-        text.clear();
-    enterField(0, 0, false);
-}
-
-// A refused key: the beep, and a hint under the field for a short while, shown on the window
-// itself over whatever lies there, so that nothing in the window moves.
-void IpAddressEdit::refuse(const QString &hint)
-{
-    QApplication::beep();
-    QWidget *host = window();
-    if (!m_hint || m_hint->parentWidget() != host) {
-        delete m_hint;
-        m_hint = new QLabel(host);
-        m_hint->setObjectName(QStringLiteral("ipAddressHint"));
-        m_hint->setFrameStyle(QFrame::Box | QFrame::Plain);
-        m_hint->setMargin(2);
-        m_hint->setForegroundRole(QPalette::ToolTipText);
-        m_hint->setBackgroundRole(QPalette::ToolTipBase);
-        m_hint->setAutoFillBackground(true);
-        m_hint->setFont(font());
-    }
-    m_hint->setText(hint);
-    m_hint->adjustSize();
-    const QRect field = fieldRect(m_field);
-    QPoint place = mapTo(host, QPoint(field.left(), height()));
-    place.setX(qBound(0, place.x(), qMax(0, host->width() - m_hint->width())));
-    if (place.y() + m_hint->height() > host->height()) // no room below: above the field
-        place.setY(mapTo(host, QPoint(0, 0)).y() - m_hint->height());
-    m_hint->move(place);
-    m_hint->raise();
-    m_hint->show();
-    m_hintTimer.start();
-}
-
 void IpAddressEdit::enterField(int field, int cursor, bool selectAll)
 {
     const bool moved = field != m_field;
@@ -447,86 +270,4 @@ void IpAddressEdit::tidyField(int field)
         m_text[field] = QString::number(m_text[field].toUInt());
     if (field == m_field)
         m_cursor = qMin(m_cursor, int(m_text[field].size()));
-}
-
-void IpAddressEdit::typeDigit(QChar digit)
-{
-    QString &text = m_text[m_field];
-    // A lone 0 gives way to the first digit typed into the field, wherever the caret stands.
-    const bool replace = m_selected || (m_fresh && text == QStringLiteral("0"));
-    m_fresh = false;
-    const QString typed =
-        replace ? QString(digit) : text.left(m_cursor) + digit + text.mid(m_cursor);
-    if (typed.size() > MaxDigits || typed.toUInt() > MaxValue) {
-        refuse(QStringLiteral("0 to 255"));
-        return;
-    }
-    text = typed;
-    m_cursor = replace ? 1 : m_cursor + 1;
-    m_selected = false;
-    if (m_cursor == MaxDigits && m_field < FieldCount - 1) {
-        enterField(m_field + 1, 0, true);
-        m_autoAdvanced = true;
-    }
-}
-
-void IpAddressEdit::typeDot(bool afterAutoAdvance)
-{
-    if (afterAutoAdvance)
-        return; // this dot ends the field that was just filled and left
-    if (m_field < FieldCount - 1 && !m_text[m_field].isEmpty())
-        enterField(m_field + 1, 0, true);
-}
-
-void IpAddressEdit::backspace()
-{
-    m_fresh = false;
-    QString &text = m_text[m_field];
-    if (m_selected) {
-        text.clear();
-        m_cursor = 0;
-        m_selected = false;
-    } else if (m_cursor > 0) {
-        text.remove(m_cursor - 1, 1);
-        --m_cursor;
-    } else if (m_field > 0) {
-        enterField(m_field - 1, int(m_text[m_field - 1].size()), false);
-    }
-}
-
-void IpAddressEdit::deleteForward()
-{
-    m_fresh = false;
-    QString &text = m_text[m_field];
-    if (m_selected) {
-        text.clear();
-        m_cursor = 0;
-        m_selected = false;
-    } else if (m_cursor < text.size()) {
-        text.remove(m_cursor, 1);
-    }
-}
-
-void IpAddressEdit::moveLeft()
-{
-    if (m_selected) {
-        m_selected = false;
-        m_cursor = 0;
-    } else if (m_cursor > 0) {
-        --m_cursor;
-    } else if (m_field > 0) {
-        enterField(m_field - 1, int(m_text[m_field - 1].size()), false);
-    }
-}
-
-void IpAddressEdit::moveRight()
-{
-    if (m_selected) {
-        m_selected = false;
-        m_cursor = int(m_text[m_field].size());
-    } else if (m_cursor < m_text[m_field].size()) {
-        ++m_cursor;
-    } else if (m_field < FieldCount - 1) {
-        enterField(m_field + 1, 0, false);
-    }
 }

@@ -64,6 +64,9 @@ private:
     int cursorAt(int field, int x) const;
 
     bool handleShortcut(QKeyEvent *event);
+    bool replaceSelectedAddress(const QKeyEvent *event);
+    bool editKey(const QKeyEvent *event, bool afterAutoAdvance);
+    bool typeCharacter(const QString &text, bool afterAutoAdvance);
     void copy() const;
     void paste();
     void clearAll();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "frames.h"
 
+#include "vocabulary.h"
+
 #include <initializer_list>
 
 namespace frames {
@@ -34,7 +36,7 @@ QByteArray oneParameter(quint8 command, int value, int highest)
 
 QByteArray OutputSelect(int row)
 {
-    return oneParameter(0x02, row, 3);
+    return oneParameter(0x02, row, vocabulary::outputCount - 1);
 }
 
 QByteArray BorderReset()
@@ -63,9 +65,9 @@ QByteArray BorderHorizontalOut()
 QByteArray Route(int row, int input)
 {
     // Output row in the high nibble, input in the low nibble.
-    if (row < 0 || row > 4 || input < 0 || input > 3)
+    if (row < 0 || row > vocabulary::allRouteRow || input < 0 || input >= vocabulary::inputCount)
         return {};
-    return frame(0x19, {quint8(row * 16 + input)});
+    return frame(0x19, {quint8(vocabulary::routeParameter(row, input))});
 }
 
 QByteArray StatusRequest()
@@ -78,11 +80,11 @@ QByteArray SetMode(int mode)
 }
 QByteArray SetResolution(int index)
 {
-    return oneParameter(0x22, index, 8);
+    return oneParameter(0x22, index, vocabulary::resolutionCount - 1);
 }
 QByteArray VideoWallInput(int input)
 {
-    return oneParameter(0x23, input, 3);
+    return oneParameter(0x23, input, vocabulary::inputCount - 1);
 }
 QByteArray SetAutoAddress()
 {

@@ -10,7 +10,8 @@
 // is. One frame breaks the length rule: BorderReset is the four bytes 05 55 04 77, whose length
 // byte says 5; the device expects it exactly so.
 //
-// Inputs and output rows count from 0 here ("IN1" is input 0, "Out1" is row 0, "ALL" is row 4).
+// Inputs and output rows count from 0 here ("IN1" is input 0, "Out1" is row 0, "ALL" is row 4;
+// vocabulary.h maps them to the window's numbering).
 // An argument outside its range gives an empty array, so nothing reaches the line instead of a
 // frame for another output or input; the window's controls never pass such a value.
 

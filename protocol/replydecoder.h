@@ -3,9 +3,12 @@
 
 // Decoding of the matrix's text replies.
 //
-// A reply line is everything one read took from the port. It is tested at fixed character
-// positions only (no terminator, no length), case-sensitively, and nothing is kept between
-// lines: a record cut between two reads is lost. Positions below are 0-based.
+// A reply line is one line the device sent, without its line end: what arrives is cut at
+// line ends before it is decoded (ReplyLines), so a record that reaches the program in
+// several reads is decoded whole; only text without a line end is handed over as it stands,
+// once the line has gone quiet or a short deadline has passed. A line is tested at fixed
+// character positions only (no terminator, no length), case-sensitively, and nothing is
+// kept between lines. Positions below are 0-based.
 //
 //   Output status records, five characters at 0, 5, 10 and 15 (nothing from 20 on):
 //     "s" <output 1..4> <input 0..9> . .   output has a display, input counted from 0

@@ -55,6 +55,15 @@ quint8 parseStoredIndex(QByteArrayView content)
     return digits == 0 ? 0 : quint8(value);
 }
 
+std::optional<quint8> rememberedPort(std::optional<quint8> storedIndex)
+{
+    if (!storedIndex)
+        return 1;
+    if (*storedIndex == 255)
+        return std::nullopt;
+    return quint8(*storedIndex + 1);
+}
+
 #ifdef Q_OS_UNIX
 
 std::optional<quint8> readStoredIndex(const QString &path)

@@ -34,6 +34,11 @@ QByteArray formatLine(int index);
 // (empty, "-1", "256", text) gives 0.
 quint8 parseStoredIndex(QByteArrayView content);
 
+// The COM port start-up opens for what readStoredIndex gave: the stored index + 1, or COM1 when
+// there was no file to read (start-up then stores index 0). Nothing for index 255, whose port
+// number does not fit. The demo maps the emulator to this port before start-up runs.
+std::optional<quint8> rememberedPort(std::optional<quint8> storedIndex);
+
 // Opens the file at path for reading and returns its stored index, or nothing when it cannot
 // be opened: missing, unreadable, or not a regular file at all (a directory, a FIFO, a
 // device). Never blocks and reads at most maxReadBytes, whatever the file holds.

@@ -40,6 +40,8 @@ void Form1::setUpDeviceChoice()
 
 void Form1::showSerialDevices()
 {
+    // As behind every modal box: replies wait, undecoded and unanswered, until it is closed.
+    const MSComm::ReplyHold hold(*MSComm1);
     DeviceDialog dialog(MSComm1->portMap(), findDevices(), this);
     if (dialog.exec() != QDialog::Accepted)
         return;

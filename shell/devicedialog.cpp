@@ -38,49 +38,9 @@ QString offerText(const SerialDevice &device)
                : QStringLiteral("%1  \u2014  %2").arg(device.preferredPath(), details);
 }
 
-} // namespace
-
-DeviceDialog::DeviceDialog(const PortMap &current, const QList<SerialDevice> &found,
-                           QWidget *parent)
-    : QDialog(parent)
+// The devices found now, each with what tells it from the others.
+QLabel *createFoundNote(const QList<SerialDevice> &found)
 {
-    setWindowTitle(QStringLiteral("Serial devices"));
-
-    auto *grid = new QGridLayout;
-    grid->addWidget(new QLabel(QStringLiteral("Port")), 0, 0);
-    grid->addWidget(new QLabel(QStringLiteral("Device (pick one found now, or type a path)")), 0,
-                    1);
-    for (int port = 1; port <= portCount; ++port) {
-        auto *field = new QComboBox;
-        field->setObjectName(QStringLiteral("COM%1").arg(port));
-        field->setEditable(true);
-        field->setInsertPolicy(QComboBox::NoInsert);
-        // Completion would fill in an offered entry's details along with its path.
-        field->setCompleter(nullptr);
-        field->setMinimumContentsLength(48);
-        field->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-        for (const SerialDevice &device : found)
-            field->addItem(offerText(device), device.preferredPath());
-        // The field holds the path alone, whichever entry was picked.
-        connect(field, &QComboBox::activated, field, [field](int index) {
-            field->setEditText(field->itemData(index, pathRole).toString());
-        });
-        const QString initial = current.isMapped(port) ? current.deviceFor(port) : QString();
-        field->setCurrentIndex(-1);
-        field->setEditText(initial);
-        field->lineEdit()->setPlaceholderText(PortMap::defaultDevice(port));
-        field->setToolTip(
-            QStringLiteral("Empty: COM%1 opens %2").arg(port).arg(PortMap::defaultDevice(port)));
-
-        auto *label = new QLabel(QStringLiteral("COM%1").arg(port));
-        label->setBuddy(field);
-        grid->addWidget(label, port, 0);
-        grid->addWidget(field, port, 1);
-        m_fields.append(field);
-        m_initial.append(initial);
-    }
-
-    // The devices found now, each with what tells it from the others.
     QStringList foundLines;
     for (const SerialDevice &device : found)
         foundLines.append(offerText(device));
@@ -89,6 +49,19 @@ DeviceDialog::DeviceDialog(const PortMap &current, const QList<SerialDevice> &fo
             ? QStringLiteral("No serial device found now. A path can still be typed.")
             : QStringLiteral("Found now:\n  ") + foundLines.join(QStringLiteral("\n  ")));
     foundNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return foundNote;
+}
+
+} // namespace
+
+DeviceDialog::DeviceDialog(const PortMap &current, const QList<SerialDevice> &found,
+                           QWidget *parent)
+    : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("Serial devices"));
+
+    QGridLayout *grid = createPortFields(current, found);
+    QLabel *foundNote = createFoundNote(found);
     m_problem = new QLabel;
     m_problem->setObjectName(QStringLiteral("problem"));
     m_problem->setStyleSheet(QStringLiteral("color: #b00000"));
@@ -108,6 +81,53 @@ DeviceDialog::DeviceDialog(const PortMap &current, const QList<SerialDevice> &fo
     layout->addWidget(note);
     layout->addWidget(m_problem);
     layout->addWidget(buttons);
+}
+
+// A row for each port: its name and its field.
+QGridLayout *DeviceDialog::createPortFields(const PortMap &current,
+                                            const QList<SerialDevice> &found)
+{
+    auto *grid = new QGridLayout;
+    grid->addWidget(new QLabel(QStringLiteral("Port")), 0, 0);
+    grid->addWidget(new QLabel(QStringLiteral("Device (pick one found now, or type a path)")), 0,
+                    1);
+    for (int port = 1; port <= portCount; ++port) {
+        const QString initial = current.isMapped(port) ? current.deviceFor(port) : QString();
+        QComboBox *field = createField(port, initial, found);
+        auto *label = new QLabel(QStringLiteral("COM%1").arg(port));
+        label->setBuddy(field);
+        grid->addWidget(label, port, 0);
+        grid->addWidget(field, port, 1);
+        m_fields.append(field);
+        m_initial.append(initial);
+    }
+    return grid;
+}
+
+// The field of one port: the devices found now to pick from, the port's device to start with.
+QComboBox *DeviceDialog::createField(int port, const QString &initial,
+                                     const QList<SerialDevice> &found)
+{
+    auto *field = new QComboBox;
+    field->setObjectName(QStringLiteral("COM%1").arg(port));
+    field->setEditable(true);
+    field->setInsertPolicy(QComboBox::NoInsert);
+    // Completion would fill in an offered entry's details along with its path.
+    field->setCompleter(nullptr);
+    field->setMinimumContentsLength(48);
+    field->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    for (const SerialDevice &device : found)
+        field->addItem(offerText(device), device.preferredPath());
+    // The field holds the path alone, whichever entry was picked.
+    connect(field, &QComboBox::activated, field, [field](int index) {
+        field->setEditText(field->itemData(index, pathRole).toString());
+    });
+    field->setCurrentIndex(-1);
+    field->setEditText(initial);
+    field->lineEdit()->setPlaceholderText(PortMap::defaultDevice(port));
+    field->setToolTip(
+        QStringLiteral("Empty: COM%1 opens %2").arg(port).arg(PortMap::defaultDevice(port)));
+    return field;
 }
 
 QString DeviceDialog::device(int port) const

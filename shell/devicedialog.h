@@ -10,6 +10,7 @@
 #include <map>
 
 class QComboBox;
+class QGridLayout;
 class QLabel;
 
 // "Serial devices…": which device each of COM1 to COM10 opens. Each port has an editable
@@ -35,6 +36,8 @@ public:
     std::map<int, QString> changes() const;
 
 private:
+    QGridLayout *createPortFields(const PortMap &current, const QList<SerialDevice> &found);
+    QComboBox *createField(int port, const QString &initial, const QList<SerialDevice> &found);
     void checkAndAccept();
 
     QList<QComboBox *> m_fields;

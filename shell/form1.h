@@ -11,11 +11,12 @@
 // device changes controls, and a selection it changes runs that button's handler like a click.
 //
 // The handlers are defined in the folder of their area:
-//   shell/form1.cpp       the controls, their layout and the signal wiring
+//   shell/form1.cpp       the signal wiring, connection state shown, message boxes
+//   shell/layout.cpp      the controls and their layout
 //   shell/startup.cpp     Form_Load: port list, remembered port, first open
 //   shell/connection.cpp  Command7_Click, Combo1_Click, Timer2_Timer, lost link
 //   shell/devicechoice.cpp  "Serial devices…": which device each COM port opens
-//   protocol/oncomm.cpp   MSComm1_OnComm and the routing display out1..out4
+//   shell/oncomm.cpp      MSComm1_OnComm and the routing display out1..out4
 //   panels/*.cpp          the tab pages' handlers and the maintenance buttons
 
 #include "controlarray.h"
@@ -27,6 +28,7 @@
 #include <functional>
 
 class ColorButton;
+class ErrorTrap;
 class Lamp;
 class MSComm;
 class QAction;
@@ -106,6 +108,13 @@ public:
     // "Martix", "Video wall" and the two address options: one exclusive group across pages.
     QButtonGroup *SSTab1Options = nullptr;
 
+    // The switching row of an output 1..4, or of vocabulary::allOutputs for "ALL": Option3 to
+    // Option6, and Option7. A row's options are IN1..IN4 at index 0..3; switchRowClick runs
+    // the row's OptionN_Click(index).
+    ControlArray<QRadioButton> &switchRow(int output);
+    const ControlArray<QRadioButton> &switchRow(int output) const;
+    void switchRowClick(int output, int index);
+
     // Start-up, run once before the window is first shown.
     void Form_Load();
 
@@ -172,7 +181,33 @@ public:
     MessageReporter setMessageReporter(MessageReporter reporter);
 
 private:
+    // The controls, in the order the window creates them (shell/layout.cpp).
     void createControls();
+    void setUpWindow();
+    void createOutsideControls();
+    void createTabControl();
+    // Controls on a page are given in the tab control's coordinates, tab strip included;
+    // pageOrigin is where the page lies in those.
+    void createSwitchPage(QWidget *page, QPoint pageOrigin);
+    void createSwitchRows();
+    void createWallInputs();
+    void createOutputButtons();
+    void createResolutionPage(QWidget *page, QPoint pageOrigin);
+    void createIpSettingPage(QWidget *page, QPoint pageOrigin);
+    void paintPageControls();
+    void groupOptions();
+    void nameControlsForScreenReaders();
+    void createServices();
+    void setUpKeyboard();
+
+    // The steps of Form_Load that take more than a line (shell/startup.cpp). Those given the
+    // trap run under it: a failing step is abandoned and start-up goes on with the next.
+    void fillPortList();
+    void selectRememberedPort(ErrorTrap &trap);
+    void selectPortEntry(ErrorTrap &trap, int index);
+    void saveSelectedPortEntry(ErrorTrap &trap);
+    void openStartupPort(ErrorTrap &trap);
+
     void connectHandlers();
     void setUpDeviceChoice();
     void showPortDevices();

@@ -1,45 +1,33 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "portlock.h"
+#include "linktrace.h"
 #include "portmap.h"
-#include "replylines.h"
-#include "serialsettings.h"
+#include "replypump.h"
 
 #include <QByteArray>
-#include <QLoggingCategory>
 #include <QObject>
-#include <QSerialPort>
 #include <QString>
 
-class NetworkLink;
-class QIODevice;
-class QTimer;
+class LinkOpener;
 
-// The serial trace: every frame written and every reply read, as hex. Off unless switched
-// on (--trace, or QT_LOGGING_RULES="velquor.serial.debug=true").
-Q_DECLARE_LOGGING_CATEGORY(lcSerial)
-
-// MSComm1, the window's serial-port service over QSerialPort, or over a TCP link to a serial
-// device server when the port map names one (tcp://HOST:PORT, rfc2217://HOST:PORT). It offers what
-// the handlers use: CommPort, Settings, InputLen, PortOpen, Output (one flushed write), Input (one
-// reply line) and OnComm(), raised once for every reply line. Every operation that can fail throws
-// a NumberedError (error numbers below) for the handler's error trap.
+// MSComm1, the window's serial-port service: a serial device, or a TCP link to a serial
+// device server when the port map names one (tcp://HOST:PORT, rfc2217://HOST:PORT). It offers
+// what the handlers use: CommPort, Settings, InputLen, PortOpen, Output (one flushed write),
+// Input (one reply line) and OnComm(), raised once for every reply line. Every operation that
+// can fail throws a NumberedError (error numbers below) for the handler's error trap.
 //
-// The device answers back to back, and the line hands over what has arrived in pieces: a
-// UART interrupts every few bytes, a USB adapter delivers every 16 ms, so one read may hold
-// part of a reply or several replies. What arrives is cut at line ends (ReplyLines) and
-// every complete line is handed over at once, in arrival order, one OnComm() each. Text with
-// no line end yet waits until the line has been quiet for settleMs, and at the latest
-// maxDelayMs after its first byte, so a flood cannot hold the window off; then it is handed
-// over as it stands.
+// Two parts of link/ do the work: LinkOpener opens the link a port map entry names and holds
+// it, ReplyPump cuts what arrives into reply lines and hands them over. What arrives in pieces
+// is cut at line ends and every complete line is handed over at once, in arrival order, one
+// OnComm() each; text with no line end yet waits until the line has been quiet for settleMs,
+// and at the latest maxDelayMs after its first byte.
 //
 // One event at a time: OnComm() is never raised while a handler runs OnComm() already, nor
 // while holdReplies() is in force (a modal box waits for the operator). Lines that arrive
 // meanwhile wait and are handed over in order afterwards. A port that fails while open
 // (adapter unplugged, line hung up) is closed at once and linkLost() is raised, box or not;
-// what was still waiting goes with the line. The modem lines are never touched, since
-// pseudo-terminals and many adapters refuse them.
+// what was still waiting goes with the line.
 class MSComm : public QObject
 {
     Q_OBJECT
@@ -54,8 +42,8 @@ public:
         WriteFailed = 8020,
     };
 
-    static constexpr int settleMs = 30;
-    static constexpr int maxDelayMs = 200;
+    static constexpr int settleMs = ReplyPump::settleMs;
+    static constexpr int maxDelayMs = ReplyPump::maxDelayMs;
     // Longest wait for a network port to connect (and to set the far end's line).
     static constexpr int connectTimeoutMs = 3000;
 
@@ -96,8 +84,8 @@ public:
 
     // While held (the calls nest), no OnComm() is raised; the lines that arrive wait. The
     // last release hands them over in order once control is back in the event loop.
-    void holdReplies();
-    void releaseReplies();
+    void holdReplies() { m_pump->holdReplies(); }
+    void releaseReplies() { m_pump->releaseReplies(); }
 
     // Holds the replies for as long as it lives.
     class ReplyHold
@@ -128,30 +116,15 @@ signals:
 
 private:
     QString portLabel() const;
-    // Opens device, the port map's entry for CommPort, with its exclusive hold.
-    void openDevice(const QString &device);
-    void openNetwork(const QString &entry);
-    void onNetworkLost(const QString &why);
+    // The link for device, the port map's entry for CommPort: opened, or the error it throws.
+    void openLink(const QString &device);
     void closePort();
+    void onLinkLost(const QString &why);
     void closeLostLink();
-    void onReadyRead();
-    void endWaitingText();
-    void postDelivery();
-    void deliverLines();
-    void onPortError(QSerialPort::SerialPortError error);
 
     PortMap m_ports;
-    QSerialPort *m_port = nullptr;
-    NetworkLink *m_net = nullptr;
-    QIODevice *m_link = nullptr; // m_port or m_net while one is open
-    PortLock m_lock;
-    ReplyLines m_lines;
-    QTimer *m_settle = nullptr;   // restarted by every piece that leaves text waiting
-    QTimer *m_deadline = nullptr; // started by the first byte of the waiting text
-    int m_holds = 0;
-    bool m_delivering = false;
-    bool m_deliveryPosted = false;
-    quint64 m_bytesTaken = 0; // by Input(), so that delivery sees whether a line was taken
+    LinkOpener *m_opener = nullptr;
+    ReplyPump *m_pump = nullptr;
     int m_commPort = 1;
     QString m_settings = QStringLiteral("9600,N,8,1");
     int m_inputLen = 0;

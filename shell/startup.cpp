@@ -28,8 +28,34 @@ void Form1::Form_Load()
     ipMode = 1;
     ipBox1->setAddress(QStringLiteral("0.0.0.1"));
 
-    // 3: the port list, COM1 to COM10, each with its device as tooltip. Adding to an empty
-    // list would select the first entry; the list must keep no selection and its text.
+    // 3
+    fillPortList();
+
+    // 4: from here a failing step is abandoned and start-up goes on with the next.
+    ErrorTrap trap;
+
+    // 5 to 7
+    selectRememberedPort(trap);
+
+    // 8
+    Shape15->setFillStyle(0);
+    Shape16->setFillStyle(0);
+
+    // 9: Input hands over everything received so far.
+    trap.run([&] { MSComm1->setSettings(QStringLiteral("9600,N,8,1")); });
+    trap.run([&] { MSComm1->setInputLen(0); });
+
+    // 10: failures up to here are not reported.
+    trap.reset();
+
+    // 11
+    openStartupPort(trap);
+}
+
+// 3: the port list, COM1 to COM10, each with its device as tooltip. Adding to an empty list
+// would select the first entry; the list must keep no selection and its text.
+void Form1::fillPortList()
+{
     const QString shownText = Combo1->currentText();
     for (int i = 0; i < portListSize; ++i) {
         Combo1->addItem(QStringLiteral("COM%1").arg(i + 1));
@@ -44,61 +70,57 @@ void Form1::Form_Load()
         disconnect(field, &QLineEdit::editingFinished, Combo1, nullptr);
         disconnect(field, &QLineEdit::returnPressed, Combo1, nullptr);
     }
+}
 
-    // 4: from here a failing step is abandoned and start-up goes on with the next.
-    ErrorTrap trap;
-
-    // Selecting an entry from code runs the selection handler, as the operator's choice does.
-    const auto selectEntry = [&](int index) {
-        trap.run([&] {
-            if (index < 0 || index >= Combo1->count())
-                throw NumberedError(InvalidPropertyValue,
-                                    QStringLiteral("No port list entry %1").arg(index));
-            Combo1->setCurrentIndex(index);
-            Combo1_Click();
-        });
-    };
-    const auto saveSelection = [&] {
-        trap.run([&] {
-            if (!comport::writeStoredIndex(Combo1->currentIndex()))
-                throw NumberedError(FileAccessError, QStringLiteral("Cannot write COMPORT"));
-        });
-    };
-
+void Form1::selectRememberedPort(ErrorTrap &trap)
+{
     // 5: the remembered entry; a missing or unreadable file starts over with COM1.
     quint8 storedIndex = 0;
     const std::optional<quint8> stored = comport::readStoredIndex();
     if (!stored) {
-        selectEntry(0);
-        portNumber = 1;
-        saveSelection();
+        selectPortEntry(trap, 0);
+        portNumber = *comport::rememberedPort(stored);
+        saveSelectedPortEntry(trap);
     } else {
         storedIndex = *stored;
     }
 
     // 6: 10 to 255 name no entry; the list keeps no selection and the file is not rewritten.
-    selectEntry(storedIndex);
+    selectPortEntry(trap, storedIndex);
 
     // 7: 255 + 1 does not fit the port number, which then keeps its value.
     trap.run([&] {
-        if (storedIndex + 1 > 255)
+        const std::optional<quint8> port = comport::rememberedPort(storedIndex);
+        if (!port)
             throw NumberedError(Overflow, QStringLiteral("Overflow"));
-        portNumber = quint8(storedIndex + 1);
+        portNumber = *port;
     });
+}
 
-    // 8
-    Shape15->setFillStyle(0);
-    Shape16->setFillStyle(0);
+// Selecting an entry from code runs the selection handler, as the operator's choice does.
+void Form1::selectPortEntry(ErrorTrap &trap, int index)
+{
+    trap.run([&] {
+        if (index < 0 || index >= Combo1->count())
+            throw NumberedError(InvalidPropertyValue,
+                                QStringLiteral("No port list entry %1").arg(index));
+        Combo1->setCurrentIndex(index);
+        Combo1_Click();
+    });
+}
 
-    // 9: Input hands over everything received so far.
-    trap.run([&] { MSComm1->setSettings(QStringLiteral("9600,N,8,1")); });
-    trap.run([&] { MSComm1->setInputLen(0); });
+void Form1::saveSelectedPortEntry(ErrorTrap &trap)
+{
+    trap.run([&] {
+        if (!comport::writeStoredIndex(Combo1->currentIndex()))
+            throw NumberedError(FileAccessError, QStringLiteral("Cannot write COMPORT"));
+    });
+}
 
-    // 10: failures up to here are not reported.
-    trap.reset();
-
-    // 11: open the port. Once the port number is refused the open is not tried, so that the
-    // previously set port is not opened in its place.
+// 11: open the port. Once the port number is refused the open is not tried, so that the
+// previously set port is not opened in its place.
+void Form1::openStartupPort(ErrorTrap &trap)
+{
     trap.run([&] { MSComm1->setCommPort(portNumber); });
     if (!trap.failed())
         trap.run([&] { MSComm1->setPortOpen(true); });

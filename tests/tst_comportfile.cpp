@@ -48,6 +48,8 @@ private slots:
     void formatLine();
     void parseStoredIndex_data();
     void parseStoredIndex();
+    void rememberedPort_data();
+    void rememberedPort();
     void readRegularFile_data();
     void readRegularFile();
     void readWhatIsNoRegularFile_data();
@@ -115,6 +117,26 @@ void tst_ComportFile::parseStoredIndex()
     QFETCH(QByteArray, content);
     QFETCH(int, index);
     QCOMPARE(int(comport::parseStoredIndex(content)), index);
+}
+
+void tst_ComportFile::rememberedPort_data()
+{
+    QTest::addColumn<int>("stored"); // -1: no file to read
+    QTest::addColumn<int>("port");   // 0: no port
+    QTest::newRow("no file: COM1") << -1 << 1;
+    QTest::newRow("index 0: COM1") << 0 << 1;
+    QTest::newRow("index 9, last entry: COM10") << 9 << 10;
+    QTest::newRow("index 254: COM255, the highest") << 254 << 255;
+    QTest::newRow("index 255 overflows: none") << 255 << 0;
+}
+
+void tst_ComportFile::rememberedPort()
+{
+    QFETCH(int, stored);
+    QFETCH(int, port);
+    const std::optional<quint8> index =
+        stored < 0 ? std::nullopt : std::optional<quint8>(quint8(stored));
+    QCOMPARE(int(comport::rememberedPort(index).value_or(0)), port);
 }
 
 void tst_ComportFile::readRegularFile_data()

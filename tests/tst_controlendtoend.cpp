@@ -5,14 +5,12 @@
 #include "colorbutton.h"
 #include "console.h"
 #include "controlclient.h"
-#include "controlserver.h"
 #include "form1.h"
 #include "frames.h"
 #include "messageboxwatcher.h"
 #include "mscomm.h"
-#include "panelcontrol.h"
 #include "ptyhost.h"
-#include "scratchdir.h"
+#include "windowonline.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -41,38 +39,28 @@ private:
     void settle() { QTest::qWait(300); }
     QJsonObject state();
 
-    std::unique_ptr<ScratchDir> m_dir;
-    std::unique_ptr<PtyHost> m_host;
-    std::unique_ptr<Form1> m_form;
-    std::unique_ptr<MessageBoxWatcher> m_boxes;
-    std::unique_ptr<PanelControl> m_control;
-    std::unique_ptr<ControlServer> m_server;
-    std::unique_ptr<ControlClient> m_client;
+    std::unique_ptr<WindowOnLine> m_window;
+    PtyHost *m_host = nullptr;
+    Form1 *m_form = nullptr;
+    MessageBoxWatcher *m_boxes = nullptr;
+    ControlClient *m_client = nullptr;
 };
 
 void tst_ControlEndToEnd::init()
 {
-    m_dir = std::make_unique<ScratchDir>();
-    QVERIFY(m_dir->isValid());
-    m_host = std::make_unique<PtyHost>();
-    QString error;
-    QVERIFY2(m_host->open(&error), qPrintable(error));
+    WindowOnLine::Options options;
+    options.device = WindowOnLine::Device::Emulator;
+    options.control = WindowOnLine::Control::Tcp;
+    m_window = std::make_unique<WindowOnLine>(options);
+    m_window->prepare();
+    m_host = &m_window->host();
     m_host->model().setRoute(0, 2);
     m_host->model().setResolution(6);
     m_host->model().setDisplayAttached(3, false);
-
-    PortMap ports;
-    ports.map(1, m_host->slavePath());
-    m_form = std::make_unique<Form1>(ports);
-    m_boxes = std::make_unique<MessageBoxWatcher>(m_form.get());
-    m_control = std::make_unique<PanelControl>(*m_form);
-    m_server = std::make_unique<ControlServer>(*m_control);
-    QVERIFY2(m_server->listen(*ListenAddress::parse(QStringLiteral("0")), &error),
-             qPrintable(error));
-    m_form->Form_Load();
-    m_form->show();
-    m_client = std::make_unique<ControlClient>(m_server->address().port);
-    QVERIFY(m_client->waitForConnected());
+    m_window->start();
+    m_form = &m_window->form();
+    m_boxes = &m_window->boxes();
+    m_client = &m_window->client();
 
     // Connected at start-up; "update" asks the device for its state, as the button does.
     QCOMPARE(m_client->ask("update"), QByteArray("ok"));
@@ -82,13 +70,7 @@ void tst_ControlEndToEnd::init()
 
 void tst_ControlEndToEnd::cleanup()
 {
-    m_client.reset();
-    m_server.reset();
-    m_control.reset();
-    m_boxes.reset();
-    m_form.reset();
-    m_host.reset();
-    m_dir.reset();
+    m_window.reset();
 }
 
 QJsonObject tst_ControlEndToEnd::state()
@@ -103,8 +85,8 @@ QJsonObject tst_ControlEndToEnd::state()
 
 void tst_ControlEndToEnd::routeSwitchesTheMatrixAndTheRowFollows()
 {
-    QSignalSpy frames(m_host.get(), &PtyHost::frameReceived);
-    QSignalSpy replies(m_host.get(), &PtyHost::replySent);
+    QSignalSpy frames(m_host, &PtyHost::frameReceived);
+    QSignalSpy replies(m_host, &PtyHost::replySent);
     QCOMPARE(m_client->ask("route 2 3"), QByteArray("ok"));
     QTRY_COMPARE(frames.size(), 1);
     QCOMPARE(frames.first().first().toByteArray(), QByteArray::fromHex("0555191277"));
@@ -174,7 +156,7 @@ void tst_ControlEndToEnd::closedPortAnswersAndNoBoxOpens()
 {
     m_form->Command7->click(); // the operator disconnects
     QVERIFY(!m_form->MSComm1->PortOpen());
-    QSignalSpy frames(m_host.get(), &PtyHost::frameReceived);
+    QSignalSpy frames(m_host, &PtyHost::frameReceived);
     QCOMPARE(m_client->ask("route 2 3"), QByteArray("error port closed"));
     QCOMPARE(m_boxes->count(), 0);
     QCOMPARE(state().value(QStringLiteral("connected")).toBool(), false);

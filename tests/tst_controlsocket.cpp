@@ -14,6 +14,7 @@
 #include "panelcontrol.h"
 #include "ptypair.h"
 #include "scratchdir.h"
+#include "windowonline.h"
 
 #include <QComboBox>
 #include <QFileInfo>
@@ -67,59 +68,48 @@ private slots:
 private:
     // Nothing selected yet, port open; frames sent so far are read away.
     void startPanel(const PortMap &extra = {});
-    void listen(const QString &address = QStringLiteral("0"));
     QByteArray sent(int ms = 150) { return m_device->readFor(ms); }
 
-    std::unique_ptr<ScratchDir> m_dir;
-    std::unique_ptr<PtyPair> m_device;
-    std::unique_ptr<Form1> m_form;
-    std::unique_ptr<MessageBoxWatcher> m_boxes;
-    std::unique_ptr<PanelControl> m_control;
-    std::unique_ptr<ControlServer> m_server;
-    std::unique_ptr<ControlClient> m_client;
+    std::unique_ptr<WindowOnLine> m_window;
+    ScratchDir *m_dir = nullptr;
+    PtyPair *m_device = nullptr;
+    Form1 *m_form = nullptr;
+    MessageBoxWatcher *m_boxes = nullptr;
+    PanelControl *m_control = nullptr;
+    ControlServer *m_server = nullptr;
+    ControlClient *m_client = nullptr;
 };
 
 void tst_ControlSocket::init()
 {
-    m_dir = std::make_unique<ScratchDir>();
-    QVERIFY(m_dir->isValid());
-    m_device = std::make_unique<PtyPair>();
-    QVERIFY2(m_device->isValid(), qPrintable(m_device->errorString()));
+    WindowOnLine::Options options;
+    options.show = false;
+    options.control = WindowOnLine::Control::Tcp;
+    m_window = std::make_unique<WindowOnLine>(options);
+    m_window->prepare();
+    m_dir = &m_window->dir();
+    m_device = &m_window->device();
 }
 
 void tst_ControlSocket::cleanup()
 {
-    m_client.reset();
-    m_server.reset();
-    m_control.reset();
-    m_boxes.reset();
-    m_form.reset();
-    m_device.reset();
-    m_dir.reset();
+    m_window.reset();
 }
 
+// The window on COM1, its port open (extra: further ports), the control socket listening on a
+// free TCP port of 127.0.0.1 (or where the options say) and a client connected to it.
 void tst_ControlSocket::startPanel(const PortMap &extra)
 {
-    PortMap ports = extra;
-    ports.map(1, m_device->slavePath());
-    m_form = std::make_unique<Form1>(ports);
-    m_boxes = std::make_unique<MessageBoxWatcher>(m_form.get());
-    m_control = std::make_unique<PanelControl>(*m_form);
-    m_form->Form_Load();
-    QVERIFY(m_form->MSComm1->PortOpen());
-    m_server = std::make_unique<ControlServer>(*m_control);
-    listen();
-    m_client = std::make_unique<ControlClient>(m_server->address().port);
-    QVERIFY(m_client->waitForConnected());
+    m_window->options().ports = extra;
+    m_window->start();
+    if (QTest::currentTestFailed())
+        return;
+    m_form = &m_window->form();
+    m_boxes = &m_window->boxes();
+    m_control = &m_window->control();
+    m_server = &m_window->controlServer();
+    m_client = &m_window->client();
     sent(50);
-}
-
-void tst_ControlSocket::listen(const QString &address)
-{
-    QString error;
-    const auto parsed = ListenAddress::parse(address, &error);
-    QVERIFY2(parsed, qPrintable(error));
-    QVERIFY2(m_server->listen(*parsed, &error), qPrintable(error));
 }
 
 void tst_ControlSocket::commandSendsItsControlsFrame_data()
@@ -396,7 +386,8 @@ void tst_ControlSocket::commandsOfAClientThatLeftAreCarriedOut()
     }
     m_client->send(commands + "route 4 2"); // the last has no line end: not a command
     m_client->socket().waitForBytesWritten(1000);
-    m_client.reset();
+    m_window->takeClient().reset();
+    m_client = nullptr;
     QTRY_COMPARE(m_server->clientCount(), 0);
     QCOMPARE(sent(), expected);
 }
@@ -405,7 +396,8 @@ void tst_ControlSocket::seventeenthClientIsBusy()
 {
     startPanel();
     std::vector<std::unique_ptr<ControlClient>> clients;
-    clients.push_back(std::move(m_client));
+    clients.push_back(m_window->takeClient());
+    m_client = nullptr;
     while (clients.size() < size_t(ControlServer::maxClients)) {
         clients.push_back(std::make_unique<ControlClient>(m_server->address().port));
         QVERIFY(clients.back()->ask("state").startsWith('{'));
@@ -428,7 +420,7 @@ void tst_ControlSocket::seventeenthClientIsBusy()
 void tst_ControlSocket::slowWatcherIsDropped()
 {
     startPanel();
-    QSignalSpy dropped(m_server.get(), &ControlServer::clientDropped);
+    QSignalSpy dropped(m_server, &ControlServer::clientDropped);
     ControlClient slow(m_server->address().port, 4096);
     QCOMPARE(slow.ask("watch"), QByteArray("ok"));
     QCOMPARE(m_client->ask("watch"), QByteArray("ok"));
@@ -471,23 +463,19 @@ void tst_ControlSocket::slowWatcherIsDropped()
 
 void tst_ControlSocket::localSocket()
 {
+    // The control socket is velquor.sock in the working directory; the client connects there.
+    m_window->options().control = WindowOnLine::Control::Local;
     startPanel();
     const QString path = m_dir->filePath(QStringLiteral("velquor.sock"));
-    auto server = std::make_unique<ControlServer>(*m_control);
-    QString error;
-    QVERIFY2(server->listen(*ListenAddress::parse(QStringLiteral("unix:") + path), &error),
-             qPrintable(error));
     struct stat status = {};
     QCOMPARE(::stat(QFile::encodeName(path).constData(), &status), 0);
     QVERIFY(S_ISSOCK(status.st_mode));
     QCOMPARE(status.st_mode & 07777, mode_t(0600));
 
-    ControlClient client(path);
-    QVERIFY(client.waitForConnected());
-    QCOMPARE(client.ask("route 3 1"), QByteArray("ok"));
+    QCOMPARE(m_client->ask("route 3 1"), QByteArray("ok"));
     QCOMPARE(sent(), frames::Route(2, 0));
 
-    server.reset();
+    m_window->closeControl();
     QVERIFY(!QFileInfo::exists(path)); // removed with the server
 }
 

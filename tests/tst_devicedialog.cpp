@@ -1,15 +1,16 @@
 // SPDX-License-Identifier: MIT
 // "Serial devices…": choosing which device a COM port opens, from the window.
 
+#include "colorbutton.h"
 #include "devicedialog.h"
 #include "form1.h"
 #include "messageboxwatcher.h"
 #include "mscomm.h"
 #include "programrun.h"
 #include "ptypair.h"
-#include "scratchdir.h"
 #include "serialdevices.h"
 #include "usersettings.h"
+#include "windowonline.h"
 
 #include <QAction>
 #include <QApplication>
@@ -20,6 +21,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -50,6 +52,17 @@ template <typename Open, typename Check> bool withDialog(Open &&open, Check &&ch
     return seen;
 }
 
+// What a route or mode report changes: out2's colour, the route on the Out2 row, the mode.
+QString reportedState(const Form1 &form)
+{
+    QString state = QString::number(form.Command8[1]->BackColor(), 16) + u' ';
+    for (const ControlArray<QRadioButton> *group : {&form.Option4, &form.Option2}) {
+        for (const auto &[index, option] : *group)
+            state += option->isChecked() ? u'x' : u'.';
+    }
+    return state;
+}
+
 } // namespace
 
 class tst_DeviceDialog : public QObject
@@ -62,6 +75,8 @@ private slots:
     void portListContextMenuOffersIt_data();
     void portListContextMenuOffersIt();
     void typedPathIsCheckedBeforeSaving();
+    void repliesWaitWhileItIsOpen_data();
+    void repliesWaitWhileItIsOpen();
 };
 
 void tst_DeviceDialog::stablePathIsTheLinkToTheDevice()
@@ -78,26 +93,23 @@ void tst_DeviceDialog::stablePathIsTheLinkToTheDevice()
 
 void tst_DeviceDialog::chooseSaveAndConnect()
 {
-    ScratchDir dir;
     QTemporaryDir config;
     const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     const auto restore = qScopeGuard([&] { qputenv("XDG_CONFIG_HOME", previous); });
 
-    PtyPair first;   // COM1, connected at start
-    PtyPair adapter; // the device found now, to be chosen for COM3
-    PortMap ports;
-    ports.map(1, first.slavePath());
-    ports.map(2, u"/dev/velquor-from-command-line"_s); // as --port gives it, for this run only
-    Form1 form(ports);
+    PtyPair adapter;               // the device found now, to be chosen for COM3
+    WindowOnLine::Options options; // COM1 on the line the test holds, connected at start
+    options.ports.map(2, u"/dev/velquor-from-command-line"_s); // as --port gives it, for this run
+    WindowOnLine window(options);
+    window.start();
+    PtyPair &first = window.device();
+    Form1 &form = window.form();
+    MessageBoxWatcher &boxes = window.boxes();
     form.findDevices = [&] {
         return QList<SerialDevice>{
             {QString(), adapter.slavePath(), u"Matrix adapter"_s, u"Maker"_s, u"A1"_s}};
     };
-    MessageBoxWatcher boxes(&form);
-    form.Form_Load();
-    form.show();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
     QVERIFY(form.MSComm1->PortOpen());
 
     const bool shown = withDialog(
@@ -134,8 +146,7 @@ void tst_DeviceDialog::chooseSaveAndConnect()
     QCOMPARE(form.Combo1->itemData(2, Qt::ToolTipRole).toString(), adapter.slavePath());
 
     // The next Connect on COM3 opens the chosen device.
-    form.Combo1->setCurrentIndex(2);
-    emit form.Combo1->activated(2);
+    window.choosePort(2);
     QVERIFY(!form.MSComm1->PortOpen());
     form.Command7->click();
     QCOMPARE(adapter.read(4), QByteArray::fromHex("04552077"));
@@ -153,12 +164,13 @@ void tst_DeviceDialog::portListContextMenuOffersIt_data()
 void tst_DeviceDialog::portListContextMenuOffersIt()
 {
     QFETCH(bool, overTextField);
-    ScratchDir dir;
-    Form1 form;
+    WindowOnLine::Options options; // no line: the platform's own ports
+    options.device = WindowOnLine::Device::None;
+    options.startUp = WindowOnLine::StartUp::AsItComes;
+    WindowOnLine window(options);
+    window.start();
+    Form1 &form = window.form();
     form.findDevices = [] { return QList<SerialDevice>{}; };
-    MessageBoxWatcher boxes(&form);
-    form.Form_Load();
-    form.show();
     QWidget *target = overTextField ? static_cast<QWidget *>(form.Combo1->lineEdit())
                                     : static_cast<QWidget *>(form.Combo1);
 
@@ -201,6 +213,74 @@ void tst_DeviceDialog::typedPathIsCheckedBeforeSaving()
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     const std::map<int, QString> expected{{1, QString()}, {4, u"/dev/ttyUSB7"_s}};
     QCOMPARE(dialog.changes(), expected);
+}
+
+void tst_DeviceDialog::repliesWaitWhileItIsOpen_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QByteArray>("echo"); // what the decoded reply sends back
+    QTest::addColumn<bool>("saveFails");  // the reply comes while the warning box waits
+    const QByteArray route = QByteArray::fromHex("0555191177");
+    const QByteArray mode = QByteArray::fromHex("0555210177");
+    QTest::newRow("route report while the dialog waits") << "s21\r\n"_ba << route << false;
+    QTest::newRow("mode report while the dialog waits") << "MD1\r\n"_ba << mode << false;
+    QTest::newRow("route report while \"could not be saved\" waits")
+        << "s21\r\n"_ba << route << true;
+}
+
+void tst_DeviceDialog::repliesWaitWhileItIsOpen()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QByteArray, echo);
+    QFETCH(bool, saveFails);
+    // A plain file where the settings' folder would be: nothing can be saved under it.
+    QTemporaryDir config;
+    QFile blocker(config.filePath(u"file"_s));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(saveFails ? blocker.fileName() : config.path()));
+    const auto restore = qScopeGuard([&] { qputenv("XDG_CONFIG_HOME", previous); });
+
+    WindowOnLine window;
+    window.start();
+    if (QTest::currentTestFailed())
+        return;
+    Form1 &form = window.form();
+    form.findDevices = [] { return QList<SerialDevice>{}; };
+    window.sent(0);
+    const QString before = reportedState(form);
+
+    QByteArray sentMeanwhile;
+    QString stateMeanwhile;
+    const auto deviceReplies = [&] {
+        QVERIFY(window.device().write(reply));
+        sentMeanwhile = window.sent(0); // events run for a while, far past the settle time
+        stateMeanwhile = reportedState(form);
+    };
+    if (saveFails) {
+        window.boxes().setOperator([&](QMessageBox *box) {
+            deviceReplies();
+            box->button(QMessageBox::Ok)->click();
+        });
+    }
+    const bool shown = withDialog([&] { form.serialDevicesAction->trigger(); },
+                                  [&](DeviceDialog *dialog) {
+                                      if (!saveFails) {
+                                          deviceReplies();
+                                          return;
+                                      }
+                                      dialog->field(3)->setEditText(u"/dev/ttyUSB7"_s);
+                                      clickSave(dialog);
+                                  });
+    QVERIFY(shown);
+    QCOMPARE(window.boxes().count(), saveFails ? 1 : 0);
+    QVERIFY(!stateMeanwhile.isNull());
+    QCOMPARE(sentMeanwhile.toHex(' '), QByteArray());
+    QCOMPARE(stateMeanwhile, before);
+
+    // Closed: the reply is decoded now, and its echo goes out once.
+    QCOMPARE(window.sent(echo.size()).toHex(' '), echo.toHex(' '));
+    QVERIFY(reportedState(form) != before);
 }
 
 QTEST_MAIN(tst_DeviceDialog)

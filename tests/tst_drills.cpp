@@ -7,14 +7,13 @@
 #include "comportfile.h"
 #include "form1.h"
 #include "frames.h"
-#include "lamp.h"
 #include "messageboxwatcher.h"
 #include "mscomm.h"
 #include "ptypair.h"
 #include "scratchdir.h"
+#include "windowonline.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -80,18 +79,6 @@ constexpr bool underAddressSanitizer()
 #endif
 }
 
-bool showsConnected(const Form1 &form)
-{
-    return form.Command7->text() == u"Disconnect"_s && form.Shape15->FillStyle() == 1 &&
-           form.Shape16->FillStyle() == 0;
-}
-
-bool showsDisconnected(const Form1 &form)
-{
-    return form.Command7->text() == u"Connect"_s && form.Shape15->FillStyle() == 0 &&
-           form.Shape16->FillStyle() == 1;
-}
-
 } // namespace
 
 class tst_Drills : public QObject
@@ -113,38 +100,37 @@ private slots:
 private:
     // The window as the program starts it, with COM1 to COM10 all on the test's line.
     void start();
+    bool showsConnected() const { return m_window->showsConnected(); }
+    bool showsDisconnected() const { return m_window->showsDisconnected(); }
 
-    std::unique_ptr<ScratchDir> m_dir;
-    std::unique_ptr<PtyPair> m_pty;
-    std::unique_ptr<Form1> m_form;
-    std::unique_ptr<MessageBoxWatcher> m_boxes;
+    std::unique_ptr<WindowOnLine> m_window;
+    ScratchDir *m_dir = nullptr;
+    PtyPair *m_pty = nullptr;
+    Form1 *m_form = nullptr;
+    MessageBoxWatcher *m_boxes = nullptr;
 };
 
 void tst_Drills::init()
 {
-    m_dir = std::make_unique<ScratchDir>();
-    QVERIFY(m_dir->isValid());
-    m_pty = std::make_unique<PtyPair>();
-    QVERIFY2(m_pty->isValid(), qPrintable(m_pty->errorString()));
+    WindowOnLine::Options options;
+    options.devicePorts = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    options.startUp = WindowOnLine::StartUp::AsItComes;
+    m_window = std::make_unique<WindowOnLine>(options);
+    m_window->prepare();
+    m_dir = &m_window->dir();
+    m_pty = &m_window->device();
 }
 
 void tst_Drills::cleanup()
 {
-    m_boxes.reset();
-    m_form.reset();
-    m_pty.reset();
-    m_dir.reset();
+    m_window.reset();
 }
 
 void tst_Drills::start()
 {
-    PortMap ports;
-    for (int port = 1; port <= 10; ++port)
-        ports.map(port, m_pty->slavePath());
-    m_form = std::make_unique<Form1>(ports);
-    m_boxes = std::make_unique<MessageBoxWatcher>(m_form.get());
-    m_form->Form_Load();
-    m_form->show();
+    m_window->start();
+    m_form = &m_window->form();
+    m_boxes = &m_window->boxes();
 }
 
 void tst_Drills::unplugWhileConnected_data()
@@ -166,7 +152,7 @@ void tst_Drills::unplugWhileConnected()
     QFETCH(int, decoded);
 
     start();
-    QVERIFY(showsConnected(*m_form));
+    QVERIFY(showsConnected());
     QSerialPort *port = m_form->MSComm1->findChild<QSerialPort *>();
     QVERIFY(port);
     QSignalSpy lost(m_form->MSComm1, &MSComm::linkLost);
@@ -190,7 +176,7 @@ void tst_Drills::unplugWhileConnected()
     const double cpuUsed = cpuMilliseconds() - cpuBefore;
 
     QVERIFY(!m_form->MSComm1->PortOpen());
-    QVERIFY(showsDisconnected(*m_form));
+    QVERIFY(showsDisconnected());
     QCOMPARE(lost.count(), 1);
     // A hung-up tty repeats its error for as long as it stays open: closed at the first one.
     QVERIFY2(errors.count() <= 4, qPrintable(QString::number(errors.count())));
@@ -209,7 +195,7 @@ void tst_Drills::unplugWhileConnected()
     m_form->Command7->click();
     QCOMPARE(m_boxes->count(), 2);
     QCOMPARE(m_boxes->last().title, u"ERROR"_s);
-    QVERIFY(showsDisconnected(*m_form));
+    QVERIFY(showsDisconnected());
     QCOMPARE(lost.count(), 1);
 }
 
@@ -223,7 +209,7 @@ void tst_Drills::portHeldByAnotherProgram()
 
     start();
     QVERIFY(!m_form->MSComm1->PortOpen());
-    QVERIFY(showsDisconnected(*m_form));
+    QVERIFY(showsDisconnected());
     QCOMPARE(m_boxes->count(), 1);
     QCOMPARE(m_boxes->last().text, writeFailure);
     QCOMPARE(m_boxes->last().title, u"ERROR"_s);
@@ -231,7 +217,7 @@ void tst_Drills::portHeldByAnotherProgram()
     // Connect while it is still held: refused once, nothing goes out on the other's line.
     m_form->Command7->click();
     QCOMPARE(m_boxes->count(), 2);
-    QVERIFY(showsDisconnected(*m_form));
+    QVERIFY(showsDisconnected());
     QCOMPARE(m_pty->readFor(100), QByteArray());
 
     // Released: the next Connect opens it and asks for the state.
@@ -239,7 +225,7 @@ void tst_Drills::portHeldByAnotherProgram()
     QVERIFY(holder.waitForFinished(10000));
     QCOMPARE(holder.exitCode(), 0);
     m_form->Command7->click();
-    QVERIFY(showsConnected(*m_form));
+    QVERIFY(showsConnected());
     QCOMPARE(m_pty->read(4), frames::StatusRequest());
     QCOMPARE(m_boxes->count(), 2);
 }
@@ -261,7 +247,7 @@ void tst_Drills::floodOfRandomBytes()
     QFETCH(int, gapMs);
 
     start();
-    QVERIFY(showsConnected(*m_form));
+    QVERIFY(showsConnected());
     QSerialPort *port = m_form->MSComm1->findChild<QSerialPort *>();
     QVERIFY(port);
     QSignalSpy replies(m_form->MSComm1, &MSComm::OnComm);
@@ -365,7 +351,7 @@ void tst_Drills::floodOfRandomBytes()
     QVERIFY2(worstLag < 100, qPrintable(u"event loop %1 ms late"_s.arg(worstLag)));
     QVERIFY2(worstStale <= 0, qPrintable(u"%1 bytes waited past the deadline"_s.arg(worstStale)));
     QCOMPARE(port->bytesAvailable(), 0);
-    QVERIFY(showsConnected(*m_form));
+    QVERIFY(showsConnected());
     QVERIFY2(sentBack.contains(frames::StatusRequest()), sentBack.toHex(' ').left(200));
     // Freed reply lines stay resident in AddressSanitizer's quarantine, so memory is judged
     // only in an ordinary build.
@@ -382,7 +368,7 @@ void tst_Drills::floodOfRandomBytes()
                 m_form->Option6[0]->isChecked() &&
                 m_form->Command8[1]->BackColor() == ColorButton::red);
     QCOMPARE(m_form->Command8[0]->BackColor(), ColorButton::green);
-    QVERIFY(showsConnected(*m_form));
+    QVERIFY(showsConnected());
 }
 
 void tst_Drills::hostileComportFile_data()
@@ -452,14 +438,13 @@ void tst_Drills::hostileComportFile()
     start();
     unprivileged.reset();
     QCOMPARE(int(m_form->portNumber), portNumber);
-    QVERIFY(showsConnected(*m_form));
+    QVERIFY(showsConnected());
     QCOMPARE(m_boxes->count(), 0);
 
     // The operator picks COM3: the choice is saved only into a file of the program's own.
-    m_form->Combo1->setCurrentIndex(2);
-    emit m_form->Combo1->activated(2);
+    m_window->choosePort(2);
     QCOMPARE(int(m_form->portNumber), 3);
-    QVERIFY(showsDisconnected(*m_form));
+    QVERIFY(showsDisconnected());
     const QFileInfo after(path);
     if (replaced) {
         QVERIFY(after.isFile());
@@ -474,7 +459,7 @@ void tst_Drills::hostileComportFile()
         }
     }
     m_form->Command7->click();
-    QVERIFY(showsConnected(*m_form));
+    QVERIFY(showsConnected());
     QCOMPARE(m_boxes->count(), 0);
 }
 

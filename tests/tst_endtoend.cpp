@@ -9,6 +9,7 @@
 #include "mscomm.h"
 #include "ptyhost.h"
 #include "scratchdir.h"
+#include "windowonline.h"
 
 #include <QPushButton>
 #include <QRadioButton>
@@ -47,10 +48,11 @@ private:
     void startConnected();
     void settle(int ms = 400) { QTest::qWait(ms); }
 
-    std::unique_ptr<ScratchDir> m_dir;
-    std::unique_ptr<PtyHost> m_host;
-    std::unique_ptr<Form1> m_form;
-    std::unique_ptr<MessageBoxWatcher> m_boxes;
+    std::unique_ptr<WindowOnLine> m_window;
+    ScratchDir *m_dir = nullptr;
+    PtyHost *m_host = nullptr;
+    Form1 *m_form = nullptr;
+    MessageBoxWatcher *m_boxes = nullptr;
 };
 
 void tst_EndToEnd::initTestCase_data()
@@ -66,38 +68,28 @@ void tst_EndToEnd::initTestCase_data()
 void tst_EndToEnd::init()
 {
     QFETCH_GLOBAL(QString, delivery);
-    m_dir = std::make_unique<ScratchDir>();
-    QVERIFY(m_dir->isValid());
-    m_host = std::make_unique<PtyHost>();
+    WindowOnLine::Options options;
+    options.device = WindowOnLine::Device::Emulator;
+    options.startUp = WindowOnLine::StartUp::Reconnects;
+    m_window = std::make_unique<WindowOnLine>(options);
+    m_window->prepare();
+    m_dir = &m_window->dir();
+    m_host = &m_window->host();
     const std::optional<LineDelivery> chosen = LineDelivery::parse(delivery);
     QVERIFY(chosen);
     m_host->setDelivery(*chosen);
-    QString error;
-    QVERIFY2(m_host->open(&error), qPrintable(error));
 }
 
 void tst_EndToEnd::cleanup()
 {
-    m_boxes.reset();
-    m_form.reset();
-    m_host.reset();
-    m_dir.reset();
+    m_window.reset();
 }
 
 void tst_EndToEnd::startConnected()
 {
-    PortMap ports;
-    ports.map(1, m_host->slavePath());
-    m_form = std::make_unique<Form1>(ports);
-    m_boxes = std::make_unique<MessageBoxWatcher>(m_form.get());
-    m_form->Form_Load();
-    m_form->show();
-    QVERIFY(m_form->MSComm1->PortOpen());
-    m_form->Command7->click(); // Disconnect
-    QVERIFY(!m_form->MSComm1->PortOpen());
-    m_form->Command7->click(); // Connect: sends the StatusRequest
-    QVERIFY(m_form->MSComm1->PortOpen());
-    QCOMPARE(m_boxes->count(), 0);
+    m_window->start();
+    m_form = &m_window->form();
+    m_boxes = &m_window->boxes();
 }
 
 void tst_EndToEnd::connectShowsTheDevicesState()
@@ -105,7 +97,7 @@ void tst_EndToEnd::connectShowsTheDevicesState()
     MatrixModel &device = m_host->model();
     device.setRoute(0, 2);
     device.setResolution(5);
-    QSignalSpy frames(m_host.get(), &PtyHost::frameReceived);
+    QSignalSpy frames(m_host, &PtyHost::frameReceived);
     startConnected();
 
     for (int o = 0; o < 4; ++o)
@@ -165,7 +157,7 @@ void tst_EndToEnd::routeChangedElsewhereIsShownAndEchoedOnce()
     startConnected();
     QTRY_VERIFY(m_form->Option9[0]->isChecked());
     settle();
-    QSignalSpy frames(m_host.get(), &PtyHost::frameReceived);
+    QSignalSpy frames(m_host, &PtyHost::frameReceived);
 
     // Typed at the emulator's console: IN2 to out3, as another controller would switch it.
     QString error;
@@ -255,10 +247,12 @@ void tst_EndToEnd::demoConnectsAtStartAndUpdateShowsTheState()
     PortMap ports;
     QVERIFY(demo::start(*m_host, ports, nullptr));
     QCOMPARE(ports.deviceFor(3), m_host->slavePath());
-    m_form = std::make_unique<Form1>(ports);
-    m_boxes = std::make_unique<MessageBoxWatcher>(m_form.get());
-    m_form->Form_Load();
-    m_form->show();
+    m_window->options().devicePorts = {}; // the demo has mapped the remembered port
+    m_window->options().ports = ports;
+    m_window->options().startUp = WindowOnLine::StartUp::AsItComes;
+    m_window->start();
+    m_form = &m_window->form();
+    m_boxes = &m_window->boxes();
     QVERIFY(m_form->MSComm1->PortOpen());
     QCOMPARE(m_form->portNumber, 3);
     QCOMPARE(m_form->Command7->text(), QStringLiteral("Disconnect"));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "fixedaddress.h"
 #include "frames.h"
+#include "vocabulary.h"
 
 #include <QTest>
 
@@ -20,6 +21,8 @@ private slots:
     void lengthByte();
     void outOfRangeSendsNothing_data();
     void outOfRangeSendsNothing();
+    void windowRowsOnTheLine_data();
+    void windowRowsOnTheLine();
     void addressText_data();
     void addressText();
 };
@@ -139,6 +142,36 @@ void tst_Frames::outOfRangeSendsNothing()
 {
     QFETCH(QByteArray, frame);
     QVERIFY2(frame.isEmpty(), frame.toHex(' ').constData());
+}
+
+// A row and input as the window numbers them, to the Route frame and back.
+void tst_Frames::windowRowsOnTheLine_data()
+{
+    QTest::addColumn<int>("output"); // 1..4, or vocabulary::allOutputs
+    QTest::addColumn<int>("input");  // 1..4
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("Out1 IN1 -> row 0 input 0") << 1 << 1 << QByteArray::fromHex("0555190077");
+    QTest::newRow("Out2 IN3 -> row 1 input 2") << 2 << 3 << QByteArray::fromHex("0555191277");
+    QTest::newRow("Out4 IN1 -> row 3 input 0") << 4 << 1 << QByteArray::fromHex("0555193077");
+    QTest::newRow("ALL IN1 -> row 4 input 0")
+        << vocabulary::allOutputs << 1 << QByteArray::fromHex("0555194077");
+    QTest::newRow("ALL IN4 -> row 4 input 3")
+        << vocabulary::allOutputs << 4 << QByteArray::fromHex("0555194377");
+}
+
+void tst_Frames::windowRowsOnTheLine()
+{
+    QFETCH(int, output);
+    QFETCH(int, input);
+    QFETCH(QByteArray, expected);
+    QVERIFY(vocabulary::isRow(output));
+    QVERIFY(vocabulary::isInput(input));
+    const QByteArray frame =
+        frames::Route(vocabulary::routeRow(output), vocabulary::inputIndex(input));
+    QCOMPARE(frame, expected);
+    const int parameter = quint8(frame.at(3));
+    QCOMPARE(vocabulary::rowOutput(vocabulary::routeRowOf(parameter)), output);
+    QCOMPARE(vocabulary::inputAt(vocabulary::routeInputOf(parameter)), input);
 }
 
 void tst_Frames::addressText_data()

@@ -5,6 +5,7 @@
 #include "form1.h"
 #include "ipaddressedit.h"
 #include "ipbox.h"
+#include "windowonline.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -476,10 +477,12 @@ void tst_IpBox::refusedKeyShowsAHint()
 void tst_IpBox::hintStandsUnderTheFieldInTheWindow()
 {
     setUpPanelAppearance();
-    Form1 form;
-    form.show();
-    form.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
+    WindowOnLine::Options options; // the window as built, on no line
+    options.device = WindowOnLine::Device::None;
+    options.startUp = WindowOnLine::StartUp::NotRun;
+    WindowOnLine window(options);
+    window.start();
+    Form1 &form = window.form();
     form.SSTab1->setCurrentIndex(2);
     form.Option11->click();
     QVERIFY(form.Frame1->isVisible());

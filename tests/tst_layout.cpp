@@ -7,10 +7,10 @@
 #include "form1.h"
 #include "ipbox.h"
 #include "lamp.h"
-#include "messageboxwatcher.h"
 #include "mscomm.h"
 #include "namedcontrols.h"
 #include "picturebutton.h"
+#include "windowonline.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -22,6 +22,8 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QtTest>
+
+#include <memory>
 
 namespace {
 
@@ -62,10 +64,10 @@ private slots:
     void pagesArePicturedForEyes();
 
 private:
-    std::unique_ptr<Form1> m_form;
-    // The port is closed here, so a click that sends reports the failed write; the watcher
-    // closes those boxes.
-    MessageBoxWatcher m_boxes;
+    // The window as built, on no line: start-up does not run. The port is closed, so a click
+    // that sends reports the failed write; the fixture's watcher closes those boxes.
+    std::unique_ptr<WindowOnLine> m_window;
+    Form1 *m_form = nullptr;
 };
 
 void tst_Layout::initTestCase()
@@ -75,14 +77,17 @@ void tst_Layout::initTestCase()
 
 void tst_Layout::init()
 {
-    m_form = std::make_unique<Form1>();
-    m_form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    WindowOnLine::Options options;
+    options.device = WindowOnLine::Device::None;
+    options.startUp = WindowOnLine::StartUp::NotRun;
+    m_window = std::make_unique<WindowOnLine>(options);
+    m_window->start();
+    m_form = &m_window->form();
 }
 
 void tst_Layout::cleanup()
 {
-    m_form.reset();
+    m_window.reset();
 }
 
 void tst_Layout::control_data()
@@ -248,7 +253,7 @@ void tst_Layout::colours()
 {
     const QColor grey(224, 224, 224);
     for (QWidget *widget :
-         {static_cast<QWidget *>(m_form.get()), static_cast<QWidget *>(m_form->Frame2),
+         {static_cast<QWidget *>(m_form), static_cast<QWidget *>(m_form->Frame2),
           static_cast<QWidget *>(m_form->Frame3), static_cast<QWidget *>(m_form->Label6),
           static_cast<QWidget *>(m_form->Label7), static_cast<QWidget *>(m_form->SSTab1)})
         QCOMPARE(widget->palette().color(QPalette::Window), grey);

@@ -8,17 +8,16 @@
 #include "mscomm.h"
 #include "ptyhost.h"
 #include "scratchdir.h"
+#include "ser2net.h"
+#include "windowonline.h"
 
-#include <QComboBox>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLoggingCategory>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSemaphore>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -32,105 +31,6 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// A TCP port on 127.0.0.1 that nothing listens on at the moment.
-quint16 freeLoopbackPort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
-}
-
-// Whether something listens on 127.0.0.1:port, read from the kernel's table (connecting to
-// find out would open the line at the far end).
-bool listensOnLoopback(quint16 port)
-{
-    QFile table(u"/proc/net/tcp"_s);
-    if (!table.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray local =
-        "0100007F:" + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
-    for (const QByteArray &line : table.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() > 3 && fields[1] == local && fields[3] == "0A")
-            return true;
-    }
-    return false;
-}
-
-} // namespace
-
-// ser2net on loopback serving the emulator's pseudo-terminal: one raw accepter and one
-// telnet(rfc2217) accepter. The rfc2217 one starts the line at 4800 7E2, so that the panel's
-// own settings are seen to arrive.
-class Ser2net
-{
-public:
-    Ser2net(const QString &folder, const QString &device)
-        : m_config(folder + u"/ser2net.yaml"_s), m_rawPort(freeLoopbackPort()),
-          m_telnetPort(freeLoopbackPort())
-    {
-        while (m_telnetPort == m_rawPort)
-            m_telnetPort = freeLoopbackPort();
-        QFile file(m_config);
-        if (file.open(QIODevice::WriteOnly))
-            file.write(QStringLiteral("connection: &raw\n"
-                                      "  accepter: tcp,127.0.0.1,%1\n"
-                                      "  connector: serialdev,%3,9600n81,local\n"
-                                      "connection: &rfc2217\n"
-                                      "  accepter: telnet(rfc2217),tcp,127.0.0.1,%2\n"
-                                      "  connector: serialdev,%3,4800e72,local\n")
-                           .arg(m_rawPort)
-                           .arg(m_telnetPort)
-                           .arg(device)
-                           .toUtf8());
-    }
-    ~Ser2net() { stop(); }
-
-    // Starts it in the foreground (no fork, log to standard output, no UUCP lock files) and
-    // waits until both accepters listen.
-    bool start()
-    {
-        const QString program = QStandardPaths::findExecutable(u"ser2net"_s);
-        if (program.isEmpty())
-            return false;
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start(program, {u"-n"_s, u"-d"_s, u"-u"_s, u"-c"_s, m_config});
-        if (!m_process.waitForStarted())
-            return false;
-        for (int i = 0; i < 500 && m_process.state() == QProcess::Running; ++i) {
-            if (listensOnLoopback(m_rawPort) && listensOnLoopback(m_telnetPort))
-                return true;
-            QTest::qWait(10);
-        }
-        return false;
-    }
-    void stop()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000)) {
-            m_process.kill();
-            m_process.waitForFinished();
-        }
-    }
-    QString entry(bool rfc2217) const
-    {
-        return rfc2217 ? u"rfc2217://127.0.0.1:%1"_s.arg(m_telnetPort)
-                       : u"tcp://127.0.0.1:%1"_s.arg(m_rawPort);
-    }
-    QByteArray log() { return m_process.readAll(); }
-
-private:
-    QString m_config;
-    quint16 m_rawPort;
-    quint16 m_telnetPort;
-    QProcess m_process;
-};
 
 // The real window on a network port, through a real serial device server, to the emulated
 // matrix. Each test runs once over raw TCP and once over RFC 2217.
@@ -156,13 +56,16 @@ private slots:
     void refusedOptionLeavesPlainTelnet();
 
 private:
-    void startConnected();
+    // The window as the options say: by default on COM1 through ser2net, connected at
+    // start-up and again with Disconnect and Connect.
+    void start();
 
-    std::unique_ptr<ScratchDir> m_dir;
-    std::unique_ptr<PtyHost> m_host;
-    std::unique_ptr<Ser2net> m_server;
-    std::unique_ptr<Form1> m_form;
-    std::unique_ptr<MessageBoxWatcher> m_boxes;
+    std::unique_ptr<WindowOnLine> m_window;
+    ScratchDir *m_dir = nullptr;
+    PtyHost *m_host = nullptr;
+    Ser2net *m_server = nullptr;
+    Form1 *m_form = nullptr;
+    MessageBoxWatcher *m_boxes = nullptr;
 };
 
 void tst_Network::initTestCase_data()
@@ -172,42 +75,33 @@ void tst_Network::initTestCase_data()
     QTest::newRow("rfc2217") << true;
 }
 
+// ser2net on loopback serves the emulator's pseudo-terminal; COM1 is its raw or its RFC 2217
+// accepter.
 void tst_Network::init()
 {
-    m_dir = std::make_unique<ScratchDir>();
-    QVERIFY(m_dir->isValid());
-    m_host = std::make_unique<PtyHost>();
+    QFETCH_GLOBAL(bool, rfc2217);
+    WindowOnLine::Options options;
+    options.device = WindowOnLine::Device::Emulator;
+    options.link = rfc2217 ? WindowOnLine::Link::Rfc2217 : WindowOnLine::Link::Tcp;
+    options.startUp = WindowOnLine::StartUp::Reconnects;
+    m_window = std::make_unique<WindowOnLine>(options);
+    m_window->prepare();
+    m_dir = &m_window->dir();
+    m_host = &m_window->host();
+    m_server = &m_window->ser2net();
     m_host->setDelivery(LineDelivery::parse(u"usb"_s).value());
-    QString error;
-    QVERIFY2(m_host->open(&error), qPrintable(error));
-    m_server = std::make_unique<Ser2net>(m_dir->path(), m_host->slavePath());
-    QVERIFY2(m_server->start(), m_server->log().constData());
 }
 
 void tst_Network::cleanup()
 {
-    m_boxes.reset();
-    m_form.reset();
-    m_server.reset();
-    m_host.reset();
-    m_dir.reset();
+    m_window.reset();
 }
 
-void tst_Network::startConnected()
+void tst_Network::start()
 {
-    QFETCH_GLOBAL(bool, rfc2217);
-    PortMap ports;
-    ports.map(1, m_server->entry(rfc2217));
-    m_form = std::make_unique<Form1>(ports);
-    m_boxes = std::make_unique<MessageBoxWatcher>(m_form.get());
-    m_form->Form_Load();
-    m_form->show();
-    QVERIFY(m_form->MSComm1->PortOpen());
-    m_form->Command7->click(); // Disconnect
-    QVERIFY(!m_form->MSComm1->PortOpen());
-    m_form->Command7->click(); // Connect: sends the StatusRequest
-    QVERIFY(m_form->MSComm1->PortOpen());
-    QCOMPARE(m_boxes->count(), 0);
+    m_window->start();
+    m_form = &m_window->form();
+    m_boxes = &m_window->boxes();
 }
 
 void tst_Network::connectShowsTheDevicesState()
@@ -215,8 +109,8 @@ void tst_Network::connectShowsTheDevicesState()
     MatrixModel &device = m_host->model();
     device.setRoute(0, 2);
     device.setResolution(5);
-    QSignalSpy frames(m_host.get(), &PtyHost::frameReceived);
-    startConnected();
+    QSignalSpy frames(m_host, &PtyHost::frameReceived);
+    start();
 
     for (int o = 0; o < 4; ++o)
         QTRY_COMPARE(m_form->Command8[o]->BackColor(), ColorButton::green);
@@ -232,7 +126,7 @@ void tst_Network::connectShowsTheDevicesState()
 
 void tst_Network::routeClickReachesTheMatrix()
 {
-    startConnected();
+    start();
     QTRY_VERIFY(m_form->Option9[0]->isChecked());
     QTest::qWait(300);
 
@@ -244,9 +138,9 @@ void tst_Network::routeClickReachesTheMatrix()
 
 void tst_Network::frameWithFFArrivesIntact()
 {
-    startConnected();
+    start();
     QTRY_VERIFY(m_form->Option9[0]->isChecked());
-    QSignalSpy frames(m_host.get(), &PtyHost::frameReceived);
+    QSignalSpy frames(m_host, &PtyHost::frameReceived);
     const QByteArray frame = frames::SetFixedAddress({10, 255, 0, 1});
     QVERIFY(frame.contains('\xff'));
     m_form->MSComm1->Output(frame);
@@ -256,7 +150,7 @@ void tst_Network::frameWithFFArrivesIntact()
 
 void tst_Network::stoppedServerShowsDisconnected()
 {
-    startConnected();
+    start();
     QTRY_VERIFY(m_form->Option9[0]->isChecked());
 
     m_server->stop();
@@ -269,7 +163,7 @@ void tst_Network::stoppedServerShowsDisconnected()
 
 void tst_Network::reconnectsWhenTheServerIsBack()
 {
-    startConnected();
+    start();
     m_form->setReconnect(true);
     QTRY_VERIFY(m_form->Option9[0]->isChecked());
 
@@ -282,7 +176,7 @@ void tst_Network::reconnectsWhenTheServerIsBack()
     QVERIFY(!m_form->MSComm1->PortOpen());
     QCOMPARE(m_boxes->count(), 0);
 
-    QSignalSpy frames(m_host.get(), &PtyHost::frameReceived);
+    QSignalSpy frames(m_host, &PtyHost::frameReceived);
     QVERIFY2(m_server->start(), m_server->log().constData());
     QTRY_VERIFY_WITH_TIMEOUT(m_form->MSComm1->PortOpen(), 10000);
     QVERIFY(!m_form->isReconnecting());
@@ -304,7 +198,7 @@ void tst_Network::reconnectsWhenTheServerIsBack()
 
 void tst_Network::noReconnectWithoutTheOption()
 {
-    startConnected();
+    start();
     QTRY_VERIFY(m_form->Option9[0]->isChecked());
     m_server->stop();
     QTRY_VERIFY(!m_form->MSComm1->PortOpen());
@@ -322,22 +216,19 @@ void tst_Network::adapterBackUnderTheSamePathReconnects()
     // A stable name, as under /dev/serial/by-id/, for whichever terminal the adapter has now.
     const QString link = m_dir->path() + u"/usb-Maker_Matrix-if00"_s;
     QVERIFY(QFile::link(m_host->slavePath(), link));
-    PortMap ports;
-    ports.map(1, link);
-    m_form = std::make_unique<Form1>(ports);
-    m_boxes = std::make_unique<MessageBoxWatcher>(m_form.get());
-    m_form->setReconnect(true);
-    m_form->Form_Load();
-    m_form->show();
+    m_window->options().ports.map(1, link);
+    m_window->options().reconnect = true;
+    m_window->options().startUp = WindowOnLine::StartUp::AsItComes;
+    start();
     QVERIFY(m_form->MSComm1->PortOpen());
 
-    m_server.reset(); // ser2net must not hold the new terminal
+    m_server->stop(); // ser2net must not hold the new terminal
     m_host->hangUp(); // unplugged
     QTRY_VERIFY(!m_form->MSComm1->PortOpen());
     QVERIFY(m_form->isReconnecting());
     QString error;
     QVERIFY2(m_host->open(&error), qPrintable(error)); // plugged in again: a new terminal
-    QSignalSpy frames(m_host.get(), &PtyHost::frameReceived);
+    QSignalSpy frames(m_host, &PtyHost::frameReceived);
     QVERIFY(QFile::remove(link));
     QVERIFY(QFile::link(m_host->slavePath(), link));
 
@@ -351,8 +242,7 @@ void tst_Network::adapterBackUnderTheSamePathReconnects()
     m_host->hangUp();
     QTRY_VERIFY(!m_form->MSComm1->PortOpen());
     QVERIFY(m_form->isReconnecting());
-    m_form->Combo1->setCurrentIndex(1);
-    emit m_form->Combo1->activated(1);
+    m_window->choosePort(1);
     QVERIFY(!m_form->isReconnecting());
 }
 
@@ -361,7 +251,7 @@ void tst_Network::rfc2217SetsTheLine()
     QFETCH_GLOBAL(bool, rfc2217);
     if (!rfc2217)
         QSKIP("the raw accepter leaves the line as ser2net configured it");
-    startConnected();
+    start();
     // The emulator's own side of the line, as the far end has set it.
     const int fd =
         ::open(QFile::encodeName(m_host->slavePath()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -382,10 +272,9 @@ void tst_Network::refusedConnectionIsAnOpenFailure()
     PortMap ports;
     const quint16 nobody = freeLoopbackPort();
     ports.map(1, (rfc2217 ? u"rfc2217://127.0.0.1:%1"_s : u"tcp://127.0.0.1:%1"_s).arg(nobody));
-    m_form = std::make_unique<Form1>(ports);
-    m_boxes = std::make_unique<MessageBoxWatcher>(m_form.get());
-    m_form->Form_Load();
-    m_form->show();
+    m_window->options().ports = ports;
+    m_window->options().startUp = WindowOnLine::StartUp::AsItComes;
+    start();
     m_boxes->clear(); // start-up's own report of the failed open
     QVERIFY(!m_form->MSComm1->PortOpen());
     m_form->Command7->click();

@@ -13,8 +13,7 @@
 #include "messageboxwatcher.h"
 #include "mscomm.h"
 #include "operatorclick.h"
-#include "ptypair.h"
-#include "scratchdir.h"
+#include "windowonline.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -187,15 +186,14 @@ private:
     QAbstractButton *control(const QString &name);
     void showPageOf(QWidget *widget);
     void click(const QString &name);
-    QByteArray sent(qsizetype expected);
+    QByteArray sent(qsizetype expected) const { return m_window->sent(expected); }
     void prepare(const QString &target, bool fixed, const QString &address);
     void checkWriteFailureShownOnce();
     void checkOnlySelectionChanged(const Snapshot &before, QAbstractButton *target);
 
-    std::unique_ptr<ScratchDir> m_dir;
-    std::unique_ptr<PtyPair> m_device;
-    std::unique_ptr<Form1> m_form;
-    std::unique_ptr<MessageBoxWatcher> m_boxes;
+    std::unique_ptr<WindowOnLine> m_window;
+    Form1 *m_form = nullptr;
+    MessageBoxWatcher *m_boxes = nullptr;
 };
 
 void tst_Panels::initTestCase()
@@ -205,29 +203,17 @@ void tst_Panels::initTestCase()
 
 void tst_Panels::init()
 {
-    m_dir = std::make_unique<ScratchDir>(); // start-up writes COMPORT here
-    QVERIFY(m_dir->isValid());
-    m_device = std::make_unique<PtyPair>();
-    QVERIFY2(m_device->isValid(), qPrintable(m_device->errorString()));
-    PortMap ports;
-    ports.map(1, m_device->slavePath());
-    m_form = std::make_unique<Form1>(ports);
-    m_boxes = std::make_unique<MessageBoxWatcher>(m_form.get());
-    m_form->Form_Load(); // no COMPORT yet: opens COM1
-    QVERIFY(m_form->MSComm1->PortOpen());
-    m_form->show();
-    m_form->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    m_window = std::make_unique<WindowOnLine>();
+    m_window->start();
+    m_form = &m_window->form();
+    m_boxes = &m_window->boxes();
     QCOMPARE(m_boxes->count(), 0);
     QCOMPARE(sent(0), QByteArray());
 }
 
 void tst_Panels::cleanup()
 {
-    m_boxes.reset();
-    m_form.reset();
-    m_device.reset();
-    m_dir.reset();
+    m_window.reset();
 }
 
 QAbstractButton *tst_Panels::control(const QString &name)
@@ -254,14 +240,6 @@ void tst_Panels::click(const QString &name)
     showPageOf(target);
     if (!QTest::currentTestFailed())
         clickAsOperator(target);
-}
-
-// Everything the window sent: waits for the expected bytes, then a little longer for any
-// more that should not come.
-QByteArray tst_Panels::sent(qsizetype expected)
-{
-    QByteArray bytes = expected > 0 ? m_device->read(int(expected), 2000) : QByteArray();
-    return bytes + m_device->readFor(100);
 }
 
 // Gives every other setting group a selection, so that a click that clears or moves one

@@ -9,7 +9,7 @@
 #include "portlock.h"
 #include "programrun.h"
 #include "ptypair.h"
-#include "scratchdir.h"
+#include "windowonline.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -104,9 +104,13 @@ void tst_PortLock::heldLineIsReported()
     QFETCH(Holder, holder);
     QFETCH(bool, throughLink);
 
-    ScratchDir dir;
-    PtyPair device;
-    QVERIFY2(device.isValid(), qPrintable(device.errorString()));
+    WindowOnLine::Options options;
+    options.startUp = WindowOnLine::StartUp::AsItComes;
+    WindowOnLine window(options);
+    window.prepare();
+    if (QTest::currentTestFailed())
+        return;
+    PtyPair &device = window.device();
     const QString line = device.slavePath();
 
     // The holder reads the line; what it prints is what reached it.
@@ -149,10 +153,10 @@ void tst_PortLock::heldLineIsReported()
     ports.map(1, mapped);
 
     // Start-up and Connect both find the line held: the message, and Disconnected.
-    Form1 form(ports);
-    MessageBoxWatcher boxes(&form);
-    form.Form_Load();
-    form.show();
+    window.options().ports = ports;
+    window.start();
+    Form1 &form = window.form();
+    MessageBoxWatcher &boxes = window.boxes();
     form.Command7->click();
     QCOMPARE(boxes.count(), 2);
     for (const ShownMessageBox &box : boxes.boxes()) {

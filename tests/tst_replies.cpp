@@ -5,9 +5,8 @@
 #include "form1.h"
 #include "messageboxwatcher.h"
 #include "mscomm.h"
-#include "portmap.h"
 #include "ptypair.h"
-#include "scratchdir.h"
+#include "windowonline.h"
 
 #include <QPushButton>
 #include <QRadioButton>
@@ -30,16 +29,20 @@ int replyLines(const QByteArray &text)
     return lines;
 }
 
-// The window on COM1, a pseudo-terminal whose master is the device, in a scratch directory.
+// The window on COM1, a pseudo-terminal whose master is the device, in a scratch directory;
+// start-up does not run, the port is opened as Connect opens it, and the window is not shown.
 // Replies are written to the master; every receive event the port raises is counted.
 class Bench
 {
 public:
     Bench()
     {
-        ports.map(1, device.slavePath());
-        form = std::make_unique<Form1>(ports);
-        boxes.setWindow(form.get());
+        window.options().startUp = WindowOnLine::StartUp::NotRun;
+        window.options().show = false;
+        window.start();
+        if (QTest::currentTestFailed())
+            return;
+        form = &window.form();
         face = form->Command8[0]->BackColor();
         ErrorTrap trap;
         trap.run([this] {
@@ -49,6 +52,9 @@ public:
         opened = trap.error() == 0;
         received = std::make_unique<QSignalSpy>(form->MSComm1, &MSComm::OnComm);
     }
+
+    PtyPair &device() const { return window.device(); }
+    MessageBoxWatcher &boxes() const { return window.boxes(); }
 
     // "g" green, "r" red, "." the button face it started with, one letter per out button.
     QString colours() const
@@ -112,15 +118,12 @@ public:
     // surplus is taken as well.
     QByteArray sent(qsizetype count = 0)
     {
-        QByteArray bytes = device.read(int(count));
-        return bytes + device.readAvailable();
+        QByteArray bytes = device().read(int(count));
+        return bytes + device().readAvailable();
     }
 
-    ScratchDir dir;
-    PtyPair device;
-    PortMap ports;
-    MessageBoxWatcher boxes;
-    std::unique_ptr<Form1> form;
+    WindowOnLine window;
+    Form1 *form = nullptr;
     std::unique_ptr<QSignalSpy> received;
     quint32 face = 0;
     bool opened = false;
@@ -267,7 +270,7 @@ void tst_Replies::replyDrivesWindow()
     Bench bench;
     QVERIFY(bench.opened);
     if (!before.isEmpty()) {
-        QVERIFY(bench.device.write(before));
+        QVERIFY(bench.device().write(before));
         QTRY_COMPARE(bench.received->count(), replyLines(before));
         bench.sent();
         bench.received->clear();
@@ -276,14 +279,14 @@ void tst_Replies::replyDrivesWindow()
     if (reply.isEmpty()) {
         bench.form->MSComm1_OnComm(); // an event of another kind: nothing is pending
     } else {
-        QVERIFY(bench.device.write(reply));
+        QVERIFY(bench.device().write(reply));
         QTRY_COMPARE(bench.received->count(), replyLines(reply));
     }
 
     QCOMPARE(bench.state(), state);
     QCOMPARE(bench.sent(frames.size()).toHex(' '), frames.toHex(' '));
     QCOMPARE(Bench::selected(bench.form->Option7), u"-"_s); // "ALL" never follows a reply
-    QCOMPARE(bench.boxes.count(), 0);
+    QCOMPARE(bench.boxes().count(), 0);
 }
 
 void tst_Replies::addressConfirmation_data()
@@ -305,12 +308,12 @@ void tst_Replies::addressConfirmation()
 
     Bench bench;
     QVERIFY(bench.opened);
-    QVERIFY(bench.device.write(reply));
+    QVERIFY(bench.device().write(reply));
     QTRY_COMPARE(bench.received->count(), 1);
 
-    QCOMPARE(bench.boxes.count(), shown ? 1 : 0);
+    QCOMPARE(bench.boxes().count(), shown ? 1 : 0);
     if (shown) {
-        const ShownMessageBox box = bench.boxes.last();
+        const ShownMessageBox box = bench.boxes().last();
         QCOMPARE(box.text, confirmationText);
         QCOMPARE(box.title, QString());
         QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
@@ -363,9 +366,9 @@ void tst_Replies::pieces()
 
     Bench bench;
     QVERIFY(bench.opened);
-    QVERIFY(bench.device.write(first));
+    QVERIFY(bench.device().write(first));
     QTest::qWait(pauseMs);
-    QVERIFY(bench.device.write(second));
+    QVERIFY(bench.device().write(second));
     QTRY_COMPARE(bench.received->count(), events);
 
     QCOMPARE(bench.state(), state);
@@ -380,20 +383,20 @@ void tst_Replies::nothingHappensBehindTheConfirmation()
     QVERIFY(bench.opened);
     QStringList statesWhenShown;
     QByteArray sentBehindTheBox;
-    bench.boxes.setOperator([&](QMessageBox *box) {
-        if (bench.boxes.count() == 1) {
-            bench.device.write("MD1\r\nDHCP OK\r\nRS3\r\n"_ba);
+    bench.boxes().setOperator([&](QMessageBox *box) {
+        if (bench.boxes().count() == 1) {
+            bench.device().write("MD1\r\nDHCP OK\r\nRS3\r\n"_ba);
             QTest::qWait(3 * MSComm::settleMs);
-            sentBehindTheBox = bench.device.readAvailable();
+            sentBehindTheBox = bench.device().readAvailable();
         }
         statesWhenShown << bench.state();
         box->button(QMessageBox::Ok)->click();
     });
 
-    QVERIFY(bench.device.write("IP OK\r\n"_ba));
+    QVERIFY(bench.device().write("IP OK\r\n"_ba));
     QTRY_COMPARE(bench.received->count(), 4); // IP OK, MD1, DHCP OK, RS3
-    QCOMPARE(bench.boxes.count(), 2);
-    QCOMPARE(bench.boxes.last().text, confirmationText);
+    QCOMPARE(bench.boxes().count(), 2);
+    QCOMPARE(bench.boxes().last().text, confirmationText);
     QCOMPARE(statesWhenShown, (QStringList{u".... ---- --- 20/4"_s,   // IP: nothing yet
                                            u".... ---- -1- 0/4"_s})); // DHCP: after MD1 only
     QCOMPARE(sentBehindTheBox, QByteArray());
@@ -463,14 +466,14 @@ void tst_Replies::randomRepliesInRandomChunks()
 
     for (qsizetype at = 0; at < stream.size();) {
         const qsizetype size = std::min<qsizetype>(1 + random.bounded(40), stream.size() - at);
-        QVERIFY(bench.device.write(stream.sliced(at, size)));
+        QVERIFY(bench.device().write(stream.sliced(at, size)));
         at += size;
         QCoreApplication::processEvents();
-        bench.device.readAvailable(); // the frames the window sends back
+        bench.device().readAvailable(); // the frames the window sends back
     }
     QTRY_COMPARE_WITH_TIMEOUT(bench.received->count(), replies, 20000);
     QCOMPARE(bench.state(), expected);
-    QCOMPARE(bench.boxes.count(), 0);
+    QCOMPARE(bench.boxes().count(), 0);
 }
 
 QTEST_MAIN(tst_Replies)

@@ -7,6 +7,7 @@
 #include "portmap.h"
 #include "ptypair.h"
 #include "scratchdir.h"
+#include "windowonline.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -105,17 +106,21 @@ void tst_Startup::rememberedPort()
     QFETCH(bool, connected);
     QFETCH(QByteArray, fileAfter);
 
-    ScratchDir dir;
-    QVERIFY(dir.isValid());
-    PtyPair device;
-    QVERIFY2(device.isValid(), qPrintable(device.errorString()));
-
     // Every port the list offers, and the ones a file may name, is mapped: the device's port
     // to the pseudo-terminal, all others to paths that do not exist.
-    PortMap ports;
-    for (int port = 1; port <= 13; ++port)
-        ports.map(port,
-                  port == devicePort ? device.slavePath() : u"/dev/velquor-absent-%1"_s.arg(port));
+    WindowOnLine::Options options;
+    options.devicePorts = devicePort > 0 ? QList<int>{devicePort} : QList<int>{};
+    for (int port = 1; port <= 13; ++port) {
+        if (port != devicePort)
+            options.ports.map(port, u"/dev/velquor-absent-%1"_s.arg(port));
+    }
+    options.startUp = WindowOnLine::StartUp::AsItComes;
+    WindowOnLine window(options);
+    window.prepare();
+    if (QTest::currentTestFailed())
+        return;
+    ScratchDir &dir = window.dir();
+    PtyPair &device = window.device();
 
     switch (setting) {
     case Setting::Missing:
@@ -140,9 +145,6 @@ void tst_Startup::rememberedPort()
     if (holdDevice)
         QVERIFY2(holder.open(QIODevice::ReadWrite), qPrintable(holder.errorString()));
 
-    MessageBoxWatcher boxes;
-    Form1 form(ports);
-    boxes.setWindow(&form);
     {
         std::optional<UnprivilegedFileAccess> unprivileged;
         if (setting == Setting::UnwritableDirectory || setting == Setting::ReadOnlyDirectory) {
@@ -150,9 +152,10 @@ void tst_Startup::rememberedPort()
             if (!unprivileged->isActive())
                 QSKIP("cannot drop file access rights here");
         }
-        form.Form_Load();
+        window.start(); // Form_Load, then the window is shown
     }
-    form.show();
+    Form1 &form = window.form();
+    MessageBoxWatcher &boxes = window.boxes();
 
     QCOMPARE(form.Combo1->currentIndex(), selected);
     if (selected < 0)
@@ -199,17 +202,21 @@ void tst_Startup::rememberedPort()
 
 void tst_Startup::portListAndAddressBox()
 {
-    ScratchDir dir;
-    QVERIFY(dir.isValid());
-    PtyPair device;
-    QVERIFY(device.isValid());
+    WindowOnLine::Options options;
+    options.devicePorts = {}; // mapped as the command line maps them
+    options.startUp = WindowOnLine::StartUp::AsItComes;
+    options.show = false;
+    WindowOnLine window(options);
+    window.prepare();
+    if (QTest::currentTestFailed())
+        return;
     PortMap ports;
-    QVERIFY(ports.addMapping(u"COM1="_s + device.slavePath()));
+    QVERIFY(ports.addMapping(u"COM1="_s + window.device().slavePath()));
     QVERIFY(ports.addMapping(u"COM3=/dev/serial/by-id/usb-adapter-port0"_s));
-
-    MessageBoxWatcher boxes;
-    Form1 form(ports);
-    form.Form_Load();
+    window.options().ports = ports;
+    window.start();
+    Form1 &form = window.form();
+    MessageBoxWatcher &boxes = window.boxes();
 
     QCOMPARE(form.ipMode, qint16(1));
     QCOMPARE(form.ipBox1->Address(), u"0.0.0.1"_s);

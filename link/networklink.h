@@ -38,10 +38,6 @@ public:
     // Hands what was written to the system at once.
     bool flush();
 
-    // Set once the link is up: the far end refused the COM Port Control option (or never
-    // answered), so the line keeps whatever settings the server gives it.
-    bool isPlainTelnet() const;
-
 signals:
     // The far end closed the connection or it dropped; the link is still open until close().
     void lost(const QString &why);
@@ -51,6 +47,10 @@ protected:
     qint64 writeData(const char *data, qint64 size) override;
 
 private:
+    // The steps of openLink(); each false after fail().
+    bool connectTo(const NetworkPort &server, int timeoutMs);
+    bool negotiate(qint64 timeoutMs);
+    bool fail(Failure failure, const QString &why);
     void onSocketReadyRead();
     void onSocketGone();
     void traceEvents();

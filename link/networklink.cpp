@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "networklink.h"
 
-#include "mscomm.h"
+#include "linktrace.h"
 
 #include <QElapsedTimer>
 #include <QTcpSocket>
@@ -36,16 +36,31 @@ bool NetworkLink::openLink(const NetworkPort &server, const SerialSettings &sett
     else
         m_codec.reset();
 
-    const auto fail = [&](Failure failure, const QString &why) {
-        m_failure = failure;
-        setErrorString(why);
-        m_socket->abort();
-        m_codec.reset();
-        return false;
-    };
-
     QElapsedTimer clock;
     clock.start();
+    if (!connectTo(server, timeoutMs))
+        return false;
+    if (m_codec && !negotiate(timeoutMs - clock.elapsed()))
+        return false;
+
+    QIODevice::open(QIODevice::ReadWrite | QIODevice::Unbuffered);
+    // What arrived while the link came up is there to be read.
+    if (!m_in.isEmpty())
+        QMetaObject::invokeMethod(this, &QIODevice::readyRead, Qt::QueuedConnection);
+    return true;
+}
+
+bool NetworkLink::fail(Failure failure, const QString &why)
+{
+    m_failure = failure;
+    setErrorString(why);
+    m_socket->abort();
+    m_codec.reset();
+    return false;
+}
+
+bool NetworkLink::connectTo(const NetworkPort &server, int timeoutMs)
+{
     m_socket->connectToHost(server.host, server.port);
     if (!m_socket->waitForConnected(timeoutMs)) {
         const QAbstractSocket::SocketError error = m_socket->error();
@@ -58,31 +73,30 @@ bool NetworkLink::openLink(const NetworkPort &server, const SerialSettings &sett
                     why);
     }
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    return true;
+}
 
-    if (m_codec) {
-        m_socket->write(m_codec->start());
-        m_socket->flush();
-        // The settings must be on the far end's line before the first frame goes out.
-        while (negotiating() && m_socket->state() == QAbstractSocket::ConnectedState) {
-            const qint64 left = timeoutMs - clock.elapsed();
-            if (left <= 0 || !m_socket->waitForReadyRead(int(left)))
-                break;
-        }
-        if (m_socket->state() != QAbstractSocket::ConnectedState)
-            return fail(Failure::Other, QStringLiteral("the server closed the connection"));
-        if (m_codec->comPort() == TelnetCodec::ComPort::Offered)
-            qCDebug(lcSerial).noquote()
-                << m_label << "no answer to COM-PORT-OPTION: plain Telnet, line settings unchanged";
-        else if (m_codec->comPort() == TelnetCodec::ComPort::Accepted &&
-                 m_codec->confirmedSettings() < 4)
-            qCDebug(lcSerial).noquote() << m_label << "server confirmed"
-                                        << m_codec->confirmedSettings() << "of 4 line settings";
+bool NetworkLink::negotiate(qint64 timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    m_socket->write(m_codec->start());
+    m_socket->flush();
+    // The settings must be on the far end's line before the first frame goes out.
+    while (negotiating() && m_socket->state() == QAbstractSocket::ConnectedState) {
+        const qint64 left = timeoutMs - clock.elapsed();
+        if (left <= 0 || !m_socket->waitForReadyRead(int(left)))
+            break;
     }
-
-    QIODevice::open(QIODevice::ReadWrite | QIODevice::Unbuffered);
-    // What arrived while the link came up is there to be read.
-    if (!m_in.isEmpty())
-        QMetaObject::invokeMethod(this, &QIODevice::readyRead, Qt::QueuedConnection);
+    if (m_socket->state() != QAbstractSocket::ConnectedState)
+        return fail(Failure::Other, QStringLiteral("the server closed the connection"));
+    if (m_codec->comPort() == TelnetCodec::ComPort::Offered)
+        qCDebug(lcSerial).noquote()
+            << m_label << "no answer to COM-PORT-OPTION: plain Telnet, line settings unchanged";
+    else if (m_codec->comPort() == TelnetCodec::ComPort::Accepted &&
+             m_codec->confirmedSettings() < 4)
+        qCDebug(lcSerial).noquote() << m_label << "server confirmed" << m_codec->confirmedSettings()
+                                    << "of 4 line settings";
     return true;
 }
 
@@ -93,11 +107,6 @@ bool NetworkLink::negotiating() const
     return m_codec->comPort() == TelnetCodec::ComPort::Offered ||
            (m_codec->comPort() == TelnetCodec::ComPort::Accepted &&
             m_codec->confirmedSettings() < 4);
-}
-
-bool NetworkLink::isPlainTelnet() const
-{
-    return m_codec && m_codec->comPort() != TelnetCodec::ComPort::Accepted;
 }
 
 void NetworkLink::close()

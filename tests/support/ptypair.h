@@ -5,8 +5,9 @@
 #include <QString>
 
 // A pseudo-terminal pair standing in for the matrix on its serial line, for the tests and the
-// benchmarks. They hold the master side as "the device"; the window opens the slave path (map COM1 to slavePath()
-// through PortMap, as --port does). The line is raw: no echo, no CR/LF translation.
+// benchmarks. They hold the master side as "the device"; the window opens the slave path (map
+// COM1 to slavePath() through PortMap, as --port does). The line is raw: no echo, no CR/LF
+// translation.
 class PtyPair
 {
 public:
@@ -33,11 +34,12 @@ public:
     // Collects everything the program sends during ms (events are processed meanwhile).
     QByteArray readFor(int ms);
 
-    // Hangs the line up: the program's side then reads end of line / EIO.
+    // Hangs the line up: the program's side then reads end of line / EIO, and the path is gone.
     void closeMaster();
 
 private:
     int m_master = -1;
+    int m_heldSlave = -1; // after the hang-up, until the pair goes
     QString m_slavePath;
     QString m_error;
 };

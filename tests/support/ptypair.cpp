@@ -5,8 +5,10 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -38,6 +40,8 @@ PtyPair::PtyPair()
 PtyPair::~PtyPair()
 {
     closeMaster();
+    if (m_heldSlave >= 0)
+        ::close(m_heldSlave);
 }
 
 bool PtyPair::write(const QByteArray &bytes)
@@ -105,7 +109,14 @@ QByteArray PtyPair::readFor(int ms)
 
 void PtyPair::closeMaster()
 {
-    if (m_master >= 0)
-        ::close(m_master);
+    if (m_master < 0)
+        return;
+    // A terminal's number is given out again once both its sides are closed, and other programs
+    // on the machine open terminals too: holding the slave keeps the number, so that the hung-up
+    // line's path leads nowhere rather than to somebody else's terminal. (An unprivileged test
+    // cannot open a slave the program holds exclusively; the number is then free again.)
+    m_heldSlave =
+        ::open(QFile::encodeName(m_slavePath).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ::close(m_master);
     m_master = -1;
 }

@@ -4,6 +4,7 @@
 #include "form1.h"
 #include "mscomm.h"
 #include "replydecoder.h"
+#include "vocabulary.h"
 
 #include <QRadioButton>
 
@@ -24,8 +25,8 @@ public:
 
     void outputStatus(int output, int inputDigit) override
     {
-        m_form.Command8[output - 1]->setBackColor(ColorButton::green);
-        const quint8 input = quint8(inputDigit + 1);
+        m_form.Command8[vocabulary::outputIndex(output)]->setBackColor(ColorButton::green);
+        const quint8 input = quint8(vocabulary::inputAt(inputDigit));
         switch (output) {
         case 1:
             m_form.out1(input);
@@ -44,23 +45,21 @@ public:
 
     void outputWithoutDisplay(int output) override
     {
-        m_form.Command8[output - 1]->setBackColor(ColorButton::red);
+        m_form.Command8[vocabulary::outputIndex(output)]->setBackColor(ColorButton::red);
     }
 
     void wallInput(int input) override { m_form.Option9[input]->setChecked(true); }
 
     void mode(int mode) override
     {
-        const ControlArray<QRadioButton> *const matrixRows[] = {
-            &m_form.Option3, &m_form.Option4, &m_form.Option5, &m_form.Option6, &m_form.Option7};
         m_form.Option2[mode]->setChecked(true);
         if (mode == 0) {
             setEnabled(m_form.Option9, false);
-            for (const auto *row : matrixRows)
-                setEnabled(*row, true);
+            for (const int output : vocabulary::rows)
+                setEnabled(m_form.switchRow(output), true);
         } else {
-            for (const auto *row : matrixRows)
-                setEnabled(*row, false);
+            for (const int output : vocabulary::rows)
+                setEnabled(m_form.switchRow(output), false);
             setEnabled(m_form.Option9, true);
         }
     }
@@ -77,8 +76,8 @@ private:
 // 1..4 leave the row as it is.
 void showRoute(const ControlArray<QRadioButton> &row, quint8 input)
 {
-    if (input >= 1 && input <= 4)
-        row[input - 1]->setChecked(true);
+    if (vocabulary::isInput(input))
+        row[vocabulary::inputIndex(input)]->setChecked(true);
 }
 
 } // namespace
@@ -95,20 +94,20 @@ void Form1::MSComm1_OnComm()
 
 void Form1::out1(quint8 input)
 {
-    showRoute(Option3, input);
+    showRoute(switchRow(1), input);
 }
 
 void Form1::out2(quint8 input)
 {
-    showRoute(Option4, input);
+    showRoute(switchRow(2), input);
 }
 
 void Form1::out3(quint8 input)
 {
-    showRoute(Option5, input);
+    showRoute(switchRow(3), input);
 }
 
 void Form1::out4(quint8 input)
 {
-    showRoute(Option6, input);
+    showRoute(switchRow(4), input);
 }

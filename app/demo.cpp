@@ -9,12 +9,7 @@ namespace demo {
 
 int rememberedPort()
 {
-    // Read as start-up reads it; an index of 255 overflows the port number there.
-    const std::optional<quint8> stored = comport::readStoredIndex();
-    if (!stored)
-        return 1;
-    const int port = *stored + 1;
-    return port <= PortMap::maxPort ? port : 0;
+    return comport::rememberedPort(comport::readStoredIndex()).value_or(0);
 }
 
 bool start(PtyHost &host, PortMap &ports, QString *error)

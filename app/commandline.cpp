@@ -1,0 +1,253 @@
+// SPDX-License-Identifier: MIT
+#include "commandline.h"
+
+#include "comportfile.h"
+#include "serialdevices.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QLoggingCategory>
+
+#include <cstdio>
+
+namespace {
+
+QStringList argumentList(int argc, char **argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
+}
+
+// Without a display Qt would abort while starting up; say so in one line instead.
+bool displayAvailable()
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    return qEnvironmentVariableIsSet("QT_QPA_PLATFORM") || qEnvironmentVariableIsSet("DISPLAY") ||
+           qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+#else
+    return true;
+#endif
+}
+
+// --list-ports: the serial devices found now, one a line.
+int listPorts()
+{
+    for (const SerialDevice &device : findSerialDevices())
+        std::printf("%s\n", qPrintable(listingLine(device)));
+    return 0;
+}
+
+// Started from the menu the working directory is whatever the desktop chose, usually the home
+// folder; COMPORT is kept in the program's own state folder instead.
+void enterMenuDirectory()
+{
+    const QString folder = comport::menuDirectory();
+    if (!QDir().mkpath(folder) || !QDir::setCurrent(folder))
+        std::fprintf(stderr, "velquor: cannot use %s; COMPORT stays in %s\n", qPrintable(folder),
+                     qPrintable(QDir::currentPath()));
+}
+
+// The control socket's address: the command line's, else the settings file's.
+struct ControlChoice
+{
+    QString text;
+    QString origin;
+};
+
+ControlChoice controlChoice(const QCommandLineParser &parser, const QCommandLineOption &option,
+                            const UserSettings &settings)
+{
+    if (parser.isSet(option))
+        return {parser.value(option), QStringLiteral("--control")};
+    return {settings.controlListen(),
+            QStringLiteral("listen= in the [control] group of %1").arg(settings.path())};
+}
+
+QCommandLineOption portOption()
+{
+    return QCommandLineOption(
+        QStringLiteral("port"),
+        QStringLiteral("Open DEVICE for COMn (n = 1 to 255), for example COM1=/dev/ttyUSB0 or "
+                       "COM2=/dev/serial/by-id/...; DEVICE may also be a serial device server, "
+                       "tcp://HOST:PORT (raw) or rfc2217://HOST:PORT (Telnet, sets the line to "
+                       "9600 8N1); may be given more than once. Overrides the "
+                       "settings file for this run. Unmapped ports open the platform's own COMn "
+                       "(/dev/ttyS<n-1> on Linux)."),
+        QStringLiteral("COMn=DEVICE"));
+}
+
+QCommandLineOption listPortsOption()
+{
+    return QCommandLineOption(
+        QStringLiteral("list-ports"),
+        QStringLiteral("Print the serial devices found, one a line: stable path, system path, "
+                       "description, manufacturer, serial number (tab-separated, \"-\" when "
+                       "unknown). Needs no display."));
+}
+
+QCommandLineOption fromMenuOption()
+{
+    return QCommandLineOption(
+        QStringLiteral("from-menu"),
+        QStringLiteral("Keep the COMPORT file in ${XDG_STATE_HOME:-~/.local/state}/velquor/ "
+                       "instead of the working directory (the desktop entry passes this)."));
+}
+
+QCommandLineOption reconnectOption()
+{
+    return QCommandLineOption(
+        QStringLiteral("reconnect"),
+        QStringLiteral("After a lost link (adapter unplugged, server gone), open the same port "
+                       "again by itself: every second, every 5 seconds after half a minute. "
+                       "Also [connection] reconnect=true in the settings file."));
+}
+
+QCommandLineOption traceOption()
+{
+    return QCommandLineOption(
+        QStringLiteral("trace"),
+        QStringLiteral("Trace every frame written to and every reply read from the serial "
+                       "line, as hex, on standard error."));
+}
+
+QCommandLineOption demoOption()
+{
+    return QCommandLineOption(
+        QStringLiteral("demo"),
+        QStringLiteral(
+            "Run against the built-in emulated matrix: the remembered COM port opens "
+            "the emulator's pseudo-terminal, and the window connects to it at start-up."));
+}
+
+QCommandLineOption controlOption()
+{
+    return QCommandLineOption(
+        QStringLiteral("control"),
+        QStringLiteral("Take commands from other programs on a control socket: PORT (on "
+                       "127.0.0.1), HOST:PORT or unix:PATH. velquor-ctl sends them."),
+        QStringLiteral("ADDRESS"));
+}
+
+QCommandLineOption headlessOption()
+{
+    return QCommandLineOption(
+        QStringLiteral("headless"),
+        QStringLiteral("Run without a window, driven through the control socket only; message "
+                       "boxes become lines on standard error. Needs --control."));
+}
+
+} // namespace
+
+CommandLine::CommandLine()
+    : m_help(m_parser.addHelpOption()), m_version(m_parser.addVersionOption()),
+      m_port(portOption()), m_listPorts(listPortsOption()), m_fromMenu(fromMenuOption()),
+      m_reconnect(reconnectOption()), m_trace(traceOption()), m_demo(demoOption()),
+      m_control(controlOption()), m_headless(headlessOption())
+{
+    m_parser.setApplicationDescription(
+        QStringLiteral("Control panel for a four-input, four-output HDMI matrix switcher "
+                       "on an RS-232 line."));
+    addRunOptions();
+    addControlOptions();
+}
+
+void CommandLine::addRunOptions()
+{
+    m_parser.addOption(m_port);
+    m_parser.addOption(m_listPorts);
+    m_parser.addOption(m_fromMenu);
+    m_parser.addOption(m_reconnect);
+    m_parser.addOption(m_trace);
+#ifdef Q_OS_UNIX
+    m_parser.addOption(m_demo);
+#endif
+}
+
+void CommandLine::addControlOptions()
+{
+    m_parser.addOption(m_control);
+    m_parser.addOption(m_headless);
+}
+
+// The usage text names the program; QCommandLineParser can only do that once an application
+// object exists, and the command line is read before one does.
+QString CommandLine::usage() const
+{
+    return m_parser.helpText().replace(QStringLiteral("<executable_name>"),
+                                       QCoreApplication::applicationName());
+}
+
+int CommandLine::usageError(const QString &message) const
+{
+    std::fprintf(stderr, "velquor: %s\n\n%s", qPrintable(message), qPrintable(usage()));
+    return 2;
+}
+
+std::optional<int> CommandLine::read(int argc, char **argv)
+{
+    if (!m_parser.parse(argumentList(argc, argv)))
+        return usageError(m_parser.errorText());
+    if (m_parser.isSet(m_help) || m_parser.isSet(QStringLiteral("help-all"))) {
+        std::fputs(qPrintable(usage()), stdout);
+        return 0;
+    }
+    if (m_parser.isSet(m_version)) {
+        std::printf("velquor %s\n", VELQUOR_VERSION);
+        return 0;
+    }
+    if (!m_parser.positionalArguments().isEmpty())
+        return usageError(QStringLiteral("unexpected argument \"%1\"")
+                              .arg(m_parser.positionalArguments().constFirst()));
+    if (m_parser.isSet(m_listPorts))
+        return listPorts();
+    return std::nullopt;
+}
+
+std::optional<int> CommandLine::readPortsAndSettings(RunChoices &run) const
+{
+    run.settings.load();
+    run.ports = run.settings.ports();
+    for (const QString &mapping : m_parser.values(m_port)) {
+        QString why;
+        if (!run.ports.addMapping(mapping, &why))
+            return usageError(QStringLiteral("invalid --port: %1").arg(why));
+    }
+    for (const QString &warning : run.settings.warnings())
+        std::fprintf(stderr, "velquor: %s\n", qPrintable(warning));
+    if (m_parser.isSet(m_fromMenu))
+        enterMenuDirectory();
+    if (m_parser.isSet(m_trace))
+        QLoggingCategory::setFilterRules(QStringLiteral("velquor.serial.debug=true"));
+    run.reconnect = m_parser.isSet(m_reconnect) || run.settings.reconnect();
+#ifdef Q_OS_UNIX
+    run.demo = m_parser.isSet(m_demo);
+#endif
+    return std::nullopt;
+}
+
+std::optional<int> CommandLine::readControlSocket(RunChoices &run) const
+{
+    run.headless = m_parser.isSet(m_headless);
+    if (const ControlChoice choice = controlChoice(m_parser, m_control, run.settings);
+        !choice.text.isEmpty()) {
+        QString why;
+        run.control = ListenAddress::parse(choice.text, &why);
+        if (!run.control)
+            return usageError(QStringLiteral("invalid %1: %2").arg(choice.origin, why));
+    }
+    if (run.headless && !run.control)
+        return usageError(QStringLiteral("--headless needs --control (or listen= in the "
+                                         "[control] group of %1)")
+                              .arg(run.settings.path()));
+    if (run.headless)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    if (!run.headless && !displayAvailable()) {
+        std::fputs("velquor: no display found (DISPLAY is not set); the window cannot be shown\n",
+                   stderr);
+        return 1;
+    }
+    return std::nullopt;
+}

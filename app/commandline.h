@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// The panel's command line, read before the window system is reached so that --help,
+// --version and usage errors work without a display. By option group: the options and the
+// usage text; the tools that end at once (--help, --version, --list-ports); the ports and
+// settings of this run (--port, --from-menu, --trace, --reconnect, --demo); the control socket
+// and running headless (--control, --headless).
+//
+// Each step returns the program's exit status when the program ends there (2 for a usage
+// error), nothing when it goes on.
+
+#include "listenaddress.h"
+#include "portmap.h"
+#include "usersettings.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+
+#include <optional>
+
+// What this run does, from the command line and the settings file.
+struct RunChoices
+{
+    UserSettings settings;
+    PortMap ports;
+    std::optional<ListenAddress> control;
+    bool headless = false;
+    bool reconnect = false;
+    bool demo = false;
+};
+
+class CommandLine
+{
+public:
+    CommandLine();
+
+    // Reads the arguments; ends the program for --help, --version, --list-ports and a command
+    // line that is not understood.
+    std::optional<int> read(int argc, char **argv);
+    // The settings file first, --port over it for this run; then --from-menu and --trace,
+    // which apply at once.
+    std::optional<int> readPortsAndSettings(RunChoices &run) const;
+    // The control socket (--control, else listen= in the settings file) and --headless, and
+    // whether the window can be shown.
+    std::optional<int> readControlSocket(RunChoices &run) const;
+
+private:
+    void addRunOptions();
+    void addControlOptions();
+    int usageError(const QString &message) const;
+    QString usage() const;
+
+    QCommandLineParser m_parser;
+    const QCommandLineOption m_help;
+    const QCommandLineOption m_version;
+    const QCommandLineOption m_port;
+    const QCommandLineOption m_listPorts;
+    const QCommandLineOption m_fromMenu;
+    const QCommandLineOption m_reconnect;
+    const QCommandLineOption m_trace;
+    const QCommandLineOption m_demo;
+    const QCommandLineOption m_control;
+    const QCommandLineOption m_headless;
+};
