@@ -111,6 +111,8 @@ int main(int argc, char **argv)
     RunChoices run;
     if (const std::optional<int> status = commandLine.readPortsAndSettings(run))
         return *status;
+    if (const std::optional<int> status = commandLine.findMatrix(argc, argv, run))
+        return *status;
     if (const std::optional<int> status = commandLine.readControlSocket(run))
         return *status;
     return runPanel(argc, argv, run);
