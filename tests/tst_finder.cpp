@@ -20,7 +20,6 @@
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -37,8 +36,6 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
-
-Q_DECLARE_METATYPE(ProbeVerdict::Kind)
 
 namespace {
 

@@ -11,7 +11,6 @@
 #include "linemonitor.h"
 #include "messageboxwatcher.h"
 #include "monitorwindow.h"
-#include "pagemenu.h"
 #include "ptyhost.h"
 #include "scratchdir.h"
 #include "windowonline.h"
