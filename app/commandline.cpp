@@ -2,6 +2,7 @@
 #include "commandline.h"
 
 #include "comportfile.h"
+#include "findmatrix.h"
 #include "serialdevices.h"
 
 #include <QCoreApplication>
@@ -121,6 +122,24 @@ QCommandLineOption demoOption()
             "the emulator's pseudo-terminal, and the window connects to it at start-up."));
 }
 
+QCommandLineOption findOption()
+{
+    return QCommandLineOption(
+        QStringLiteral("find"),
+        QStringLiteral("Find the matrix: ask every serial device found and every device the "
+                       "port map names (settings file, --port) whether the matrix answers, all "
+                       "at once, writing four bytes (04 55 20 77, a status request) to each; then "
+                       "print one line for each, the path, a tab and the verdict. Asks before "
+                       "it writes. Exit status 0 when some device answers as a matrix, else 1. "
+                       "Needs no display."));
+}
+
+QCommandLineOption yesOption()
+{
+    return QCommandLineOption(QStringLiteral("yes"),
+                              QStringLiteral("With --find: write without asking first."));
+}
+
 QCommandLineOption controlOption()
 {
     return QCommandLineOption(
@@ -144,7 +163,8 @@ CommandLine::CommandLine()
     : m_help(m_parser.addHelpOption()), m_version(m_parser.addVersionOption()),
       m_port(portOption()), m_listPorts(listPortsOption()), m_fromMenu(fromMenuOption()),
       m_reconnect(reconnectOption()), m_trace(traceOption()), m_demo(demoOption()),
-      m_control(controlOption()), m_headless(headlessOption())
+      m_find(findOption()), m_yes(yesOption()), m_control(controlOption()),
+      m_headless(headlessOption())
 {
     m_parser.setApplicationDescription(
         QStringLiteral("Control panel for a four-input, four-output HDMI matrix switcher "
@@ -163,6 +183,8 @@ void CommandLine::addRunOptions()
 #ifdef Q_OS_UNIX
     m_parser.addOption(m_demo);
 #endif
+    m_parser.addOption(m_find);
+    m_parser.addOption(m_yes);
 }
 
 void CommandLine::addControlOptions()
@@ -200,6 +222,8 @@ std::optional<int> CommandLine::read(int argc, char **argv)
     if (!m_parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("unexpected argument \"%1\"")
                               .arg(m_parser.positionalArguments().constFirst()));
+    if (m_parser.isSet(m_yes) && !m_parser.isSet(m_find))
+        return usageError(QStringLiteral("--yes goes with --find"));
     if (m_parser.isSet(m_listPorts))
         return listPorts();
     return std::nullopt;
@@ -225,6 +249,13 @@ std::optional<int> CommandLine::readPortsAndSettings(RunChoices &run) const
     run.demo = m_parser.isSet(m_demo);
 #endif
     return std::nullopt;
+}
+
+std::optional<int> CommandLine::findMatrix(int &argc, char **argv, const RunChoices &run) const
+{
+    if (!m_parser.isSet(m_find))
+        return std::nullopt;
+    return findmatrix::run(argc, argv, run.ports, m_parser.isSet(m_yes));
 }
 
 std::optional<int> CommandLine::readControlSocket(RunChoices &run) const

@@ -4,8 +4,9 @@
 // The panel's command line, read before the window system is reached so that --help,
 // --version and usage errors work without a display. By option group: the options and the
 // usage text; the tools that end at once (--help, --version, --list-ports); the ports and
-// settings of this run (--port, --from-menu, --trace, --reconnect, --demo); the control socket
-// and running headless (--control, --headless).
+// settings of this run (--port, --from-menu, --trace, --reconnect, --demo); Find the matrix
+// (--find, --yes), which ends once it has; the control socket and running headless
+// (--control, --headless).
 //
 // Each step returns the program's exit status when the program ends there (2 for a usage
 // error), nothing when it goes on.
@@ -41,6 +42,8 @@ public:
     // The settings file first, --port over it for this run; then --from-menu and --trace,
     // which apply at once.
     std::optional<int> readPortsAndSettings(RunChoices &run) const;
+    // --find: asks the devices of this computer and of the port map and ends.
+    std::optional<int> findMatrix(int &argc, char **argv, const RunChoices &run) const;
     // The control socket (--control, else listen= in the settings file) and --headless, and
     // whether the window can be shown.
     std::optional<int> readControlSocket(RunChoices &run) const;
@@ -60,6 +63,8 @@ private:
     const QCommandLineOption m_reconnect;
     const QCommandLineOption m_trace;
     const QCommandLineOption m_demo;
+    const QCommandLineOption m_find;
+    const QCommandLineOption m_yes;
     const QCommandLineOption m_control;
     const QCommandLineOption m_headless;
 };

@@ -2,6 +2,7 @@
 #include "appearance.h"
 #include "commandline.h"
 #include "form1.h"
+#include "linemonitor.h"
 #include "panelcontrol.h"
 
 #include <QApplication>
@@ -78,9 +79,12 @@ int runPanel(int &argc, char **argv, RunChoices &run)
 
     Form1 form(run.ports);
     form.setReconnect(run.reconnect);
+    auto *monitor = new LineMonitor(form); // the window's, before start-up opens the port
     ControlSocket control;
     if (run.control && !listenForControl(form, *run.control, control))
         return 1;
+    if (control.panelControl)
+        control.panelControl->followLine(monitor->log());
     if (run.headless)
         reportBoxesOnStandardError(form);
     form.Form_Load();
@@ -106,6 +110,8 @@ int main(int argc, char **argv)
         return *status;
     RunChoices run;
     if (const std::optional<int> status = commandLine.readPortsAndSettings(run))
+        return *status;
+    if (const std::optional<int> status = commandLine.findMatrix(argc, argv, run))
         return *status;
     if (const std::optional<int> status = commandLine.readControlSocket(run))
         return *status;

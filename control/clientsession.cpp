@@ -83,6 +83,10 @@ void ControlServer::ClientSession::handle(const CommandLines::Line &line)
         m_watching = true;
         send("ok");
         break;
+    case ControlCommand::Action::Monitor:
+        m_monitoring = true;
+        send("ok");
+        break;
     case ControlCommand::Action::Help:
         send("ok " + controlCommandSummary());
         break;

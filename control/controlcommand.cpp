@@ -41,7 +41,7 @@ const struct
 } plainCommands[] = {{"reset", Action::Reset},     {"update", Action::Update},
                      {"connect", Action::Connect}, {"disconnect", Action::Disconnect},
                      {"state", Action::State},     {"watch", Action::Watch},
-                     {"help", Action::Help}};
+                     {"monitor", Action::Monitor}, {"help", Action::Help}};
 
 const struct
 {
@@ -225,5 +225,5 @@ QByteArray controlCommandSummary()
 {
     return "route OUT|all IN; wall IN; mode matrix|wall; resolution 0-8|CAPTION; "
            "border up|down|left|right; reset; update; address auto|A.B.C.D; connect; "
-           "disconnect; state; watch; help";
+           "disconnect; state; watch; monitor; help";
 }

@@ -9,7 +9,7 @@
 //   route OUT|all IN      wall IN              mode matrix|wall     resolution 0-8|CAPTION
 //   border up|down|left|right                  reset                update
 //   address auto|A.B.C.D  connect              disconnect
-//   state                 watch                help
+//   state                 watch                monitor              help
 
 #include "vocabulary.h"
 
@@ -34,6 +34,7 @@ struct ControlCommand
         Disconnect,
         State,
         Watch,
+        Monitor,
         Help
     };
     // The four buttons of "Border setting", by their place in the cross.

@@ -19,6 +19,7 @@ ControlServer::ControlServer(ControlTarget &target, QObject *parent)
     : QObject(parent), m_target(target)
 {
     connect(&m_target, &ControlTarget::changed, this, &ControlServer::broadcast);
+    connect(&m_target, &ControlTarget::lineEntry, this, &ControlServer::relayLineEntry);
 }
 
 ControlServer::~ControlServer() = default;
@@ -114,6 +115,15 @@ void ControlServer::broadcast(const QByteArray &json)
     for (ClientSession *client : clients) {
         if (m_clients.contains(client) && client->isWatching())
             client->send(json);
+    }
+}
+
+void ControlServer::relayLineEntry(const QByteArray &line)
+{
+    const QList<ClientSession *> clients = m_clients; // a client may be dropped meanwhile
+    for (ClientSession *client : clients) {
+        if (m_clients.contains(client) && client->isMonitoring())
+            client->send(line);
     }
 }
 

@@ -38,13 +38,15 @@ class ControlTarget : public QObject
 public:
     using QObject::QObject;
 
-    // Carries out one command other than watch and help and answers it in one line, without
-    // a line end: "ok", "error <reason>", or for state the JSON object.
+    // Carries out one command other than watch, monitor and help and answers it in one line,
+    // without a line end: "ok", "error <reason>", or for state the JSON object.
     virtual QByteArray execute(const ControlCommand &command) = 0;
 
 signals:
     // What the panel shows has changed; json is its state as one line.
     void changed(const QByteArray &json);
+    // One entry of the line monitor, as one line: for the clients that sent "monitor".
+    void lineEntry(const QByteArray &line);
 };
 
 class ControlServer : public QObject
@@ -81,6 +83,7 @@ private:
     void acceptLocal();
     void accept(QIODevice *socket);
     void broadcast(const QByteArray &json);
+    void relayLineEntry(const QByteArray &line);
     void forget(ClientSession *client);
 
     ControlTarget &m_target;

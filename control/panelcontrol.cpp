@@ -6,6 +6,7 @@
 #include "errortrap.h"
 #include "form1.h"
 #include "ipbox.h"
+#include "linelog.h"
 #include "mscomm.h"
 #include "vocabulary.h"
 
@@ -73,6 +74,12 @@ PanelControl::PanelControl(Form1 &form, QObject *parent) : ControlTarget(parent)
     connect(m_form.MSComm1, &MSComm::OnComm, this, &PanelControl::noteChange);
     connect(m_form.MSComm1, &MSComm::portOpenChanged, this, &PanelControl::noteChange,
             Qt::QueuedConnection);
+}
+
+void PanelControl::followLine(const LineLog &log)
+{
+    connect(&log, &LineLog::added, this,
+            [this](const LineEntry &entry) { emit lineEntry(entry.text().toUtf8()); });
 }
 
 PanelState PanelControl::state() const
@@ -164,6 +171,7 @@ QByteArray PanelControl::carryOut(const ControlCommand &command)
         return f.MSComm1->PortOpen() ? press(f.Command7) : QByteArray();
     case Action::State:
     case Action::Watch:
+    case Action::Monitor:
     case Action::Help:
         break;
     }

@@ -16,6 +16,7 @@
 #include <functional>
 
 class Form1;
+class LineLog;
 class QAbstractButton;
 class QRadioButton;
 
@@ -28,6 +29,9 @@ public:
 
     QByteArray execute(const ControlCommand &command) override;
     PanelState state() const;
+
+    // The line monitor's entries go to the clients that asked for them with "monitor".
+    void followLine(const LineLog &log);
 
 private:
     // Carries the command out; an answer when the window refuses it, empty otherwise.

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // velquor-ctl: sends one command to the control socket of a running panel and prints the
-// answer. "state" is printed as indented JSON; "watch" prints one JSON line for each change
-// until it is interrupted or the panel goes away.
+// answer. "state" is printed as indented JSON; "watch" prints one JSON line for each change,
+// and "monitor" one line for each frame and reply on the serial line, until it is interrupted
+// or the panel goes away.
 //
 // Exit status: 0 the panel answered ok; 1 it answered with an error, or no panel listens, or
 // the connection broke; 2 the command line is not understood.
@@ -41,6 +42,9 @@ const char description[] =
     "  disconnect            close the serial port\n"
     "  state                 print what the window shows, as JSON\n"
     "  watch                 print a JSON line for each change until interrupted\n"
+    "  monitor               print each frame written and each reply read on the serial\n"
+    "                        line until interrupted: milliseconds since the port opened,\n"
+    "                        out/in/echo, hex and meaning, separated by tabs\n"
     "  help                  print the panel's list of commands\n";
 
 int usageError(const QCommandLineParser &parser, const QString &message)
@@ -171,8 +175,8 @@ std::optional<int> readAddress(const QCommandLineParser &parser, const Options &
     return std::nullopt;
 }
 
-// An answer of "ok" or the state: "state" is printed as indented JSON, "watch" goes on with
-// a line for each change, everything else prints the answer as it came.
+// An answer of "ok" or the state: "state" is printed as indented JSON, "watch" and "monitor"
+// go on with a line for each change or entry, everything else prints the answer as it came.
 int showAnswer(QIODevice &socket, const ControlCommand &command, const QByteArray &answer)
 {
     switch (command.action) {
@@ -184,6 +188,7 @@ int showAnswer(QIODevice &socket, const ControlCommand &command, const QByteArra
         return 0;
     }
     case ControlCommand::Action::Watch:
+    case ControlCommand::Action::Monitor:
         // One line for each change, handed on at once: the reader may be a script on a pipe.
         while (const std::optional<QByteArray> change = readLine(socket, -1)) {
             std::printf("%s\n", change->constData());

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "console.h"
 
+#include "linenoise.h"
+
 #include <QStringList>
 
 namespace {
@@ -115,6 +117,35 @@ std::optional<ConsoleCommand> parseDelivery(const QString &, const QStringList &
     return command;
 }
 
+// "on" 1, "off" 0, anything else -1.
+int onOff(const QString &word)
+{
+    return isWord(word, "on") ? 1 : isWord(word, "off") ? 0 : -1;
+}
+
+std::optional<ConsoleCommand> parseSilence(const QString &, const QStringList &words,
+                                           QString *error)
+{
+    const int on = words.size() == 2 ? onOff(words.at(1)) : -1;
+    if (on < 0)
+        return usage(error, "silence <on | off>");
+    return ConsoleCommand{Action::Silence, 0, on};
+}
+
+std::optional<ConsoleCommand> parseJunk(const QString &, const QStringList &words, QString *error)
+{
+    constexpr int defaultCount = 7;
+    if (words.size() == 1)
+        return ConsoleCommand{Action::Junk, 0, defaultCount};
+    const int on = words.size() == 2 ? onOff(words.at(1)) : -1;
+    if (on >= 0)
+        return ConsoleCommand{Action::Garble, 0, on};
+    const int count = words.size() == 2 ? number(words.at(1), 1, linenoise::maxJunk) : -1;
+    if (count < 0)
+        return usage(error, "junk [<bytes 1-4096> | on | off]");
+    return ConsoleCommand{Action::Junk, 0, count};
+}
+
 const struct
 {
     const char *name;
@@ -129,10 +160,10 @@ const struct
 {
     const char *name;
     Parse parse;
-} commandsWithArguments[] = {{"route", parseRoute},           {"attach", parseDisplay},
-                             {"detach", parseDisplay},        {"mode", parseMode},
-                             {"resolution", parseResolution}, {"wall", parseWall},
-                             {"delivery", parseDelivery}};
+} commandsWithArguments[] = {
+    {"route", parseRoute},       {"attach", parseDisplay},        {"detach", parseDisplay},
+    {"mode", parseMode},         {"resolution", parseResolution}, {"wall", parseWall},
+    {"delivery", parseDelivery}, {"silence", parseSilence},       {"junk", parseJunk}};
 
 } // namespace
 
@@ -174,6 +205,9 @@ MatrixModel::Replies applyConsoleCommand(MatrixModel &model, const ConsoleComman
         return model.setWallInput(command.value);
     case Action::None:
     case Action::Delivery:
+    case Action::Silence:
+    case Action::Junk:
+    case Action::Garble:
     case Action::State:
     case Action::Hangup:
     case Action::Quit:
@@ -197,6 +231,11 @@ QString consoleHelp()
         "                              instant, bytes (one at a time at line pace) or\n"
         "                              chunks:N/M (N bytes every M ms); +gap:MS after any of\n"
         "                              them adds a pause after each reply\n"
+        "  silence <on|off>            on: nothing the device sends reaches the panel, as with\n"
+        "                              a cut wire (it still takes every frame)\n"
+        "  junk [<bytes>]              send that many bytes of noise (7 without a number)\n"
+        "  junk <on|off>               on: every reply arrives as noise, as from a device at\n"
+        "                              another baud rate\n"
         "  state                       print the matrix's state\n"
         "  hangup                      drop the line, then serve a fresh terminal\n"
         "  quit                        end the emulator\n"

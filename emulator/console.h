@@ -23,6 +23,9 @@ struct ConsoleCommand
         Resolution,
         Wall,
         Delivery,
+        Silence,
+        Junk,
+        Garble,
         State,
         Hangup,
         Quit,
@@ -30,8 +33,9 @@ struct ConsoleCommand
     };
 
     Action action = Action::None;
-    int output = 0;             // 0..3, or MatrixModel::allOutputs for "route all"
-    int value = 0;              // input 0..3, mode 0..1 or resolution index 0..8
+    int output = 0; // 0..3, or MatrixModel::allOutputs for "route all"
+    int value = 0;  // input 0..3, mode 0..1, resolution index 0..8, Junk's byte count, or
+                    // 1 on and 0 off for Silence and Garble
     LineDelivery delivery = {}; // for Action::Delivery
 };
 
@@ -40,7 +44,8 @@ struct ConsoleCommand
 std::optional<ConsoleCommand> parseConsoleCommand(const QString &line, QString *error);
 
 // Makes the change a command stands for and returns what the device reports about it unprompted
-// (empty for the commands that do not touch the model; the caller carries out Delivery).
+// (empty for the commands that do not touch the model; the caller carries out Delivery,
+// Silence, Junk and Garble on the line).
 MatrixModel::Replies applyConsoleCommand(MatrixModel &model, const ConsoleCommand &command);
 
 // The list of commands, for --help and "help".

@@ -129,11 +129,20 @@ private:
             break;
         case Action::State:
             out() << describeState(m_host.model()) << "delivery: " << m_host.delivery().toString()
-                  << Qt::endl;
+                  << ", silence: " << (m_host.isSilent() ? "on" : "off")
+                  << ", junk: " << (m_host.isGarbled() ? "on" : "off") << Qt::endl;
             break;
         case Action::Delivery:
-            m_host.setDelivery(command->delivery);
+            m_host.carryOut(*command);
             out() << "delivery: " << m_host.delivery().toString() << Qt::endl;
+            break;
+        case Action::Silence:
+            m_host.carryOut(*command);
+            out() << "silence: " << (m_host.isSilent() ? "on" : "off") << Qt::endl;
+            break;
+        case Action::Garble:
+            m_host.carryOut(*command);
+            out() << "junk: " << (m_host.isGarbled() ? "on" : "off") << Qt::endl;
             break;
         case Action::Hangup:
             m_host.hangUp();
@@ -146,7 +155,7 @@ private:
         case Action::None:
             break;
         default:
-            m_host.push(applyConsoleCommand(m_host.model(), *command));
+            m_host.carryOut(*command);
             break;
         }
     }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ptyhost.h"
 
+#include "linenoise.h"
 #include "pseudoterminal.h"
 
 #include <QSocketNotifier>
@@ -65,10 +66,41 @@ void PtyHost::push(const MatrixModel::Replies &replies)
     if (!isOpen())
         return;
     for (const QByteArray &reply : replies) {
-        m_pacer.send(reply, nowUs());
         emit replySent(reply);
+        if (!m_silent)
+            m_pacer.send(m_garbled ? linenoise::atAnotherBaudRate(reply) : reply, nowUs());
     }
     handOver();
+}
+
+void PtyHost::sendJunk(int count)
+{
+    if (!isOpen() || m_silent)
+        return;
+    m_pacer.send(linenoise::junk(count), nowUs());
+    handOver();
+}
+
+void PtyHost::carryOut(const ConsoleCommand &command)
+{
+    using Action = ConsoleCommand::Action;
+    switch (command.action) {
+    case Action::Delivery:
+        setDelivery(command.delivery);
+        break;
+    case Action::Silence:
+        setSilent(command.value == 1);
+        break;
+    case Action::Junk:
+        sendJunk(command.value);
+        break;
+    case Action::Garble:
+        setGarbled(command.value == 1);
+        break;
+    default:
+        push(applyConsoleCommand(m_model, command));
+        break;
+    }
 }
 
 void PtyHost::readMaster()

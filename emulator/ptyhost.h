@@ -14,6 +14,7 @@
 //
 // Everything runs in the thread's event loop (QSocketNotifier, QTimer); POSIX only.
 
+#include "console.h"
 #include "framereader.h"
 #include "linepacer.h"
 #include "matrixmodel.h"
@@ -52,6 +53,23 @@ public:
     // being sent; nothing is sent while the line is down.
     void push(const MatrixModel::Replies &replies);
 
+    // While silent, nothing the device sends reaches the panel: answers and reports are lost
+    // on the way, as with a cut wire; the device still takes every frame.
+    bool isSilent() const { return m_silent; }
+    void setSilent(bool silent) { m_silent = silent; }
+    // While garbled, every reply reaches the panel as noise, as from a device that runs at
+    // another baud rate (linenoise).
+    bool isGarbled() const { return m_garbled; }
+    void setGarbled(bool garbled) { m_garbled = garbled; }
+    // Sends count bytes of noise now, behind any answer still being sent (not while silent).
+    void sendJunk(int count);
+
+    // Carries out a console command that acts on the matrix or on the line, as the device's
+    // other users or a bad line would: a change of the model, with what the device reports
+    // about it, or Delivery, Silence, Junk and Garble. The console's own commands (state,
+    // help, quit, hangup) are left to the console.
+    void carryOut(const ConsoleCommand &command);
+
     // How the replies reach the panel; applies to what is sent from now on.
     LineDelivery delivery() const { return m_pacer.delivery(); }
     void setDelivery(const LineDelivery &delivery) { m_pacer.setDelivery(delivery); }
@@ -89,4 +107,6 @@ private:
     LinePacer m_pacer;
     QElapsedTimer m_clock;
     int m_flushes = 0;
+    bool m_silent = false;
+    bool m_garbled = false;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "replypump.h"
 
+#include "linewords.h"
 #include "linktrace.h"
 
 #include <QIODevice>
@@ -34,7 +35,7 @@ QByteArray ReplyPump::takeLine(qsizetype maxBytes)
 {
     const QByteArray line = m_lines.takeLine(maxBytes);
     if (!line.isEmpty())
-        qCDebug(lcSerial).noquote() << "read" << line.toHex(' ');
+        qCDebug(lcSerial).noquote() << "read" << line.toHex(' ') << "" << linewords::reply(line);
     m_bytesTaken += quint64(line.size());
     return line;
 }

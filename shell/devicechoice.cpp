@@ -43,6 +43,8 @@ void Form1::showSerialDevices()
     // As behind every modal box: replies wait, undecoded and unanswered, until it is closed.
     const MSComm::ReplyHold hold(*MSComm1);
     DeviceDialog dialog(MSComm1->portMap(), findDevices(), this);
+    if (MSComm1->PortOpen())
+        dialog.setDeviceInUse(MSComm1->deviceFor(MSComm1->CommPort()));
     if (dialog.exec() != QDialog::Accepted)
         return;
     const std::map<int, QString> changes = dialog.changes();

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "devicedialog.h"
 
+#include "finddialog.h"
+#include "matrixfinder.h"
 #include "usersettings.h"
 
 #include <QComboBox>
@@ -56,7 +58,7 @@ QLabel *createFoundNote(const QList<SerialDevice> &found)
 
 DeviceDialog::DeviceDialog(const PortMap &current, const QList<SerialDevice> &found,
                            QWidget *parent)
-    : QDialog(parent)
+    : QDialog(parent), m_toVisit(devicesToVisit(found, current))
 {
     setWindowTitle(QStringLiteral("Serial devices"));
 
@@ -74,6 +76,9 @@ DeviceDialog::DeviceDialog(const PortMap &current, const QList<SerialDevice> &fo
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel);
     connect(buttons, &QDialogButtonBox::accepted, this, &DeviceDialog::checkAndAccept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    m_find =
+        buttons->addButton(QStringLiteral("&Find the matrix\u2026"), QDialogButtonBox::ActionRole);
+    connect(m_find, &QPushButton::clicked, this, &DeviceDialog::findMatrix);
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(grid);
@@ -143,6 +148,16 @@ std::map<int, QString> DeviceDialog::changes() const
             changed[port] = device(port);
     }
     return changed;
+}
+
+void DeviceDialog::findMatrix()
+{
+    FindDialog finder(m_toVisit, m_deviceInUse, this);
+    if (finder.exec() != QDialog::Accepted)
+        return;
+    QComboBox *mapped = field(finder.chosenPort());
+    mapped->setEditText(finder.chosenDevice());
+    mapped->setFocus();
 }
 
 void DeviceDialog::checkAndAccept()

@@ -6,17 +6,21 @@
 
 #include <QDialog>
 #include <QList>
+#include <QStringList>
 
 #include <map>
 
 class QComboBox;
 class QGridLayout;
 class QLabel;
+class QPushButton;
 
 // "Serial devices…": which device each of COM1 to COM10 opens. Each port has an editable
 // list of the devices found now (stable path first, with description, manufacturer and
 // serial number); a path can be typed as well, and an empty field stands for the port's
-// default device. The dialog only collects the choice; whoever opened it saves it.
+// default device. "Find the matrix…" asks the devices found and those the ports name which
+// one the matrix answers on, and puts the one the operator maps into its port's field. The
+// dialog only collects the choice; whoever opened it saves it.
 class DeviceDialog : public QDialog
 {
     Q_OBJECT
@@ -35,12 +39,20 @@ public:
     // The ports whose field the operator changed, with the new device (empty: the default).
     std::map<int, QString> changes() const;
 
+    // The device the panel has open now: "Find the matrix…" does not ask it.
+    void setDeviceInUse(const QString &device) { m_deviceInUse = device; }
+    QPushButton *findButton() const { return m_find; }
+
 private:
     QGridLayout *createPortFields(const PortMap &current, const QList<SerialDevice> &found);
     QComboBox *createField(int port, const QString &initial, const QList<SerialDevice> &found);
     void checkAndAccept();
+    void findMatrix();
 
     QList<QComboBox *> m_fields;
     QList<QString> m_initial;
     QLabel *m_problem = nullptr;
+    QPushButton *m_find = nullptr;
+    QStringList m_toVisit; // by "Find the matrix…"
+    QString m_deviceInUse;
 };

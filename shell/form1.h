@@ -31,6 +31,7 @@ class ColorButton;
 class ErrorTrap;
 class Lamp;
 class MSComm;
+class PageMenu;
 class QAction;
 class QButtonGroup;
 class QComboBox;
@@ -86,6 +87,8 @@ public:
     ControlArray<QRadioButton> Option9; // video-wall input
     ControlArray<QLineEdit> Text1;      // 5 "Input:", 6 "Output:"
     ControlArray<ColorButton> Command8; // "out1" .. "out4"
+    // The page's context menu; each capability adds its own entries to it.
+    PageMenu *switchPageMenu = nullptr;
 
     // Page "Resolution".
     QGroupBox *Frame4 = nullptr; // "Resolution Set"

@@ -8,6 +8,7 @@
 #include "ipbox.h"
 #include "lamp.h"
 #include "mscomm.h"
+#include "pagemenu.h"
 #include "pageoption.h"
 #include "picturebutton.h"
 #include "reconnector.h"
@@ -170,6 +171,7 @@ void Form1::createSwitchPage(QWidget *page, QPoint pageOrigin)
     createSwitchRows();
     createWallInputs();
     createOutputButtons();
+    switchPageMenu = new PageMenu(page);
     // The caption boxes only show their text.
     for (const auto &[index, caption] : Text1) {
         caption->setReadOnly(true);

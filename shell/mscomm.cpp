@@ -2,6 +2,7 @@
 #include "mscomm.h"
 
 #include "errortrap.h"
+#include "linewords.h"
 #include "linkopener.h"
 #include "serialsettings.h"
 
@@ -39,7 +40,7 @@ MSComm::MSComm(const PortMap &ports, QObject *parent)
     : QObject(parent), m_ports(ports), m_opener(new LinkOpener(this)), m_pump(new ReplyPump(this))
 {
     connect(m_opener, &LinkOpener::lost, this, &MSComm::onLinkLost);
-    connect(m_pump, &ReplyPump::lineReady, this, &MSComm::OnComm);
+    connect(m_pump, &ReplyPump::lineReady, this, &MSComm::raiseOnComm);
 }
 
 MSComm::~MSComm()
@@ -141,7 +142,7 @@ void MSComm::Output(const QByteArray &bytes)
 {
     if (!PortOpen())
         throw notOpen();
-    qCDebug(lcSerial).noquote() << "write" << bytes.toHex(' ');
+    qCDebug(lcSerial).noquote() << "write" << bytes.toHex(' ') << "" << linewords::frame(bytes);
     QString why;
     const bool sent = m_opener->send(bytes, &why);
     if (m_linkLostPending) {
@@ -150,13 +151,24 @@ void MSComm::Output(const QByteArray &bytes)
     }
     if (!sent)
         throw NumberedError(WriteFailed, QStringLiteral("Write failed: %1").arg(why));
+    emit frameWritten(bytes, m_replying > 0);
 }
 
 QByteArray MSComm::Input()
 {
     if (!PortOpen())
         throw notOpen();
-    return m_pump->takeLine(m_inputLen > 0 ? m_inputLen : -1);
+    const QByteArray line = m_pump->takeLine(m_inputLen > 0 ? m_inputLen : -1);
+    if (!line.isEmpty())
+        emit replyRead(line);
+    return line;
+}
+
+void MSComm::raiseOnComm()
+{
+    ++m_replying;
+    const auto done = qScopeGuard([this] { --m_replying; });
+    emit OnComm();
 }
 
 void MSComm::onLinkLost(const QString &why)

@@ -113,6 +113,11 @@ signals:
     void linkLost();
     // The port has just been opened (true, before setPortOpen(true) returns) or closed.
     void portOpenChanged(bool open);
+    // For the line monitor, beside the trace: a frame Output() has written, and whether it
+    // was written while a handler of OnComm() ran (the window answering a reply); a reply
+    // line Input() has handed over.
+    void frameWritten(const QByteArray &frame, bool whileReplying);
+    void replyRead(const QByteArray &line);
 
 private:
     QString portLabel() const;
@@ -121,6 +126,7 @@ private:
     void closePort();
     void onLinkLost(const QString &why);
     void closeLostLink();
+    void raiseOnComm();
 
     PortMap m_ports;
     LinkOpener *m_opener = nullptr;
@@ -129,4 +135,5 @@ private:
     QString m_settings = QStringLiteral("9600,N,8,1");
     int m_inputLen = 0;
     bool m_linkLostPending = false;
+    int m_replying = 0; // handlers of OnComm() running now
 };

@@ -46,6 +46,7 @@ void tst_ControlCommand::commands_data()
     row("resolution 8", "resolution 8");
     row("resolution 1080p@60", "resolution 1");
     row("resolution 1920X1200", "resolution 8");
+    row("monitor", "monitor");
     row("border up", "border up");
     row("border down", "border down");
     row("border left", "border left");

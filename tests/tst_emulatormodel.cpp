@@ -2,6 +2,7 @@
 #include "console.h"
 #include "framereader.h"
 #include "frames.h"
+#include "linenoise.h"
 #include "matrixmodel.h"
 
 #include <QRandomGenerator>
@@ -65,6 +66,7 @@ private slots:
     void consoleCommands_data();
     void consoleCommands();
     void consoleDelivery();
+    void noiseHoldsNoReply();
     void consoleErrors_data();
     void consoleErrors();
 };
@@ -367,6 +369,16 @@ void tst_EmulatorModel::consoleCommands_data()
         << QStringLiteral("resolution 0") << A::Resolution << 0 << 0 << Replies{"RS0\r\n"};
     QTest::newRow("wall 2") << QStringLiteral("wall 2") << A::Wall << 0 << 1 << Replies{"MP1\r\n"};
     QTest::newRow("hangup") << QStringLiteral("hangup") << A::Hangup << 0 << 0 << Replies{};
+    // The line's faults change nothing in the matrix; the host carries them out.
+    QTest::newRow("silence on") << QStringLiteral("silence on") << A::Silence << 0 << 1
+                                << Replies{};
+    QTest::newRow("silence off") << QStringLiteral("Silence OFF") << A::Silence << 0 << 0
+                                 << Replies{};
+    QTest::newRow("junk: seven bytes") << QStringLiteral("junk") << A::Junk << 0 << 7 << Replies{};
+    QTest::newRow("junk 300") << QStringLiteral("junk 300") << A::Junk << 0 << 300 << Replies{};
+    QTest::newRow("junk on: every reply as noise")
+        << QStringLiteral("junk on") << A::Garble << 0 << 1 << Replies{};
+    QTest::newRow("junk off") << QStringLiteral("junk off") << A::Garble << 0 << 0 << Replies{};
     QTest::newRow("quit") << QStringLiteral("quit") << A::Quit << 0 << 0 << Replies{};
     QTest::newRow("blank line") << QStringLiteral("   ") << A::None << 0 << 0 << Replies{};
 }
@@ -403,6 +415,24 @@ void tst_EmulatorModel::consoleDelivery()
     QCOMPARE(applyConsoleCommand(model, *command), Replies{});
 }
 
+// Whatever the console's junk sends, the panel must never take a line end or a character of a
+// reply from it: every byte value mangled, and noise of every length up to the most.
+void tst_EmulatorModel::noiseHoldsNoReply()
+{
+    QByteArray everyByte;
+    for (int b = 0; b < 256; ++b)
+        everyByte.append(char(b));
+    const QByteArray noises[] = {linenoise::atAnotherBaudRate(everyByte),
+                                 linenoise::junk(linenoise::maxJunk)};
+    QCOMPARE(noises[0].size(), 256);
+    QCOMPARE(noises[1].size(), linenoise::maxJunk);
+    for (const QByteArray &noise : noises) {
+        for (const char c : noise)
+            QVERIFY2(quint8(c) >= 0x80, qPrintable(QString::number(quint8(c), 16)));
+    }
+    QCOMPARE(linenoise::junk(7), QByteArray::fromHex("f880e0fe9cc08f"));
+}
+
 void tst_EmulatorModel::consoleErrors_data()
 {
     QTest::addColumn<QString>("line");
@@ -423,6 +453,12 @@ void tst_EmulatorModel::consoleErrors_data()
     QTest::newRow("resolution 9") << QStringLiteral("resolution 9")
                                   << QStringLiteral(
                                          "usage: resolution <0-8 | 720P@60 ... 1920X1200>");
+    QTest::newRow("silence without a word")
+        << QStringLiteral("silence") << QStringLiteral("usage: silence <on | off>");
+    QTest::newRow("junk 0") << QStringLiteral("junk 0")
+                            << QStringLiteral("usage: junk [<bytes 1-4096> | on | off]");
+    QTest::newRow("junk 4097") << QStringLiteral("junk 4097")
+                               << QStringLiteral("usage: junk [<bytes 1-4096> | on | off]");
     QTest::newRow("quit with argument")
         << QStringLiteral("quit now") << QStringLiteral("quit takes no arguments");
     QTest::newRow("delivery without a way")

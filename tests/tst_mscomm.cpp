@@ -424,7 +424,11 @@ void tst_MSComm::traceShowsTrafficAsHex()
     }
     qInstallMessageHandler(previous);
     QLoggingCategory::setFilterRules(QString());
-    QVERIFY2(traced.join(u'\n').contains(u"write 04 55 20 77"_s), qPrintable(traced.join(u'\n')));
+    // The meaning beside the hex.
+    QVERIFY2(traced.contains(u"write 04 55 20 77  StatusRequest: asks the device for its state"_s),
+             qPrintable(traced.join(u'\n')));
+    QVERIFY2(traced.contains(u"read 73 31 32  s12: output 1 shows IN3"_s),
+             qPrintable(traced.join(u'\n')));
     QVERIFY(!lcSerial().isDebugEnabled());
 }
 

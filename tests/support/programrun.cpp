@@ -64,6 +64,12 @@ bool ProgramRun::start()
     return m_process.waitForStarted();
 }
 
+void ProgramRun::answer(const QByteArray &input)
+{
+    m_process.write(input);
+    m_process.closeWriteChannel();
+}
+
 bool ProgramRun::waitUntilItHolds(const QString &device, int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
@@ -82,6 +88,22 @@ int ProgramRun::endWith(int signal, int timeoutMs)
     if (!m_process.waitForFinished(timeoutMs))
         return -1;
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+}
+
+int ProgramRun::waitForExit(int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (isRunning() && !deadline.hasExpired())
+        QTest::qWait(5);
+    if (isRunning())
+        return -1;
+    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+}
+
+QString ProgramRun::standardOutput()
+{
+    m_stdout += m_process.readAllStandardOutput();
+    return QString::fromLocal8Bit(m_stdout);
 }
 
 QString ProgramRun::standardError()

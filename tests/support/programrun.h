@@ -28,6 +28,8 @@ public:
     // Runs the child as user and group 65534 (nobody).
     void runAsNobody() { m_asNobody = true; }
     bool start();
+    // Gives the program input on its standard input, which then ends.
+    void answer(const QByteArray &input);
     bool isRunning() const { return m_process.state() == QProcess::Running; }
     qint64 pid() const { return m_process.processId(); }
 
@@ -35,7 +37,11 @@ public:
     bool waitUntilItHolds(const QString &device, int timeoutMs = 10000);
     // Sends signal and waits for the end: the exit code of a normal exit, -1 otherwise.
     int endWith(int signal, int timeoutMs = 10000);
+    // Waits for the end by itself, processing events meanwhile (a device the test serves
+    // answers it): the exit code of a normal exit, -1 otherwise.
+    int waitForExit(int timeoutMs = 10000);
 
+    QString standardOutput();
     QString standardError();
 
 private:
@@ -43,5 +49,6 @@ private:
     QStringList m_arguments;
     QString m_program;
     bool m_asNobody = false;
+    QByteArray m_stdout;
     QByteArray m_stderr;
 };

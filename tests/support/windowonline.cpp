@@ -5,6 +5,7 @@
 #include "controlserver.h"
 #include "form1.h"
 #include "lamp.h"
+#include "linemonitor.h"
 #include "messageboxwatcher.h"
 #include "mscomm.h"
 #include "panelcontrol.h"
@@ -83,8 +84,12 @@ void WindowOnLine::start()
     m_boxes = std::make_unique<MessageBoxWatcher>(m_form.get());
     if (m_options.reconnect)
         m_form->setReconnect(true);
+    if (m_options.lineMonitor)
+        m_monitor = new LineMonitor(*m_form);
     if (m_options.control != Control::None) {
         m_control = std::make_unique<PanelControl>(*m_form);
+        if (m_monitor)
+            m_control->followLine(m_monitor->log());
         m_server = std::make_unique<ControlServer>(*m_control);
         const QString address =
             m_options.control == Control::Tcp

@@ -13,6 +13,7 @@
 class ControlClient;
 class ControlServer;
 class Form1;
+class LineMonitor;
 class MessageBoxWatcher;
 class PanelControl;
 class PtyHost;
@@ -67,6 +68,7 @@ public:
         StartUp startUp = StartUp::Opens;
         bool show = true;
         Control control = Control::None;
+        bool lineMonitor = false; // the window's line monitor, and the socket's "monitor"
     };
 
     WindowOnLine();
@@ -90,6 +92,8 @@ public:
 
     Form1 &form() const { return *m_form; }
     MessageBoxWatcher &boxes() const { return *m_boxes; }
+
+    LineMonitor &monitor() const { return *m_monitor; }
 
     PanelControl &control() const { return *m_control; }
     ControlServer &controlServer() const { return *m_server; }
@@ -122,6 +126,7 @@ private:
     std::unique_ptr<Ser2net> m_ser2net;
     std::unique_ptr<Form1> m_form;
     std::unique_ptr<MessageBoxWatcher> m_boxes;
+    LineMonitor *m_monitor = nullptr; // the window's
     std::unique_ptr<PanelControl> m_control;
     std::unique_ptr<ControlServer> m_server;
     std::unique_ptr<ControlClient> m_client;
