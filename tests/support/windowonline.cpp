@@ -85,7 +85,9 @@ void WindowOnLine::start()
         m_form->setReconnect(true);
     if (m_options.control != Control::None) {
         m_control = std::make_unique<PanelControl>(*m_form);
-        m_server = std::make_unique<ControlServer>(*m_control);
+        m_server = m_options.controlClock
+                       ? std::make_unique<ControlServer>(*m_control, m_options.controlClock)
+                       : std::make_unique<ControlServer>(*m_control);
         const QString address =
             m_options.control == Control::Tcp
                 ? QStringLiteral("0")

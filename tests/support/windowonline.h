@@ -8,6 +8,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
 #include <memory>
 
 class ControlClient;
@@ -67,6 +68,8 @@ public:
         StartUp startUp = StartUp::Opens;
         bool show = true;
         Control control = Control::None;
+        // The control server's clock (ms), when the test runs it by hand; empty: the real one.
+        std::function<qint64()> controlClock;
     };
 
     WindowOnLine();
