@@ -65,10 +65,13 @@ void PtyHost::push(const MatrixModel::Replies &replies)
     if (!isOpen())
         return;
     for (const QByteArray &reply : replies) {
-        m_pacer.send(reply, nowUs());
+        if (!m_pacer.send(reply, nowUs())) {
+            ++m_lostReplies;
+            continue;
+        }
         emit replySent(reply);
+        handOver(); // what is due now leaves room for the next reply
     }
-    handOver();
 }
 
 void PtyHost::readMaster()
