@@ -17,9 +17,9 @@
 // about sendBuffer bytes (twice that on Linux) for a client on top of what is queued here.
 //
 // At most maxClients are connected. A client that is not watching and has sent no complete
-// line for idleMs is closed with "error idle"; when every place is taken, the one of them idle
-// longest is closed so at once and the newcomer takes its place. Only when all are watching
-// does a newcomer get "error busy".
+// line for idleMs is closed with "error idle". When every place is taken, the client idle
+// longest of those not watching is closed the same way at once, and the newcomer takes its
+// place; only when all of them watch does a newcomer get "error busy".
 
 #include "listenaddress.h"
 
