@@ -291,30 +291,14 @@ void tst_Headless::watcherKeepsUpAfterThePanelWasStopped()
     QTest::qWait(200);
     QCOMPARE(::kill(pid, SIGCONT), 0);
 
-    QList<QByteArray> lines;
-    QElapsedTimer quiet;
-    quiet.start();
-    while (quiet.elapsed() < 1000 && watcher.isConnected()) {
-        device.readAvailable(); // the panel echoes each route; the device takes it
-        if (const QList<QByteArray> more = watcher.takeLines(); !more.isEmpty()) {
-            lines += more;
-            quiet.restart();
-        }
-        QTest::qWait(2);
-    }
+    // The panel echoes each route; the device takes it.
+    const QList<QByteArray> lines =
+        watcher.linesUntilQuiet(1000, [&device] { device.readAvailable(); });
     QVERIFY2(watcher.isConnected(), panelErr().constData());
     QVERIFY(!lines.isEmpty());
     const QByteArray state = watcher.ask("state");
     QCOMPARE(lines.last(), state);
-    QCOMPARE(QJsonDocument::fromJson(state)
-                 .object()
-                 .value(QStringLiteral("outputs"))
-                 .toArray()
-                 .at(0)
-                 .toObject()
-                 .value(QStringLiteral("route"))
-                 .toInt(),
-             1);
+    QVERIFY(state.contains(R"({"colour":"green","output":1,"route":1})"));
 }
 
 void tst_Headless::ctlCommandLine_data()
