@@ -3,11 +3,15 @@
 
 #include "clientsession.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
+
+#include <numeric>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -15,9 +19,27 @@
 
 Q_LOGGING_CATEGORY(lcControl, "velquor.control", QtInfoMsg)
 
-ControlServer::ControlServer(ControlTarget &target, QObject *parent)
-    : QObject(parent), m_target(target)
+namespace {
+
+ControlServer::Clock steadyClock()
 {
+    auto started = std::make_shared<QElapsedTimer>();
+    started->start();
+    return [started] { return started->elapsed(); };
+}
+
+} // namespace
+
+ControlServer::ControlServer(ControlTarget &target, QObject *parent)
+    : ControlServer(target, steadyClock(), parent)
+{
+}
+
+ControlServer::ControlServer(ControlTarget &target, Clock clock, QObject *parent)
+    : QObject(parent), m_target(target), m_clock(std::move(clock)), m_check(new QTimer(this))
+{
+    m_check->setInterval(checkMs);
+    connect(m_check, &QTimer::timeout, this, &ControlServer::checkClients);
     connect(&m_target, &ControlTarget::changed, this, &ControlServer::broadcast);
     connect(&m_target, &ControlTarget::lineEntry, this, &ControlServer::relayLineEntry);
 }
@@ -96,38 +118,81 @@ void ControlServer::acceptLocal()
 void ControlServer::accept(QIODevice *socket)
 {
     if (m_clients.size() >= maxClients) {
-        socket->write("error busy\n");
-        if (auto *tcp = qobject_cast<QTcpSocket *>(socket)) {
-            connect(tcp, &QTcpSocket::disconnected, tcp, &QObject::deleteLater);
-            tcp->disconnectFromHost();
-        } else if (auto *local = qobject_cast<QLocalSocket *>(socket)) {
-            connect(local, &QLocalSocket::disconnected, local, &QObject::deleteLater);
-            local->disconnectFromServer();
+        ClientSession *idlest = longestIdle();
+        if (!idlest) {
+            refuse(socket);
+            return;
         }
-        return;
+        qCInfo(lcControl) << "control client closed as idle to make room for a new one";
+        idlest->close("error idle");
     }
     m_clients.append(new ClientSession(*this, socket));
+    if (!m_check->isActive())
+        m_check->start();
+}
+
+void ControlServer::refuse(QIODevice *socket)
+{
+    socket->write("error busy\n");
+    if (auto *tcp = qobject_cast<QTcpSocket *>(socket)) {
+        connect(tcp, &QTcpSocket::disconnected, tcp, &QObject::deleteLater);
+        tcp->disconnectFromHost();
+    } else if (auto *local = qobject_cast<QLocalSocket *>(socket)) {
+        connect(local, &QLocalSocket::disconnected, local, &QObject::deleteLater);
+        local->disconnectFromServer();
+    }
+}
+
+ControlServer::ClientSession *ControlServer::longestIdle() const
+{
+    ClientSession *idlest = nullptr;
+    for (ClientSession *client : m_clients) {
+        if (client->mayBeIdle() && (!idlest || client->lastLineAt() < idlest->lastLineAt()))
+            idlest = client;
+    }
+    return idlest;
+}
+
+void ControlServer::checkClients()
+{
+    const qint64 now = m_clock();
+    const QList<ClientSession *> clients = m_clients; // closing one takes it off the list
+    for (ClientSession *client : clients) {
+        if (client->isStalled(now)) {
+            client->drop();
+        } else if (client->mayBeIdle() && now - client->lastLineAt() >= idleMs) {
+            qCDebug(lcControl) << "control client closed: idle for" << idleMs / 1000 << "s";
+            client->close("error idle");
+        }
+    }
+}
+
+qint64 ControlServer::queuedBytes() const
+{
+    return std::accumulate(
+        m_clients.begin(), m_clients.end(), qint64(0),
+        [](qint64 sum, const ClientSession *client) { return sum + client->queuedBytes(); });
 }
 
 void ControlServer::broadcast(const QByteArray &json)
 {
-    const QList<ClientSession *> clients = m_clients; // a client may be dropped meanwhile
-    for (ClientSession *client : clients) {
-        if (m_clients.contains(client) && client->isWatching())
-            client->send(json);
+    for (ClientSession *client : std::as_const(m_clients)) {
+        if (client->isWatching())
+            client->sendState(json);
     }
 }
 
 void ControlServer::relayLineEntry(const QByteArray &line)
 {
-    const QList<ClientSession *> clients = m_clients; // a client may be dropped meanwhile
-    for (ClientSession *client : clients) {
-        if (m_clients.contains(client) && client->isMonitoring())
-            client->send(line);
+    for (ClientSession *client : std::as_const(m_clients)) {
+        if (client->isMonitoring())
+            client->sendLogEntry(line);
     }
 }
 
 void ControlServer::forget(ClientSession *client)
 {
     m_clients.removeOne(client);
+    if (m_clients.isEmpty())
+        m_check->stop();
 }

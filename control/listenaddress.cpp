@@ -1,7 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "listenaddress.h"
 
+#include <QFile>
 #include <QFileInfo>
+
+#ifdef Q_OS_UNIX
+#include <sys/un.h>
+#endif
 
 namespace {
 
@@ -61,6 +66,16 @@ std::optional<ListenAddress> ListenAddress::parse(const QString &text, QString *
             return fail(error, QStringLiteral("unix: needs the path of the socket file"));
         address.kind = Kind::Local;
         address.path = QFileInfo(path).absoluteFilePath();
+#ifdef Q_OS_UNIX
+        // The system keeps a socket's path in a field of fixed size, with a NUL at its end.
+        constexpr qsizetype maxPath = sizeof(sockaddr_un::sun_path) - 1;
+        const qsizetype length = QFile::encodeName(address.path).size();
+        if (length > maxPath)
+            return fail(error, QStringLiteral("the socket path is %1 bytes long; the system "
+                                              "allows at most %2")
+                                   .arg(length)
+                                   .arg(maxPath));
+#endif
         return address;
     }
 

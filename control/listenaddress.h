@@ -4,7 +4,8 @@
 // Where the control socket listens, as --control and [control] listen= give it:
 //   PORT          127.0.0.1:PORT (0: any free port)
 //   HOST:PORT     a numeric IPv4 or IPv6 address ([::1]:PORT) or localhost
-//   unix:PATH     a local socket file at PATH (relative to the working directory)
+//   unix:PATH     a local socket file at PATH (relative to the working directory); on Linux
+//                 its absolute path holds 107 bytes at most
 
 #include <QHostAddress>
 #include <QString>

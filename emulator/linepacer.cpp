@@ -67,8 +67,10 @@ QString LineDelivery::toString() const
     return mode;
 }
 
-void LinePacer::send(QByteArrayView bytes, qint64 nowUs)
+bool LinePacer::send(QByteArrayView bytes, qint64 nowUs)
 {
+    if (m_bytes.size() + bytes.size() > capacity)
+        return false;
     qint64 at = std::max(nowUs, m_lineFreeUs);
     for (const char c : bytes) {
         if (m_delivery.linePace)
@@ -79,6 +81,7 @@ void LinePacer::send(QByteArrayView bytes, qint64 nowUs)
             at += qint64(m_delivery.replyGapMs) * 1000;
     }
     m_lineFreeUs = at;
+    return true;
 }
 
 qint64 LinePacer::nextTakeUs() const

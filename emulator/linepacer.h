@@ -10,6 +10,10 @@
 // in with the time they were sent, and take() gives what the panel's side receives at a
 // given time. The clock is the caller's (microseconds), so the timing can be tested without
 // waiting.
+//
+// The device holds at most capacity bytes it has not yet sent, about a second of the line: a
+// reply that does not fit behind them is lost whole, as a device asked more often than its
+// line can answer loses what its send buffer cannot take.
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -47,6 +51,7 @@ class LinePacer
 {
 public:
     static constexpr qint64 byteUs = 10'000'000 / 9600; // ten bits a byte at 9600 baud
+    static constexpr qsizetype capacity = 1024;
 
     explicit LinePacer(const LineDelivery &delivery = LineDelivery::usbAdapter())
         : m_delivery(delivery)
@@ -57,8 +62,9 @@ public:
     void setDelivery(const LineDelivery &delivery) { m_delivery = delivery; }
     const LineDelivery &delivery() const { return m_delivery; }
 
-    // The device sends bytes (one or more replies) at nowUs, behind what it is still sending.
-    void send(QByteArrayView bytes, qint64 nowUs);
+    // The device sends bytes (one or more replies) at nowUs, behind what it is still sending;
+    // false, and nothing is kept, when they do not fit in what is left of its capacity.
+    bool send(QByteArrayView bytes, qint64 nowUs);
     // What the panel's side is handed at nowUs (empty when nothing is due).
     QByteArray take(qint64 nowUs);
     // When take() next hands something over; -1 when nothing is waiting.

@@ -66,18 +66,31 @@ void PtyHost::push(const MatrixModel::Replies &replies)
     if (!isOpen())
         return;
     for (const QByteArray &reply : replies) {
+        if (m_silent) { // lost on the way, as with a cut wire
+            emit replySent(reply);
+            continue;
+        }
+        if (!m_pacer.send(m_garbled ? linenoise::atAnotherBaudRate(reply) : reply, nowUs())) {
+            ++m_lostReplies;
+            continue;
+        }
         emit replySent(reply);
-        if (!m_silent)
-            m_pacer.send(m_garbled ? linenoise::atAnotherBaudRate(reply) : reply, nowUs());
+        handOver(); // what is due now leaves room for the next reply
     }
-    handOver();
 }
 
 void PtyHost::sendJunk(int count)
 {
     if (!isOpen() || m_silent)
         return;
-    m_pacer.send(linenoise::junk(count), nowUs());
+    // What does not fit in the device's send buffer is lost, as a reply would be.
+    const QByteArray noise = linenoise::junk(count);
+    constexpr qsizetype piece = 64;
+    for (qsizetype at = 0; at < noise.size(); at += piece) {
+        if (!m_pacer.send(QByteArrayView(noise).sliced(at, std::min(piece, noise.size() - at)),
+                          nowUs()))
+            break;
+    }
     handOver();
 }
 

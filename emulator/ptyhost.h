@@ -50,7 +50,9 @@ public:
     const MatrixModel &model() const { return m_model; }
 
     // Sends replies unprompted (a change made at the device). Queued behind any answer still
-    // being sent; nothing is sent while the line is down.
+    // being sent; nothing is sent while the line is down. A reply that finds the device's send
+    // buffer full (LinePacer::capacity) is lost, as are answers to frames that come faster
+    // than the line carries them.
     void push(const MatrixModel::Replies &replies);
 
     // While silent, nothing the device sends reaches the panel: answers and reports are lost
@@ -79,6 +81,8 @@ public:
     // How often the terminal's queue was full of bytes nobody read on the panel's side, and
     // they were thrown away to make room, as a line does not keep what no receiver took.
     int flushCount() const { return m_flushes; }
+    // How many replies were lost for want of room in the device's send buffer.
+    int lostReplies() const { return m_lostReplies; }
 
 signals:
     void opened(const QString &slavePath);
@@ -109,4 +113,5 @@ private:
     int m_flushes = 0;
     bool m_silent = false;
     bool m_garbled = false;
+    int m_lostReplies = 0;
 };

@@ -90,6 +90,9 @@ void tst_CommandLine::arguments_data()
         "invalid --control: \"bogus\" is not PORT, HOST:PORT or unix:PATH");
     row("--control with port 65536", {QStringLiteral("--control=65536")}, 2, "",
         "invalid --control");
+    row("--control with a socket path too long",
+        {QStringLiteral("--control=unix:/") + QString(200, QLatin1Char('s'))}, 2, "",
+        "invalid --control: the socket path is 201 bytes long; the system allows at most 107");
     row("--control with a host name", {QStringLiteral("--control=matrix.example:4000")}, 2, "",
         "is not an IP address");
 }

@@ -203,6 +203,10 @@ void tst_ControlCommand::listenAddress_data()
     row("1.2.3.4:", "", false, "");
     row(":4321", "", false, "");
     row("unix:", "", false, "");
+    // A socket's path holds at most 107 bytes on Linux.
+    const QByteArray longest = "unix:/" + QByteArray(106, 's');
+    row(longest.constData(), longest.constData(), true, "");
+    row(QByteArray(longest + "s").constData(), "", false, "");
 }
 
 void tst_ControlCommand::listenAddress()

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 // The control socket with the real window on a pseudo-terminal: what each command sends and
-// answers, what it refuses, and how the socket holds up against bad input, too many clients
-// and a client that does not read.
+// answers, what it refuses, and how the socket holds up against bad input, too many clients,
+// idle ones, bursts of changes and clients that do not read.
 
+#include "clientoutput.h"
 #include "colorbutton.h"
 #include "controlclient.h"
+#include "controlcommand.h"
 #include "controlserver.h"
 #include "form1.h"
 #include "frames.h"
@@ -58,8 +60,16 @@ private slots:
     void badInput();
     void linesInAnyPieces();
     void commandsOfAClientThatLeftAreCarriedOut();
-    void seventeenthClientIsBusy();
-    void slowWatcherIsDropped();
+    void idleClientIsClosed_data();
+    void idleClientIsClosed();
+    void fullSocketMakesRoomForANewClient();
+    void watcherIsDroppedOnceItTakesNothing();
+    void answersWaitForAClientThatDoesNotRead();
+    void readingWatcherKeepsUpWithABurst_data();
+    void readingWatcherKeepsUpWithABurst();
+    void longAnswerIsDelivered_data();
+    void longAnswerIsDelivered();
+    void laggingMonitorIsToldWhatWasLeftOut();
 
     void localSocket();
     void localSocketPathInUse();
@@ -70,6 +80,7 @@ private:
     void startPanel(const PortMap &extra = {});
     QByteArray sent(int ms = 150) { return m_device->readFor(ms); }
 
+    qint64 m_now = 0; // the control server's clock, ms
     std::unique_ptr<WindowOnLine> m_window;
     ScratchDir *m_dir = nullptr;
     PtyPair *m_device = nullptr;
@@ -85,6 +96,8 @@ void tst_ControlSocket::init()
     WindowOnLine::Options options;
     options.show = false;
     options.control = WindowOnLine::Control::Tcp;
+    m_now = 0;
+    options.controlClock = [this] { return m_now; };
     m_window = std::make_unique<WindowOnLine>(options);
     m_window->prepare();
     m_dir = &m_window->dir();
@@ -392,55 +405,133 @@ void tst_ControlSocket::commandsOfAClientThatLeftAreCarriedOut()
     QCOMPARE(sent(), expected);
 }
 
-void tst_ControlSocket::seventeenthClientIsBusy()
+void tst_ControlSocket::idleClientIsClosed_data()
 {
+    QTest::addColumn<QByteArray>("sentAt30s"); // by the client, 30 s after it connected
+    QTest::addColumn<qint64>("quietUntil");    // the clock then stands there, ms after the connect
+    QTest::addColumn<bool>("closed");
+    QTest::newRow("silent: open at 59.999 s") << QByteArray() << qint64(59'999) << false;
+    QTest::newRow("silent: closed at 60 s") << QByteArray() << qint64(60'000) << true;
+    QTest::newRow("a line without its end is none: closed at 60 s")
+        << QByteArray("state") << qint64(60'000) << true;
+    QTest::newRow("a command at 30 s: open at 89.999 s")
+        << QByteArray("state\n") << qint64(89'999) << false;
+    QTest::newRow("a command at 30 s: closed at 90 s")
+        << QByteArray("state\n") << qint64(90'000) << true;
+    QTest::newRow("a watcher is never idle")
+        << QByteArray("watch\n") << qint64(86'400'000) << false;
+    QTest::newRow("nor is a client of the line monitor")
+        << QByteArray("monitor\n") << qint64(86'400'000) << false;
+}
+
+void tst_ControlSocket::idleClientIsClosed()
+{
+    QFETCH(QByteArray, sentAt30s);
+    QFETCH(qint64, quietUntil);
+    QFETCH(bool, closed);
     startPanel();
+    m_now = 30'000;
+    m_client->send(sentAt30s);
+    if (sentAt30s.endsWith('\n'))
+        QVERIFY(m_client->nextLine());
+    else
+        QTest::qWait(100); // the panel has what was sent
+    m_now = quietUntil;
+    if (closed) {
+        QCOMPARE(m_client->nextLine().value_or("(nothing)"), QByteArray("error idle"));
+        QVERIFY(m_client->waitForDisconnected());
+        QCOMPARE(m_server->clientCount(), 0);
+    } else {
+        QTest::qWait(ControlServer::checkMs * 3 / 2);
+        QVERIFY(m_client->isConnected());
+        QCOMPARE(m_client->takeLines(), QList<QByteArray>());
+        QCOMPARE(m_server->clientCount(), 1);
+    }
+}
+
+void tst_ControlSocket::fullSocketMakesRoomForANewClient()
+{
+    // Sixteen clients: the first watches, the others ask once each, a second apart, all but
+    // the fifth, which sends nothing. A newcomer takes the place of the client idle longest
+    // among those that do not watch.
+    startPanel();
+    const quint16 port = m_server->address().port;
     std::vector<std::unique_ptr<ControlClient>> clients;
     clients.push_back(m_window->takeClient());
     m_client = nullptr;
+    QCOMPARE(clients.front()->ask("watch"), QByteArray("ok"));
     while (clients.size() < size_t(ControlServer::maxClients)) {
-        clients.push_back(std::make_unique<ControlClient>(m_server->address().port));
-        QVERIFY(clients.back()->ask("state").startsWith('{'));
+        clients.push_back(std::make_unique<ControlClient>(port));
+        QVERIFY(clients.back()->waitForConnected());
     }
+    QTRY_COMPARE(m_server->clientCount(), 16);
+    for (size_t i = 1; i < clients.size(); ++i) {
+        m_now += 1000;
+        if (i != 4)
+            QVERIFY(clients[i]->ask("state").startsWith('{'));
+    }
+
+    ControlClient newcomer(port);
+    QVERIFY(newcomer.ask("state").startsWith('{'));
+    QCOMPARE(clients[4]->nextLine().value_or("(nothing)"), QByteArray("error idle"));
+    QVERIFY(clients[4]->waitForDisconnected());
+    ControlClient next(port); // now the second, which asked first
+    QVERIFY(next.ask("state").startsWith('{'));
+    QCOMPARE(clients[1]->nextLine().value_or("(nothing)"), QByteArray("error idle"));
+    QVERIFY(clients[1]->waitForDisconnected());
     QCOMPARE(m_server->clientCount(), 16);
 
-    ControlClient refused(m_server->address().port);
-    QCOMPARE(refused.nextLine().value_or(""), QByteArray("error busy"));
+    // With every place taken by a watcher, there is no room.
+    for (size_t i = 2; i < clients.size(); ++i) {
+        if (i != 4)
+            QCOMPARE(clients[i]->ask("watch"), QByteArray("ok"));
+    }
+    QCOMPARE(newcomer.ask("watch"), QByteArray("ok"));
+    QCOMPARE(next.ask("watch"), QByteArray("ok"));
+    ControlClient refused(port);
+    QCOMPARE(refused.nextLine().value_or("(nothing)"), QByteArray("error busy"));
     QVERIFY(refused.waitForDisconnected());
     QCOMPARE(refused.takeLines(), QList<QByteArray>());
-    for (const auto &client : clients)
-        QCOMPARE(client->ask("route 1 3"), QByteArray("ok"));
+    QCOMPARE(clients.front()->ask("route 1 3"), QByteArray("ok"));
 
     clients.front().reset();
     QTRY_COMPARE(m_server->clientCount(), 15);
-    ControlClient next(m_server->address().port);
-    QCOMPARE(next.ask("route 1 4"), QByteArray("ok"));
+    ControlClient last(port);
+    QCOMPARE(last.ask("route 1 4"), QByteArray("ok"));
 }
 
-void tst_ControlSocket::slowWatcherIsDropped()
+void tst_ControlSocket::watcherIsDroppedOnceItTakesNothing()
 {
     startPanel();
     QSignalSpy dropped(m_server, &ControlServer::clientDropped);
     ControlClient slow(m_server->address().port, 4096);
     QCOMPARE(slow.ask("watch"), QByteArray("ok"));
-    QCOMPARE(m_client->ask("watch"), QByteArray("ok"));
+    const qsizetype stateLine = m_client->ask("state").size() + 1;
 
-    // Output 1 alternates between IN1 and IN2: every reply is a change, and a line for both
-    // watchers. The slow one never reads again.
+    // Output 1 alternates between IN1 and IN2: every reply is a change and a line for the
+    // watcher, far more than its buffers hold. It never reads again; what waits for it stays
+    // within a window and a line, and it stays while the clock stands.
     int replies = 0;
-    qsizetype lines = 0;
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("client dropped")));
-    for (int round = 0; round < 500 && dropped.isEmpty(); ++round) {
+    for (int round = 0; round < 100; ++round) {
         QByteArray batch;
         for (int i = 0; i < 50; ++i, ++replies)
             batch += replies % 2 ? "s10\r\n" : "s11\r\n";
         m_device->write(batch);
         QTest::qWait(10);
         m_device->readAvailable(); // the window echoes each route; the device takes it
-        lines += m_client->takeLines().size();
+        QVERIFY2(m_server->queuedBytes() < ClientOutput::window + 2 * stateLine,
+                 qPrintable(QString::number(m_server->queuedBytes())));
     }
-    QCOMPARE(dropped.size(), 1);
-    // What reached the slow client before it was dropped ends with the end of the connection.
+    QCOMPARE(dropped.size(), 0);
+
+    // The system takes none of its output for 30 s: dropped, and its connection ends.
+    m_now += 29'999;
+    QTest::qWait(ControlServer::checkMs * 3 / 2);
+    QCOMPARE(dropped.size(), 0);
+    QTest::ignoreMessage(QtWarningMsg, "control client dropped: it has taken none of its "
+                                       "output for 30 s");
+    m_now += 1;
+    QTRY_COMPARE(dropped.size(), 1);
     QElapsedTimer reading;
     reading.start();
     while (slow.isConnected() && reading.elapsed() < 5000) {
@@ -449,16 +540,150 @@ void tst_ControlSocket::slowWatcherIsDropped()
     }
     QVERIFY(!slow.isConnected());
     QCOMPARE(m_server->clientCount(), 1);
-    QVERIFY2(replies > 200, "64 KiB is a few hundred lines");
 
-    // The window and the reading watcher carry on.
-    m_device->write(replies % 2 ? "s12\r\n" : "s13\r\n");
-    QTRY_VERIFY(m_form->Option3[replies % 2 ? 2 : 3]->isChecked());
-    QTRY_VERIFY(m_client->socket().canReadLine());
-    lines += m_client->takeLines().size();
-    QVERIFY2(lines >= replies - 1,
-             qPrintable(QStringLiteral("%1 lines for %2 replies").arg(lines).arg(replies)));
+    // The window and the other clients carry on.
+    m_device->write("s13\r\n");
+    QTRY_VERIFY(m_form->Option3[3]->isChecked());
     QCOMPARE(m_client->ask("route 2 1"), QByteArray("ok"));
+}
+
+void tst_ControlSocket::answersWaitForAClientThatDoesNotRead()
+{
+    // 3000 commands sent at once, about 1 MB of answers, by a client that does not read for
+    // now: its commands wait while its answers do, and none is lost once it reads.
+    startPanel();
+    ControlClient reader(m_server->address().port, 4096);
+    QVERIFY(reader.waitForConnected());
+    constexpr int commands = 3000;
+    reader.send(QByteArray("help\n").repeated(commands));
+    const qsizetype answer = m_client->ask("help").size() + 1;
+    for (int i = 0; i < 100; ++i) {
+        QTest::qWait(10);
+        QVERIFY2(m_server->queuedBytes() < ClientOutput::window + 2 * answer,
+                 qPrintable(QString::number(m_server->queuedBytes())));
+    }
+    // Read as it comes (readAll: Qt's bounded read buffer refills only when read past its end).
+    QByteArray received;
+    QElapsedTimer reading;
+    reading.start();
+    while (received.size() < commands * answer && reading.elapsed() < 20000) {
+        received += reader.socket().readAll();
+        QTest::qWait(1);
+    }
+    QTest::qWait(50);
+    received += reader.socket().readAll();
+    QCOMPARE(received, ("ok " + controlCommandSummary() + "\n").repeated(commands));
+}
+
+void tst_ControlSocket::readingWatcherKeepsUpWithABurst_data()
+{
+    QTest::addColumn<int>("reports");
+    QTest::newRow("250 reports in one read") << 250;
+    QTest::newRow("400 reports in one read: over 64 KiB of watch lines") << 400;
+    QTest::newRow("750 reports in one read") << 750;
+}
+
+void tst_ControlSocket::readingWatcherKeepsUpWithABurst()
+{
+    QFETCH(int, reports);
+    startPanel();
+    QSignalSpy dropped(m_server, &ControlServer::clientDropped);
+    QCOMPARE(m_client->ask("watch"), QByteArray("ok"));
+    // Output 1 alternates between IN1 and IN2; the last report shows IN1.
+    QByteArray burst;
+    for (int i = reports; i > 0; --i)
+        burst += i % 2 ? "s10\r\n" : "s11\r\n";
+    QVERIFY(m_device->write(burst));
+
+    // The window echoes each route; the device takes it.
+    const QList<QByteArray> lines =
+        m_client->linesUntilQuiet(500, [this] { m_device->readAvailable(); });
+    QCOMPARE(dropped.size(), 0);
+    QVERIFY(m_client->isConnected());
+    QVERIFY(!lines.isEmpty());
+    QVERIFY(m_form->Option3[0]->isChecked());
+    QCOMPARE(lines.last(), m_client->ask("state")); // the watcher ends on what the window shows
+}
+
+namespace {
+
+// Answers every command with one long line.
+class LongAnswers : public ControlTarget
+{
+public:
+    explicit LongAnswers(int size) : m_size(size) {}
+    QByteArray execute(const ControlCommand &) override { return QByteArray(m_size, 'x'); }
+
+private:
+    int m_size;
+};
+
+} // namespace
+
+void tst_ControlSocket::longAnswerIsDelivered_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::newRow("4 KiB: a state with a device path as long as the system allows") << 4096;
+    QTest::newRow("100 KiB: more than the old bound for one answer") << 100 * 1024;
+    QTest::newRow("1 MiB") << 1024 * 1024;
+}
+
+void tst_ControlSocket::longAnswerIsDelivered()
+{
+    QFETCH(int, size);
+    LongAnswers target(size);
+    ControlServer server(target);
+    QVERIFY(server.listen(*ListenAddress::parse(QStringLiteral("0"))));
+    QSignalSpy dropped(&server, &ControlServer::clientDropped);
+    ControlClient client(server.address().port);
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(client.ask("state").size(), size);
+    QCOMPARE(dropped.size(), 0);
+    QCOMPARE(client.ask("help").left(3), QByteArray("ok ")); // the connection carries on
+}
+
+void tst_ControlSocket::laggingMonitorIsToldWhatWasLeftOut()
+{
+    // 20,000 entries of the line monitor (2 MB) in one turn, for a client that reads later:
+    // what waits for it stays within two windows and a line, it gets the first entries in order,
+    // and once it has read, one line says how many were left out before the next entry.
+    LongAnswers target(0);
+    ControlServer server(target);
+    QVERIFY(server.listen(*ListenAddress::parse(QStringLiteral("0"))));
+    ControlClient client(server.address().port, 4096);
+    QCOMPARE(client.ask("monitor"), QByteArray("ok"));
+    constexpr int entries = 20'000;
+    const auto entry = [](int i) { return QByteArray::number(i).leftJustified(99, '.'); };
+    for (int i = 0; i < entries; ++i)
+        emit target.lineEntry(entry(i));
+    QVERIFY2(server.queuedBytes() < 2 * ClientOutput::window + 100,
+             qPrintable(QString::number(server.queuedBytes())));
+
+    // Read as it comes (readAll: Qt's bounded read buffer refills only when read past its end).
+    const auto readUntilQuiet = [&client] {
+        QByteArray received;
+        QElapsedTimer quiet;
+        quiet.start();
+        while (quiet.elapsed() < 300) {
+            if (const QByteArray more = client.socket().readAll(); !more.isEmpty()) {
+                received += more;
+                quiet.restart();
+            }
+            QTest::qWait(2);
+        }
+        return received.split('\n');
+    };
+    QList<QByteArray> first = readUntilQuiet();
+    QCOMPARE(first.takeLast(), QByteArray()); // after the last line end
+    QVERIFY(first.size() > 100);
+    QVERIFY(first.size() < entries / 2);
+    for (int i = 0; i < first.size(); ++i)
+        QCOMPARE(first.at(i), entry(i));
+    emit target.lineEntry("the next entry");
+    QCOMPARE(readUntilQuiet(),
+             QList<QByteArray>({"... " + QByteArray::number(entries - first.size()) +
+                                    " entries left out: this client read too slowly",
+                                "the next entry", ""}));
 }
 
 void tst_ControlSocket::localSocket()

@@ -90,6 +90,7 @@ private slots:
     void panelMayCloseAndReopen();
     void hangUpDropsTheLine();
     void nobodyReadingDoesNotPileUp();
+    void askedFasterThanItsLineCarries();
 };
 
 void tst_EmulatorPty::statusAnswerComesBackToBack_data()
@@ -220,6 +221,32 @@ void tst_EmulatorPty::nobodyReadingDoesNotPileUp()
     PanelSide panel(host.slavePath());
     QVERIFY(panel.write(frames::SetResolution(4)));
     QTRY_VERIFY(panel.received.endsWith("RS4\r\n"));
+}
+
+void tst_EmulatorPty::askedFasterThanItsLineCarries()
+{
+    // 100 status requests at once ask for 3.5 KB, more than the device's send buffer holds:
+    // it sends what fits, whole replies, and the rest is lost.
+    PtyHost host;
+    QVERIFY(host.open());
+    QSignalSpy sent(&host, &PtyHost::replySent);
+    PanelSide panel(host.slavePath());
+    QVERIFY(panel.write(frames::StatusRequest().repeated(100)));
+    QTRY_VERIFY(host.lostReplies() > 0);
+    QTRY_VERIFY_WITH_TIMEOUT(host.isIdle(), 3000);
+    QTest::qWait(50);
+    QCOMPARE(sent.size() + host.lostReplies(), 400); // four replies an answer
+    QByteArray replies;
+    for (const QList<QVariant> &reply : std::as_const(sent))
+        replies += reply.first().toByteArray();
+    QCOMPARE(panel.received, replies);
+    QVERIFY(replies.size() <= LinePacer::capacity);
+    QVERIFY(replies.startsWith("s10\r\ns21\r\ns32\r\ns43\r\nMD0\r\nRS1\r\nMP0\r\n"));
+
+    // Once its line is free, it answers again.
+    panel.received.clear();
+    QVERIFY(panel.write(frames::SetMode(1)));
+    QTRY_COMPARE(panel.received, QByteArray("MD1\r\n"));
 }
 
 QTEST_GUILESS_MAIN(tst_EmulatorPty)

@@ -6,6 +6,7 @@
 #include "console.h"
 #include "controlclient.h"
 #include "ptyhost.h"
+#include "ptypair.h"
 #include "scratchdir.h"
 
 #include <QDir>
@@ -15,6 +16,7 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
 #include <sys/stat.h>
 
@@ -30,6 +32,7 @@ private slots:
     void boxesBecomeLinesOnStandardError();
     void settingsFileGivesTheSocket();
     void ctlWatchPrintsEachChange();
+    void watcherKeepsUpAfterThePanelWasStopped();
     void ctlCommandLine_data();
     void ctlCommandLine();
 
@@ -264,6 +267,38 @@ void tst_Headless::ctlWatchPrintsEachChange()
              1);
     watch.terminate();
     QVERIFY(watch.waitForFinished());
+}
+
+void tst_Headless::watcherKeepsUpAfterThePanelWasStopped()
+{
+    // The panel is stopped (SIGSTOP) while the device reports 400 changes; once continued, it
+    // reads them all at once. A watcher that reads promptly stays, and ends on the last state.
+    PtyPair device;
+    QVERIFY2(device.isValid(), qPrintable(device.errorString()));
+    QVERIFY(
+        startPanel(controlArguments() + QStringList{QStringLiteral("--port"),
+                                                    QStringLiteral("COM1=") + device.slavePath()}));
+    ControlClient watcher(socketPath());
+    QCOMPARE(watcher.ask("watch"), QByteArray("ok"));
+    device.readFor(100);
+
+    const auto pid = pid_t(m_panel->processId());
+    QCOMPARE(::kill(pid, SIGSTOP), 0);
+    QByteArray burst;
+    for (int i = 400; i > 0; --i)
+        burst += i % 2 ? "s10\r\n" : "s11\r\n"; // ends on output 1 showing IN1
+    QVERIFY(device.write(burst));
+    QTest::qWait(200);
+    QCOMPARE(::kill(pid, SIGCONT), 0);
+
+    // The panel echoes each route; the device takes it.
+    const QList<QByteArray> lines =
+        watcher.linesUntilQuiet(1000, [&device] { device.readAvailable(); });
+    QVERIFY2(watcher.isConnected(), panelErr().constData());
+    QVERIFY(!lines.isEmpty());
+    const QByteArray state = watcher.ask("state");
+    QCOMPARE(lines.last(), state);
+    QVERIFY(state.contains(R"({"colour":"green","output":1,"route":1})"));
 }
 
 void tst_Headless::ctlCommandLine_data()

@@ -3,6 +3,8 @@
 
 #include <QTest>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -48,6 +50,8 @@ private slots:
     void handsOverAsTheLineWould_data();
     void handsOverAsTheLineWould();
     void nothingBeforeItIsDue();
+    void deviceFasterThanItsLine_data();
+    void deviceFasterThanItsLine();
     void parse_data();
     void parse();
 };
@@ -116,6 +120,40 @@ void tst_LinePacer::nothingBeforeItIsDue()
     QCOMPARE(pacer.take(16000 + 3 * LinePacer::byteUs), "MD1\r\nRS3"_ba);
     pacer.clear();
     QCOMPARE(pacer.nextTakeUs(), -1);
+}
+
+void tst_LinePacer::deviceFasterThanItsLine_data()
+{
+    QTest::addColumn<QString>("delivery");
+    QTest::addColumn<int>("carriedPerSecond"); // bytes the line hands over in a second
+    QTest::newRow("usb: 960 B/s") << u"usb"_s << 960;
+    QTest::newRow("bytes: 960 B/s") << u"bytes"_s << 960;
+    QTest::newRow("chunks: 10 bytes every 100 ms") << u"chunks:10/100"_s << 100;
+}
+
+void tst_LinePacer::deviceFasterThanItsLine()
+{
+    // A status answer asked for every 10 ms, 3.5 KB/s, for a minute: the device keeps no more
+    // than it can hold, loses whole replies, and its line carries all it can.
+    QFETCH(QString, delivery);
+    QFETCH(int, carriedPerSecond);
+    const QByteArray status = "s10\r\ns21\r\ns32\r\ns43\r\nMD0\r\nRS1\r\nMP0\r\n"_ba;
+    LinePacer pacer(*LineDelivery::parse(delivery));
+    qsizetype kept = 0;
+    QByteArray handed;
+    qsizetype mostWaiting = 0;
+    for (qint64 now = 0; now < 60'000'000; now += 1000) {
+        if (now % 10'000 == 0 && pacer.send(status, now))
+            kept += status.size();
+        handed += pacer.take(now);
+        mostWaiting = std::max(mostWaiting, pacer.waitingBytes());
+    }
+    QVERIFY(mostWaiting <= LinePacer::capacity);
+    QVERIFY(mostWaiting > LinePacer::capacity - status.size()); // full, not refusing early
+    QCOMPARE(handed.size() + pacer.waitingBytes(), kept);
+    QVERIFY(handed.size() >= 59 * carriedPerSecond);
+    QCOMPARE(handed.left(handed.size() / status.size() * status.size()),
+             status.repeated(handed.size() / status.size())); // whole replies, in order
 }
 
 void tst_LinePacer::parse_data()

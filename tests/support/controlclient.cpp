@@ -2,6 +2,7 @@
 #include "controlclient.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QLocalSocket>
 #include <QTcpSocket>
 #include <QTest>
@@ -77,5 +78,23 @@ QList<QByteArray> ControlClient::takeLines()
     QList<QByteArray> lines;
     while (m_socket->canReadLine())
         lines.append(m_socket->readLine().chopped(1));
+    return lines;
+}
+
+QList<QByteArray> ControlClient::linesUntilQuiet(int quietMs,
+                                                 const std::function<void()> &meanwhile)
+{
+    QList<QByteArray> lines;
+    QElapsedTimer quiet;
+    quiet.start();
+    while (quiet.elapsed() < quietMs && isConnected()) {
+        if (meanwhile)
+            meanwhile();
+        if (const QList<QByteArray> more = takeLines(); !more.isEmpty()) {
+            lines += more;
+            quiet.restart();
+        }
+        QTest::qWait(2);
+    }
     return lines;
 }

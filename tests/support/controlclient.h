@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -35,6 +36,9 @@ public:
     std::optional<QByteArray> nextLine(int timeoutMs = 5000);
     // The lines that have come so far, without waiting.
     QList<QByteArray> takeLines();
+    // Reads lines as they come until none has come for quietMs or the panel closed the
+    // connection; meanwhile runs between the reads (a device that takes the window's echo).
+    QList<QByteArray> linesUntilQuiet(int quietMs, const std::function<void()> &meanwhile = {});
 
     QIODevice &socket() { return *m_socket; }
 

@@ -90,7 +90,9 @@ void WindowOnLine::start()
         m_control = std::make_unique<PanelControl>(*m_form);
         if (m_monitor)
             m_control->followLine(m_monitor->log());
-        m_server = std::make_unique<ControlServer>(*m_control);
+        m_server = m_options.controlClock
+                       ? std::make_unique<ControlServer>(*m_control, m_options.controlClock)
+                       : std::make_unique<ControlServer>(*m_control);
         const QString address =
             m_options.control == Control::Tcp
                 ? QStringLiteral("0")

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
 #include <memory>
 
 class ControlClient;
@@ -69,6 +70,8 @@ public:
         bool show = true;
         Control control = Control::None;
         bool lineMonitor = false; // the window's line monitor, and the socket's "monitor"
+        // The control server's clock (ms), when the test runs it by hand; empty: the real one.
+        std::function<qint64()> controlClock;
     };
 
     WindowOnLine();
