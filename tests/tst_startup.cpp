@@ -79,6 +79,8 @@ void tst_Startup::rememberedPort_data()
         << Setting::File << "12"_ba << 13 << false << -1 << 13 << true << "12"_ba;
     QTest::newRow("10, COM11 absent: message")
         << Setting::File << " 10 \r\n"_ba << -1 << false << -1 << 11 << false << " 10 \r\n"_ba;
+    QTest::newRow("254 opens COM255, file kept")
+        << Setting::File << "254"_ba << 255 << false << -1 << 255 << true << "254"_ba;
     QTest::newRow("255 leaves port number 0: message")
         << Setting::File << "255"_ba << 1 << false << -1 << 0 << false << "255"_ba;
     QTest::newRow("remembered port absent: message")
