@@ -2,13 +2,9 @@
 #include "mscomm.h"
 
 #include "errortrap.h"
-#include "linkopener.h"
 #include "serialsettings.h"
 
-#include <QCursor>
-#include <QGuiApplication>
 #include <QIODevice>
-#include <QScopeGuard>
 
 namespace {
 
@@ -39,6 +35,7 @@ MSComm::MSComm(const PortMap &ports, QObject *parent)
     : QObject(parent), m_ports(ports), m_opener(new LinkOpener(this)), m_pump(new ReplyPump(this))
 {
     connect(m_opener, &LinkOpener::lost, this, &MSComm::onLinkLost);
+    connect(m_opener, &LinkOpener::opened, this, &MSComm::onLinkOpened);
     connect(m_pump, &ReplyPump::lineReady, this, &MSComm::OnComm);
 }
 
@@ -52,7 +49,7 @@ void MSComm::setCommPort(int port)
 {
     if (port < 1 || port > PortMap::maxPort)
         throw NumberedError(InvalidPortNumber, QStringLiteral("Invalid port number %1").arg(port));
-    if (PortOpen())
+    if (PortOpen() || m_opening)
         throw NumberedError(PortAlreadyOpen, QStringLiteral("Port already open"));
     m_commPort = port;
 }
@@ -80,7 +77,7 @@ void MSComm::setInputLen(int length)
 
 bool MSComm::PortOpen() const
 {
-    return m_opener->link() && m_opener->link()->isOpen();
+    return !m_opening && m_opener->link() && m_opener->link()->isOpen();
 }
 
 void MSComm::setPortOpen(bool open)
@@ -89,15 +86,22 @@ void MSComm::setPortOpen(bool open)
         closePort();
         return;
     }
-    if (PortOpen())
+    if (PortOpen() || m_opening)
         throw NumberedError(PortAlreadyOpen, QStringLiteral("Port already open"));
 
     const QString device = m_ports.deviceFor(m_commPort);
-    openLink(device);
+    const SerialSettings settings = parseSerialSettings(m_settings).value_or(SerialSettings());
     m_linkLostPending = false;
-    m_pump->setDevice(m_opener->link());
-    qCDebug(lcSerial).noquote() << portLabel() << device << "open" << m_settings;
-    emit portOpenChanged(true);
+    const std::optional<LinkOpener::Result> opened =
+        m_opener->open(device, settings, connectTimeoutMs);
+    if (opened) {
+        takeOpenedLink(device, *opened);
+        return;
+    }
+    m_opening = true;
+    m_openingDevice = device;
+    ++m_openAttempt;
+    qCDebug(lcSerial).noquote() << portLabel() << device << "opening";
 }
 
 QString MSComm::portLabel() const
@@ -105,31 +109,48 @@ QString MSComm::portLabel() const
     return QStringLiteral("COM%1").arg(m_commPort);
 }
 
-void MSComm::openLink(const QString &device)
+void MSComm::takeOpenedLink(const QString &device, const LinkOpener::Result &opened)
 {
-    // A network open waits up to connectTimeoutMs and the window is not redrawn meanwhile:
-    // say that it is busy.
-    const bool busy = LinkOpener::opensOverNetwork(device) &&
-                      qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr;
-    if (busy)
-        QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-    const auto restore = qScopeGuard([busy] {
-        if (busy)
-            QGuiApplication::restoreOverrideCursor();
-    });
-    const SerialSettings settings = parseSerialSettings(m_settings).value_or(SerialSettings());
-    const LinkOpener::Result opened = m_opener->open(device, settings, connectTimeoutMs);
-    if (opened.link)
-        return;
-    qCDebug(lcSerial).noquote() << portLabel() << device << "open failed:" << opened.why;
-    throw NumberedError(errorNumberOf(opened.failure),
-                        QStringLiteral("COM%1 (%2): %3").arg(m_commPort).arg(device, opened.why));
+    if (!opened.link) {
+        qCDebug(lcSerial).noquote() << portLabel() << device << "open failed:" << opened.why;
+        throw NumberedError(errorNumberOf(opened.failure), opened.why);
+    }
+    m_pump->setDevice(opened.link);
+    qCDebug(lcSerial).noquote() << portLabel() << device << "open" << m_settings;
+    emit portOpenChanged(true);
+}
+
+void MSComm::onLinkOpened(const LinkOpener::Result &opened)
+{
+    // Raised inside the socket's own signal: the steps that follow an open may show a box, so
+    // they run once control is back in the event loop.
+    QMetaObject::invokeMethod(
+        this,
+        [this, opened, attempt = m_openAttempt] {
+            if (!m_opening || attempt != m_openAttempt)
+                return; // given up meanwhile
+            m_opening = false;
+            try {
+                takeOpenedLink(m_openingDevice, opened);
+            } catch (const NumberedError &error) {
+                emit openFinished(error.number(), error.description());
+                return;
+            }
+            emit openFinished(0, QString());
+        },
+        Qt::QueuedConnection);
 }
 
 void MSComm::closePort()
 {
     m_pump->setDevice(nullptr);
     m_linkLostPending = false;
+    if (m_opening) {
+        m_opening = false;
+        m_opener->close();
+        qCDebug(lcSerial).noquote() << portLabel() << "open given up";
+        return;
+    }
     if (!PortOpen())
         return;
     m_opener->close();
@@ -143,12 +164,16 @@ void MSComm::Output(const QByteArray &bytes)
         throw notOpen();
     qCDebug(lcSerial).noquote() << "write" << bytes.toHex(' ');
     QString why;
-    const bool sent = m_opener->send(bytes, &why);
+    const LinkOpener::Sent sent = m_opener->send(bytes, &why);
     if (m_linkLostPending) {
         closeLostLink();
         throw NumberedError(WriteFailed, QStringLiteral("The line is gone; port closed"));
     }
-    if (!sent)
+    if (sent == LinkOpener::Sent::Busy) {
+        qCDebug(lcSerial).noquote() << "write refused," << why;
+        throw NumberedError(LineBusy, why);
+    }
+    if (sent == LinkOpener::Sent::Failed)
         throw NumberedError(WriteFailed, QStringLiteral("Write failed: %1").arg(why));
 }
 
