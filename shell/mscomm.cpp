@@ -92,15 +92,17 @@ void MSComm::setPortOpen(bool open)
     const QString device = m_ports.deviceFor(m_commPort);
     const SerialSettings settings = parseSerialSettings(m_settings).value_or(SerialSettings());
     m_linkLostPending = false;
-    const std::optional<LinkOpener::Result> opened =
-        m_opener->open(device, settings, connectTimeoutMs);
-    if (opened) {
-        takeOpenedLink(device, *opened);
-        return;
-    }
+    // Counted before the open starts: a network open may report before open() returns.
     m_opening = true;
     m_openingDevice = device;
     ++m_openAttempt;
+    const std::optional<LinkOpener::Result> opened =
+        m_opener->open(device, settings, connectTimeoutMs);
+    if (opened) {
+        m_opening = false;
+        takeOpenedLink(device, *opened);
+        return;
+    }
     qCDebug(lcSerial).noquote() << portLabel() << device << "opening";
 }
 
