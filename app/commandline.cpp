@@ -100,9 +100,10 @@ QCommandLineOption reconnectOption()
 {
     return QCommandLineOption(
         QStringLiteral("reconnect"),
-        QStringLiteral("After a lost link (adapter unplugged, server gone), open the same port "
-                       "again by itself: every second, every 5 seconds after half a minute. "
-                       "Also [connection] reconnect=true in the settings file."));
+        QStringLiteral("After a lost link (adapter unplugged, server gone), and after start-up "
+                       "when the port did not open, open the same port again by itself: every "
+                       "second, every 5 seconds after half a minute, until a link has stayed up "
+                       "30 s. Also [connection] reconnect=true in the settings file."));
 }
 
 QCommandLineOption traceOption()

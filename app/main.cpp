@@ -39,14 +39,21 @@ bool listenForControl(Form1 &form, const ListenAddress &address, ControlSocket &
     return true;
 }
 
-// What the window would show in a box is one line on standard error; nothing waits.
+// What the window would show in a box is one line on standard error, with the port and the
+// reason when it is about one; nothing waits.
 void reportBoxesOnStandardError(Form1 &form)
 {
-    form.setMessageReporter([](const QString &title, const QString &text) {
-        const QString line =
-            title.isEmpty() ? text.trimmed() : title + QStringLiteral(": ") + text.trimmed();
-        std::fprintf(stderr, "velquor: %s\n", qPrintable(line));
-    });
+    form.setMessageReporter(
+        [](const QString &title, const QString &text, const Form1::MessageDetail &detail) {
+            QString line = text.trimmed();
+            if (!detail.port.isEmpty())
+                line = detail.port + QStringLiteral(": ") + line;
+            if (!detail.why.isEmpty())
+                line += QStringLiteral(" (%1)").arg(detail.why);
+            if (!title.isEmpty())
+                line = title + QStringLiteral(": ") + line;
+            std::fprintf(stderr, "velquor: %s\n", qPrintable(line));
+        });
 }
 
 #ifdef Q_OS_UNIX

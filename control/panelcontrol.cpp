@@ -86,6 +86,7 @@ PanelState PanelControl::state() const
 {
     PanelState state;
     state.connected = m_form.MSComm1->PortOpen();
+    state.connecting = m_form.MSComm1->PortOpening();
     state.port = m_form.portNumber;
     if (state.port > 0)
         state.device = m_form.MSComm1->deviceFor(state.port);
@@ -117,16 +118,26 @@ QByteArray PanelControl::execute(const ControlCommand &command)
     // run inside it.
     if (QApplication::activeModalWidget())
         return "error a dialog in the window waits for the operator";
+    // A network port is being opened: the open under way is the one a connect asks for, and
+    // the rest would find the port not open yet.
+    if (m_form.MSComm1->PortOpening())
+        return command.action == Action::Connect ? "ok connecting" : "error a connect is under way";
 
     const bool wasOpen = m_form.MSComm1->PortOpen();
     QStringList boxes;
+    int boxError = 0;
     const Form1::MessageReporter previous = m_form.setMessageReporter(
-        [&boxes](const QString &, const QString &text) { boxes.append(text); });
+        [&](const QString &, const QString &text, const Form1::MessageDetail &detail) {
+            boxes.append(text);
+            boxError = detail.error;
+        });
     const auto restore = qScopeGuard([&] { m_form.setMessageReporter(previous); });
 
     const QByteArray refused = carryOut(command);
     if (!refused.isEmpty())
         return refused;
+    if (m_form.MSComm1->PortOpening())
+        return "ok connecting"; // the outcome shows in the state
     if (boxes.isEmpty())
         return "ok";
     // The only box a command's handler shows is the write failure message.
@@ -140,6 +151,8 @@ QByteArray PanelControl::execute(const ControlCommand &command)
     }
     if (!wasOpen)
         return "error port closed";
+    if (boxError == MSComm::LineBusy)
+        return "error line busy";
     if (!m_form.MSComm1->PortOpen())
         return "error write failed: the line is gone, port closed";
     return "error write failed";

@@ -52,5 +52,7 @@ QByteArray panelStateJson(const PanelState &state)
              ? QJsonValue(QLatin1String(vocabulary::resolutionCaption[state.resolution]))
              : null},
         {QStringLiteral("outputs"), outputs}};
+    if (state.connecting)
+        object.insert(QStringLiteral("connecting"), true);
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }

@@ -24,11 +24,12 @@ struct PanelState
     };
 
     bool connected = false;
-    int port = 0;        // the COM port Connect opens, 1..255; 0 none chosen
-    QString device;      // the device that port opens
-    int mode = -1;       // 0 matrix ("Martix"), 1 video wall; -1 neither selected
-    int wall = 0;        // video-wall input 1..4; 0 none
-    int resolution = -1; // index of the selected resolution 0..8; -1 none
+    bool connecting = false; // a network port is being opened: not connected yet
+    int port = 0;            // the COM port Connect opens, 1..255; 0 none chosen
+    QString device;          // the device that port opens
+    int mode = -1;           // 0 matrix ("Martix"), 1 video wall; -1 neither selected
+    int wall = 0;            // video-wall input 1..4; 0 none
+    int resolution = -1;     // index of the selected resolution 0..8; -1 none
     std::array<Output, vocabulary::outputCount> outputs{}; // out1..out4
 
     bool operator==(const PanelState &) const = default;
@@ -39,4 +40,5 @@ struct PanelState
 //    "outputs":[{"colour":"green","output":1,"route":3},...],"port":"COM1",
 //    "resolution":"1080P@60","wall":1}
 // What nothing selects yet is null (mode, route, resolution, wall, port and device).
+// "connecting":true is there only while a network port is being opened.
 QByteArray panelStateJson(const PanelState &state);

@@ -4,6 +4,12 @@
 #include "networklink.h"
 #include "portmap.h"
 
+#include <cerrno>
+
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
+
 namespace {
 
 QSerialPort::Parity toQt(SerialSettings::Parity parity)
@@ -69,6 +75,7 @@ LinkOpener::LinkOpener(QObject *parent)
     m_serial->setFlowControl(QSerialPort::NoFlowControl);
     connect(m_serial, &QSerialPort::errorOccurred, this, &LinkOpener::onSerialError);
     connect(m_net, &NetworkLink::lost, this, &LinkOpener::onNetworkLost);
+    connect(m_net, &NetworkLink::openFinished, this, &LinkOpener::onNetworkOpenFinished);
 }
 
 LinkOpener::~LinkOpener()
@@ -76,19 +83,16 @@ LinkOpener::~LinkOpener()
     close();
 }
 
-bool LinkOpener::opensOverNetwork(const QString &entry)
-{
-    return isNetworkEntry(entry) && parseNetworkPort(entry).has_value();
-}
-
-LinkOpener::Result LinkOpener::open(const QString &entry, const SerialSettings &settings,
-                                    int timeoutMs)
+std::optional<LinkOpener::Result> LinkOpener::open(const QString &entry,
+                                                   const SerialSettings &settings, int timeoutMs)
 {
     close();
-    const Result result = isNetworkEntry(entry) ? openNetwork(entry, settings, timeoutMs)
-                                                : openSerial(entry, settings);
-    m_link = result.link;
     m_lostReported = false;
+    const std::optional<Result> result = isNetworkEntry(entry)
+                                             ? openNetwork(entry, settings, timeoutMs)
+                                             : openSerial(entry, settings);
+    if (result)
+        m_link = result->link;
     return result;
 }
 
@@ -118,27 +122,42 @@ LinkOpener::Result LinkOpener::openSerial(const QString &device, const SerialSet
     return {m_serial, Failure::None, QString()};
 }
 
-LinkOpener::Result LinkOpener::openNetwork(const QString &entry, const SerialSettings &settings,
-                                           int timeoutMs)
+std::optional<LinkOpener::Result>
+LinkOpener::openNetwork(const QString &entry, const SerialSettings &settings, int timeoutMs)
 {
     QString why;
     const std::optional<NetworkPort> server = parseNetworkPort(entry, &why);
     if (!server)
-        return {nullptr, Failure::NoSuchDevice, why};
-    if (!m_net->openLink(*server, settings, timeoutMs)) {
+        return Result{nullptr, Failure::NoSuchDevice, why};
+    m_opening = true;
+    m_net->startOpen(*server, settings, timeoutMs);
+    return std::nullopt;
+}
+
+void LinkOpener::onNetworkOpenFinished(bool opened)
+{
+    if (!m_opening)
+        return;
+    m_opening = false;
+    Result result{m_net, Failure::None, QString()};
+    if (!opened) {
         const NetworkLink::Failure failure = m_net->failure();
-        return {nullptr,
-                failure == NetworkLink::Failure::NotFound ||
-                        failure == NetworkLink::Failure::Refused
-                    ? Failure::NoSuchDevice
-                    : Failure::Failed,
-                m_net->errorString()};
+        result = {nullptr,
+                  failure == NetworkLink::Failure::NotFound ||
+                          failure == NetworkLink::Failure::Refused
+                      ? Failure::NoSuchDevice
+                      : Failure::Failed,
+                  m_net->errorString()};
     }
-    return {m_net, Failure::None, QString()};
+    m_link = result.link;
+    emit this->opened(result);
 }
 
 void LinkOpener::close()
 {
+    if (m_opening)
+        m_net->close();
+    m_opening = false;
     if (m_link)
         m_link->close();
     m_link = nullptr;
@@ -155,11 +174,16 @@ bool LinkOpener::setLineSettings(const SerialSettings &settings, QString *why)
     return false;
 }
 
-bool LinkOpener::send(const QByteArray &bytes, QString *why)
+LinkOpener::Sent LinkOpener::send(const QByteArray &bytes, QString *why)
 {
     if (!m_link) {
         *why = QStringLiteral("no link is open");
-        return false;
+        return Sent::Failed;
+    }
+    const qint64 waiting = bytesWaiting();
+    if (waiting > 0 && waiting + bytes.size() > maxWaitingBytes) {
+        *why = QStringLiteral("the line is busy: %1 bytes wait for the device").arg(waiting);
+        return Sent::Busy;
     }
     const bool queued = m_link->write(bytes) == bytes.size();
     if (queued && !bytes.isEmpty()) {
@@ -172,20 +196,55 @@ bool LinkOpener::send(const QByteArray &bytes, QString *why)
         *why = m_link->errorString();
         m_serial->clearError();
     }
-    return queued;
+    return queued ? Sent::Yes : Sent::Failed;
+}
+
+qint64 LinkOpener::bytesWaiting() const
+{
+    if (m_link == m_serial)
+        return m_serial->bytesToWrite();
+    if (m_link == m_net)
+        return m_net->bytesWaiting();
+    return 0;
 }
 
 void LinkOpener::onSerialError(QSerialPort::SerialPortError error)
 {
+    // Raised right where the system call failed: errno still tells why.
+    const int systemError = errno;
     if (error != QSerialPort::ReadError && error != QSerialPort::WriteError &&
         error != QSerialPort::ResourceError)
         return;
     if (m_link != m_serial || !m_serial->isOpen())
         return;
+    // A device that reads slowly: the system takes no more for now (EAGAIN), and QSerialPort
+    // reports that as a ResourceError. The bytes stay queued and go out as the line takes
+    // them.
+    if (error != QSerialPort::ReadError && m_serial->bytesToWrite() > 0 &&
+        serialWriteMustWait(systemError)) {
+        m_serial->clearError();
+        return;
+    }
     // Qt reports a hung-up tty as ReadError / ResourceError over and over, about a million
     // times a second, while isOpen() stays true: the first report on an open port is the
     // lost link, the rest are ignored until it is closed.
     reportLost(m_serial->errorString());
+}
+
+bool LinkOpener::serialWriteMustWait(int systemError) const
+{
+#ifdef Q_OS_UNIX
+    if (systemError != EAGAIN && systemError != EWOULDBLOCK)
+        return false;
+    // A hung-up line refuses writes too; it shows as a hang-up or an error.
+    pollfd line{int(m_serial->handle()), POLLOUT, 0};
+    if (::poll(&line, 1, 0) < 0)
+        return false;
+    return (line.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0;
+#else
+    Q_UNUSED(systemError);
+    return false; // no refused write is told apart from a lost line here
+#endif
 }
 
 void LinkOpener::onNetworkLost(const QString &why)

@@ -3,13 +3,18 @@
 
 #include "linktrace.h"
 
-#include <QElapsedTimer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <cstring>
 
-NetworkLink::NetworkLink(QObject *parent) : QIODevice(parent), m_socket(new QTcpSocket(this))
+NetworkLink::NetworkLink(QObject *parent)
+    : QIODevice(parent), m_socket(new QTcpSocket(this)), m_openTimer(new QTimer(this))
 {
+    m_openTimer->setSingleShot(true);
+    m_openTimer->setTimerType(Qt::PreciseTimer); // a coarse one may end the wait 5 % early
+    connect(m_openTimer, &QTimer::timeout, this, &NetworkLink::onOpenTimeout);
+    connect(m_socket, &QTcpSocket::connected, this, &NetworkLink::onConnected);
     connect(m_socket, &QTcpSocket::readyRead, this, &NetworkLink::onSocketReadyRead);
     connect(m_socket, &QTcpSocket::disconnected, this, &NetworkLink::onSocketGone);
     connect(m_socket, &QTcpSocket::errorOccurred, this, &NetworkLink::onSocketGone);
@@ -20,12 +25,12 @@ NetworkLink::~NetworkLink()
     m_socket->abort();
 }
 
-bool NetworkLink::openLink(const NetworkPort &server, const SerialSettings &settings, int timeoutMs)
+void NetworkLink::startOpen(const NetworkPort &server, const SerialSettings &settings,
+                            int timeoutMs)
 {
     close();
     m_failure = Failure::None;
     m_lostReported = false;
-    m_in.clear();
     m_label = QStringLiteral("%1://%2:%3")
                   .arg(server.kind == NetworkPort::Kind::Raw ? QStringLiteral("tcp")
                                                              : QStringLiteral("rfc2217"))
@@ -35,84 +40,85 @@ bool NetworkLink::openLink(const NetworkPort &server, const SerialSettings &sett
         m_codec.emplace(true, settings);
     else
         m_codec.reset();
+    m_timeoutMs = timeoutMs;
+    m_state = State::Connecting;
+    m_openTimer->start(timeoutMs);
+    m_socket->connectToHost(server.host, server.port);
+}
 
-    QElapsedTimer clock;
-    clock.start();
-    if (!connectTo(server, timeoutMs))
-        return false;
-    if (m_codec && !negotiate(timeoutMs - clock.elapsed()))
-        return false;
+void NetworkLink::onConnected()
+{
+    if (m_state != State::Connecting)
+        return;
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    if (!m_codec) {
+        finishOpen();
+        return;
+    }
+    // The settings must be on the far end's line before the first frame goes out.
+    m_state = State::Negotiating;
+    queue(m_codec->start());
+}
 
+void NetworkLink::onOpenTimeout()
+{
+    if (m_state == State::Connecting) {
+        fail(Failure::Other, QStringLiteral("no connection within %1 ms").arg(m_timeoutMs));
+    } else if (m_state == State::Negotiating) {
+        if (m_codec->comPort() == TelnetCodec::ComPort::Offered)
+            fail(Failure::Other, QStringLiteral("no answer to the Telnet offer within %1 ms, "
+                                                "not a Telnet server")
+                                     .arg(m_timeoutMs));
+        else
+            finishOpen(); // it confirmed some of the settings: the trace says which
+    }
+}
+
+void NetworkLink::finishOpen()
+{
+    m_openTimer->stop();
+    m_state = State::Open;
+    traceNegotiationResult();
     QIODevice::open(QIODevice::ReadWrite | QIODevice::Unbuffered);
     // What arrived while the link came up is there to be read.
     if (!m_in.isEmpty())
         QMetaObject::invokeMethod(this, &QIODevice::readyRead, Qt::QueuedConnection);
-    return true;
+    emit openFinished(true);
 }
 
-bool NetworkLink::fail(Failure failure, const QString &why)
+void NetworkLink::fail(Failure failure, const QString &why)
 {
+    m_openTimer->stop();
+    m_state = State::Closed; // before abort(), which reports the disconnection at once
     m_failure = failure;
     setErrorString(why);
     m_socket->abort();
     m_codec.reset();
-    return false;
-}
-
-bool NetworkLink::connectTo(const NetworkPort &server, int timeoutMs)
-{
-    m_socket->connectToHost(server.host, server.port);
-    if (!m_socket->waitForConnected(timeoutMs)) {
-        const QAbstractSocket::SocketError error = m_socket->error();
-        const QString why = error == QAbstractSocket::SocketTimeoutError
-                                ? QStringLiteral("no connection within %1 ms").arg(timeoutMs)
-                                : m_socket->errorString();
-        return fail(error == QAbstractSocket::HostNotFoundError        ? Failure::NotFound
-                    : error == QAbstractSocket::ConnectionRefusedError ? Failure::Refused
-                                                                       : Failure::Other,
-                    why);
-    }
-    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    return true;
-}
-
-bool NetworkLink::negotiate(qint64 timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    m_socket->write(m_codec->start());
-    m_socket->flush();
-    // The settings must be on the far end's line before the first frame goes out.
-    while (negotiating() && m_socket->state() == QAbstractSocket::ConnectedState) {
-        const qint64 left = timeoutMs - clock.elapsed();
-        if (left <= 0 || !m_socket->waitForReadyRead(int(left)))
-            break;
-    }
-    if (m_socket->state() != QAbstractSocket::ConnectedState)
-        return fail(Failure::Other, QStringLiteral("the server closed the connection"));
-    if (m_codec->comPort() == TelnetCodec::ComPort::Offered)
-        qCDebug(lcSerial).noquote()
-            << m_label << "no answer to COM-PORT-OPTION: plain Telnet, line settings unchanged";
-    else if (m_codec->comPort() == TelnetCodec::ComPort::Accepted &&
-             m_codec->confirmedSettings() < 4)
-        qCDebug(lcSerial).noquote() << m_label << "server confirmed" << m_codec->confirmedSettings()
-                                    << "of 4 line settings";
-    return true;
+    m_in.clear();
+    emit openFinished(false);
 }
 
 bool NetworkLink::negotiating() const
 {
-    if (!m_codec)
-        return false;
     return m_codec->comPort() == TelnetCodec::ComPort::Offered ||
            (m_codec->comPort() == TelnetCodec::ComPort::Accepted &&
             m_codec->confirmedSettings() < 4);
+}
+
+void NetworkLink::traceNegotiationResult()
+{
+    if (m_codec && m_codec->comPort() == TelnetCodec::ComPort::Accepted &&
+        m_codec->confirmedSettings() < 4)
+        qCDebug(lcSerial).noquote() << m_label << "server confirmed" << m_codec->confirmedSettings()
+                                    << "of 4 line settings";
 }
 
 void NetworkLink::close()
 {
     // Closing here is no loss of the link: abort() reports the disconnection at once.
     m_lostReported = true;
+    m_openTimer->stop();
+    m_state = State::Closed;
     if (m_socket->state() != QAbstractSocket::UnconnectedState) {
         m_socket->flush();
         m_socket->abort();
@@ -132,6 +138,11 @@ bool NetworkLink::flush()
     return m_socket->flush();
 }
 
+qint64 NetworkLink::bytesWaiting() const
+{
+    return m_socket->bytesToWrite();
+}
+
 qint64 NetworkLink::readData(char *data, qint64 maxSize)
 {
     const qint64 count = std::min<qint64>(maxSize, m_in.size());
@@ -142,30 +153,54 @@ qint64 NetworkLink::readData(char *data, qint64 maxSize)
 
 qint64 NetworkLink::writeData(const char *data, qint64 size)
 {
-    if (m_socket->state() != QAbstractSocket::ConnectedState)
+    if (m_state != State::Open || m_socket->state() != QAbstractSocket::ConnectedState)
         return -1;
     const QByteArrayView bytes(data, size);
-    const QByteArray wire = m_codec ? TelnetCodec::escape(bytes) : bytes.toByteArray();
-    return m_socket->write(wire) == wire.size() ? size : -1;
+    return queue(m_codec ? TelnetCodec::escape(bytes) : bytes.toByteArray()) ? size : -1;
+}
+
+bool NetworkLink::queue(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return true;
+    m_socket->write(bytes);
+    m_socket->flush();
+    if (m_socket->bytesToWrite() <= maxQueuedBytes)
+        return true;
+    const QString why = QStringLiteral("the server does not read: more than %1 KiB wait for it")
+                            .arg(maxQueuedBytes / 1024);
+    qCWarning(lcSerial).noquote() << m_label << "dropped," << why;
+    if (m_state == State::Open) {
+        setErrorString(why);
+        reportLost(why);
+        m_socket->abort(); // nothing more piles up until the port is closed
+    } else {
+        fail(Failure::Other, why);
+    }
+    return false;
 }
 
 void NetworkLink::onSocketReadyRead()
 {
+    if (m_state == State::Closed || m_state == State::Connecting)
+        return;
     const QByteArray bytes = m_socket->readAll();
-    qsizetype before = m_in.size();
+    const qsizetype before = m_in.size();
     if (m_codec) {
         QByteArray reply;
         m_codec->receive(bytes, &m_in, &reply);
-        if (!reply.isEmpty()) {
-            m_socket->write(reply);
-            m_socket->flush();
-        }
         traceEvents();
+        if (!queue(reply))
+            return;
     } else {
         m_in.append(bytes);
     }
-    if (m_in.size() > before && isOpen())
+    if (m_state == State::Negotiating) {
+        if (!negotiating())
+            finishOpen();
+    } else if (m_in.size() > before) {
         emit readyRead();
+    }
 }
 
 void NetworkLink::traceEvents()
@@ -191,8 +226,30 @@ void NetworkLink::traceEvents()
 
 void NetworkLink::onSocketGone()
 {
+    switch (m_state) {
+    case State::Closed:
+        return;
+    case State::Connecting: {
+        const QAbstractSocket::SocketError error = m_socket->error();
+        fail(error == QAbstractSocket::HostNotFoundError        ? Failure::NotFound
+             : error == QAbstractSocket::ConnectionRefusedError ? Failure::Refused
+                                                                : Failure::Other,
+             m_socket->errorString());
+        return;
+    }
+    case State::Negotiating:
+        fail(Failure::Other, QStringLiteral("the server closed the connection"));
+        return;
+    case State::Open:
+        reportLost(m_socket->errorString());
+        return;
+    }
+}
+
+void NetworkLink::reportLost(const QString &why)
+{
     if (!isOpen() || m_lostReported)
         return;
     m_lostReported = true;
-    emit lost(m_socket->errorString());
+    emit lost(why);
 }

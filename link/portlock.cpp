@@ -76,7 +76,8 @@ PortLock::Result PortLock::acquire(const QString &device)
 
     const QString lockFile = liveLockFile(path);
     if (!lockFile.isEmpty())
-        return {Outcome::Held, QStringLiteral("locked by %1").arg(lockFile)};
+        return {Outcome::Held,
+                QStringLiteral("held by another program, lock file %1").arg(lockFile)};
 
     // Non-blocking, so that a line without carrier cannot stall the open; no controlling tty.
     const int fd =
@@ -89,7 +90,7 @@ PortLock::Result PortLock::acquire(const QString &device)
         const int error = errno;
         ::close(fd);
         if (error == EWOULDBLOCK)
-            return {Outcome::Held, QStringLiteral("held by another program (flock)")};
+            return {Outcome::Held, QStringLiteral("held by another program")};
         return {Outcome::Failed,
                 QStringLiteral("flock: %1").arg(QString::fromLocal8Bit(std::strerror(error)))};
     }

@@ -23,24 +23,30 @@ private:
 };
 
 // The error trap of one handler: each step runs through run(); a step that fails is
-// abandoned, the handler goes on with the next one, and the number of the most recent
-// failure is kept until reset().
+// abandoned, the handler goes on with the next one, and the number and description of the
+// most recent failure are kept until reset().
 class ErrorTrap
 {
 public:
-    template <typename Step>
-    void run(Step &&step)
+    template <typename Step> void run(Step &&step)
     {
         try {
             step();
         } catch (const NumberedError &e) {
             m_error = e.number();
+            m_description = e.description();
         }
     }
     int error() const noexcept { return m_error; }
+    QString description() const { return m_description; }
     bool failed() const noexcept { return m_error != 0; }
-    void reset() noexcept { m_error = 0; }
+    void reset() noexcept
+    {
+        m_error = 0;
+        m_description.clear();
+    }
 
 private:
     int m_error = 0;
+    QString m_description;
 };

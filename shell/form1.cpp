@@ -22,7 +22,10 @@ Form1::Form1(const PortMap &ports, QWidget *parent) : QWidget(parent), m_ports(p
     setUpDeviceChoice();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    showOpening(false);
+}
 
 namespace {
 
@@ -71,6 +74,7 @@ void Form1::connectHandlers()
     connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
     connect(MSComm1, &MSComm::OnComm, this, &Form1::MSComm1_OnComm);
     connect(MSComm1, &MSComm::linkLost, this, &Form1::onLinkLost);
+    connect(MSComm1, &MSComm::openFinished, this, &Form1::onOpenFinished);
 
     // An option button's Click runs whenever it becomes selected, by a click or by code.
     auto onSelect = [this](const ControlArray<QRadioButton> &options, void (Form1::*handler)(int)) {
@@ -124,9 +128,9 @@ void Form1::showDisconnected()
     Shape16->setFillStyle(1);
 }
 
-void Form1::showWriteFailure()
+void Form1::showWriteFailure(const MessageDetail &detail)
 {
-    showMessageBox(QStringLiteral("ERROR"), QStringLiteral("open serial port fail！ "));
+    showMessageBox(QStringLiteral("ERROR"), QStringLiteral("open serial port fail！ "), detail);
 }
 
 void Form1::showAddressConfirmation()
@@ -139,10 +143,10 @@ Form1::MessageReporter Form1::setMessageReporter(MessageReporter reporter)
     return std::exchange(m_messageReporter, std::move(reporter));
 }
 
-void Form1::showMessageBox(const QString &title, const QString &text)
+void Form1::showMessageBox(const QString &title, const QString &text, const MessageDetail &detail)
 {
     if (m_messageReporter) {
-        m_messageReporter(title, text);
+        m_messageReporter(title, text, detail);
         return;
     }
     const MSComm::ReplyHold hold(*MSComm1);
@@ -150,15 +154,10 @@ void Form1::showMessageBox(const QString &title, const QString &text)
     box.exec();
 }
 
-bool Form1::sendFrame(const QByteArray &frame)
+void Form1::sendFrameOrReport(const QByteArray &frame)
 {
     ErrorTrap trap;
     trap.run([&] { MSComm1->Output(frame); });
-    return !trap.failed();
-}
-
-void Form1::sendFrameOrReport(const QByteArray &frame)
-{
-    if (!sendFrame(frame))
-        showWriteFailure();
+    if (trap.failed())
+        showWriteFailure(portFailure(trap));
 }

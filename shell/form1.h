@@ -23,6 +23,7 @@
 #include "portmap.h"
 #include "serialdevices.h"
 
+#include <QString>
 #include <QWidget>
 
 #include <functional>
@@ -44,6 +45,16 @@ class QRadioButton;
 class QTabWidget;
 class QTimer;
 class ipBox;
+
+// What a message box of the window is about beyond its text, for a line in a log: the port
+// ("COM1 (/dev/ttyUSB0)"), why it failed ("held by another program") and the error number;
+// empty and 0 for a box about no port.
+struct MessageDetail
+{
+    QString port;
+    QString why;
+    int error = 0;
+};
 
 class Form1 : public QWidget
 {
@@ -176,11 +187,13 @@ public:
     // not among those).
     std::function<QList<SerialDevice>()> findDevices = [] { return findSerialDevices(); };
 
+    using MessageDetail = ::MessageDetail;
     // Where the window's message boxes go. Without a reporter each is a modal box on the
-    // screen; with one, the reporter is given the box's title and text instead and nothing
-    // waits (the panel runs headless, or a command from the control socket is carried out).
-    // Returns the reporter it replaces.
-    using MessageReporter = std::function<void(const QString &title, const QString &text)>;
+    // screen; with one, the reporter is given the box's title, text and detail instead and
+    // nothing waits (the panel runs headless, or a command from the control socket is carried
+    // out). Returns the reporter it replaces.
+    using MessageReporter =
+        std::function<void(const QString &title, const QString &text, const MessageDetail &detail)>;
     MessageReporter setMessageReporter(MessageReporter reporter);
 
 private:
@@ -217,25 +230,45 @@ private:
 
     // The open port vanished (adapter unplugged, line hung up): MSComm1 has closed it.
     void onLinkLost();
-    // One quiet try at Connect's steps after a lost link: no box; true when connected again.
-    bool reconnectOnce();
+    // One quiet try at Connect's steps after a lost link: no box; tells m_reconnector how it
+    // went.
+    void reconnectOnce();
+
+    // The steps that open the port for start-up, Connect and a reconnect try: the port number,
+    // then the open. finish then runs with the trap: at once for a serial port, and once the
+    // link is up or has failed for a network port, so that what follows an open (the status
+    // request, the state shown, the box) follows the open itself. shown: the window waits for
+    // this open (showOpening()); a reconnect try goes on in the background.
+    using OpenStep = std::function<void(ErrorTrap &trap)>;
+    void openPortThen(ErrorTrap &trap, bool shown, OpenStep finish);
+    void onOpenFinished(int error, const QString &why);
+    // The open under way is given up: nothing follows it.
+    void giveUpOpen();
+    // The status request on the port just opened; a failure closes it again.
+    void sendStatusRequest(ErrorTrap &trap);
+    // While an open the window waits for is under way: a busy cursor, and Connect disabled.
+    void showOpening(bool opening);
 
     // Connection state shown on Command7 and the lamps.
     void showConnected();
     void showDisconnected();
 
     // The modal "open serial port fail！ " box titled "ERROR".
-    void showWriteFailure();
+    void showWriteFailure(const MessageDetail &detail = {});
+    // The detail of a port step that failed under trap.
+    MessageDetail portFailure(const ErrorTrap &trap) const;
     // A modal box with an OK button and no icon. No reply is decoded while it waits for the
     // operator; what arrives meanwhile is decoded in order once it is closed.
-    void showMessageBox(const QString &title, const QString &text);
+    void showMessageBox(const QString &title, const QString &text,
+                        const MessageDetail &detail = {});
 
-    // Writes one frame under an error trap; false when the write failed.
-    bool sendFrame(const QByteArray &frame);
     // Writes one frame and reports a failed write with the write failure message.
     void sendFrameOrReport(const QByteArray &frame);
 
     PortMap m_ports;
     Reconnector *m_reconnector = nullptr;
     MessageReporter m_messageReporter;
+    OpenStep m_whenOpened;           // what follows the open under way
+    bool m_boxesTakenAtOpen = false; // a reporter took the boxes when it started
+    bool m_showsOpening = false;
 };

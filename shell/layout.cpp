@@ -340,7 +340,7 @@ void Form1::createServices()
     Timer2->setInterval(500);
 
     MSComm1 = new MSComm(m_ports, this);
-    m_reconnector = new Reconnector([this] { return reconnectOnce(); }, this);
+    m_reconnector = new Reconnector([this] { reconnectOnce(); }, this);
 }
 
 void Form1::setUpKeyboard()

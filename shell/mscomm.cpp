@@ -3,13 +3,9 @@
 
 #include "errortrap.h"
 #include "linewords.h"
-#include "linkopener.h"
 #include "serialsettings.h"
 
-#include <QCursor>
-#include <QGuiApplication>
 #include <QIODevice>
-#include <QScopeGuard>
 
 namespace {
 
@@ -40,6 +36,7 @@ MSComm::MSComm(const PortMap &ports, QObject *parent)
     : QObject(parent), m_ports(ports), m_opener(new LinkOpener(this)), m_pump(new ReplyPump(this))
 {
     connect(m_opener, &LinkOpener::lost, this, &MSComm::onLinkLost);
+    connect(m_opener, &LinkOpener::opened, this, &MSComm::onLinkOpened);
     connect(m_pump, &ReplyPump::lineReady, this, &MSComm::raiseOnComm);
 }
 
@@ -53,7 +50,7 @@ void MSComm::setCommPort(int port)
 {
     if (port < 1 || port > PortMap::maxPort)
         throw NumberedError(InvalidPortNumber, QStringLiteral("Invalid port number %1").arg(port));
-    if (PortOpen())
+    if (PortOpen() || m_opening)
         throw NumberedError(PortAlreadyOpen, QStringLiteral("Port already open"));
     m_commPort = port;
 }
@@ -81,7 +78,7 @@ void MSComm::setInputLen(int length)
 
 bool MSComm::PortOpen() const
 {
-    return m_opener->link() && m_opener->link()->isOpen();
+    return !m_opening && m_opener->link() && m_opener->link()->isOpen();
 }
 
 void MSComm::setPortOpen(bool open)
@@ -90,15 +87,24 @@ void MSComm::setPortOpen(bool open)
         closePort();
         return;
     }
-    if (PortOpen())
+    if (PortOpen() || m_opening)
         throw NumberedError(PortAlreadyOpen, QStringLiteral("Port already open"));
 
     const QString device = m_ports.deviceFor(m_commPort);
-    openLink(device);
+    const SerialSettings settings = parseSerialSettings(m_settings).value_or(SerialSettings());
     m_linkLostPending = false;
-    m_pump->setDevice(m_opener->link());
-    qCDebug(lcSerial).noquote() << portLabel() << device << "open" << m_settings;
-    emit portOpenChanged(true);
+    // Counted before the open starts: a network open may report before open() returns.
+    m_opening = true;
+    m_openingDevice = device;
+    ++m_openAttempt;
+    const std::optional<LinkOpener::Result> opened =
+        m_opener->open(device, settings, connectTimeoutMs);
+    if (opened) {
+        m_opening = false;
+        takeOpenedLink(device, *opened);
+        return;
+    }
+    qCDebug(lcSerial).noquote() << portLabel() << device << "opening";
 }
 
 QString MSComm::portLabel() const
@@ -106,31 +112,48 @@ QString MSComm::portLabel() const
     return QStringLiteral("COM%1").arg(m_commPort);
 }
 
-void MSComm::openLink(const QString &device)
+void MSComm::takeOpenedLink(const QString &device, const LinkOpener::Result &opened)
 {
-    // A network open waits up to connectTimeoutMs and the window is not redrawn meanwhile:
-    // say that it is busy.
-    const bool busy = LinkOpener::opensOverNetwork(device) &&
-                      qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr;
-    if (busy)
-        QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-    const auto restore = qScopeGuard([busy] {
-        if (busy)
-            QGuiApplication::restoreOverrideCursor();
-    });
-    const SerialSettings settings = parseSerialSettings(m_settings).value_or(SerialSettings());
-    const LinkOpener::Result opened = m_opener->open(device, settings, connectTimeoutMs);
-    if (opened.link)
-        return;
-    qCDebug(lcSerial).noquote() << portLabel() << device << "open failed:" << opened.why;
-    throw NumberedError(errorNumberOf(opened.failure),
-                        QStringLiteral("COM%1 (%2): %3").arg(m_commPort).arg(device, opened.why));
+    if (!opened.link) {
+        qCDebug(lcSerial).noquote() << portLabel() << device << "open failed:" << opened.why;
+        throw NumberedError(errorNumberOf(opened.failure), opened.why);
+    }
+    m_pump->setDevice(opened.link);
+    qCDebug(lcSerial).noquote() << portLabel() << device << "open" << m_settings;
+    emit portOpenChanged(true);
+}
+
+void MSComm::onLinkOpened(const LinkOpener::Result &opened)
+{
+    // Raised inside the socket's own signal: the steps that follow an open may show a box, so
+    // they run once control is back in the event loop.
+    QMetaObject::invokeMethod(
+        this,
+        [this, opened, attempt = m_openAttempt] {
+            if (!m_opening || attempt != m_openAttempt)
+                return; // given up meanwhile
+            m_opening = false;
+            try {
+                takeOpenedLink(m_openingDevice, opened);
+            } catch (const NumberedError &error) {
+                emit openFinished(error.number(), error.description());
+                return;
+            }
+            emit openFinished(0, QString());
+        },
+        Qt::QueuedConnection);
 }
 
 void MSComm::closePort()
 {
     m_pump->setDevice(nullptr);
     m_linkLostPending = false;
+    if (m_opening) {
+        m_opening = false;
+        m_opener->close();
+        qCDebug(lcSerial).noquote() << portLabel() << "open given up";
+        return;
+    }
     if (!PortOpen())
         return;
     m_opener->close();
@@ -144,12 +167,16 @@ void MSComm::Output(const QByteArray &bytes)
         throw notOpen();
     qCDebug(lcSerial).noquote() << "write" << bytes.toHex(' ') << "" << linewords::frame(bytes);
     QString why;
-    const bool sent = m_opener->send(bytes, &why);
+    const LinkOpener::Sent sent = m_opener->send(bytes, &why);
     if (m_linkLostPending) {
         closeLostLink();
         throw NumberedError(WriteFailed, QStringLiteral("The line is gone; port closed"));
     }
-    if (!sent)
+    if (sent == LinkOpener::Sent::Busy) {
+        qCDebug(lcSerial).noquote() << "write refused," << why;
+        throw NumberedError(LineBusy, why);
+    }
+    if (sent == LinkOpener::Sent::Failed)
         throw NumberedError(WriteFailed, QStringLiteral("Write failed: %1").arg(why));
     emit frameWritten(bytes, m_replying > 0);
 }

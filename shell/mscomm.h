@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "linkopener.h"
 #include "linktrace.h"
 #include "portmap.h"
 #include "replypump.h"
@@ -8,8 +9,6 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
-
-class LinkOpener;
 
 // MSComm1, the window's serial-port service: a serial device, or a TCP link to a serial
 // device server when the port map names one (tcp://HOST:PORT, rfc2217://HOST:PORT). It offers
@@ -28,6 +27,11 @@ class LinkOpener;
 // meanwhile wait and are handed over in order afterwards. A port that fails while open
 // (adapter unplugged, line hung up) is closed at once and linkLost() is raised, box or not;
 // what was still waiting goes with the line.
+//
+// A serial port opens before setPortOpen(true) returns. A network port waits for its server
+// and opens in the background while the event loop runs: PortOpening() until it is done,
+// then openFinished(). A device that reads slowly holds the frames back in order (up to
+// LinkOpener::maxWaitingBytes); Output() refuses more with LineBusy, and drops nothing.
 class MSComm : public QObject
 {
     Q_OBJECT
@@ -40,6 +44,7 @@ public:
         PortOpenFailed = 8012,
         PortNotOpen = 8018,
         WriteFailed = 8020,
+        LineBusy = 8021, // the frames written before still wait for the device, and fill its queue
     };
 
     static constexpr int settleMs = ReplyPump::settleMs;
@@ -65,17 +70,23 @@ public:
     void setInputLen(int length);
 
     // Opening throws InvalidPortNumber (no such device), PortAlreadyOpen (open already, or
-    // held by another program: a lock file, a flock, an exclusive open) or PortOpenFailed.
-    // A network port that does not resolve or refuses the connection is InvalidPortNumber,
-    // as an absent device is; it is waited for connectTimeoutMs at most, under a busy cursor.
-    // An open port holds the device exclusively (PortLock). Closing an open port releases it
-    // and its hold at once and sends nothing; closing a closed port does nothing.
+    // held by another program: a lock file, a flock, an exclusive open; or opening already)
+    // or PortOpenFailed. A network port only starts to open and throws nothing more: its
+    // server is waited for connectTimeoutMs at most, and openFinished() reports the outcome
+    // with the same numbers; one that does not resolve or refuses the connection is
+    // InvalidPortNumber, as an absent device is. An open port holds the device exclusively
+    // (PortLock). Closing an open port releases it and its hold at once and sends nothing;
+    // closing while opening gives the open up (no openFinished()); closing a closed port does
+    // nothing.
     bool PortOpen() const;
     void setPortOpen(bool open);
+    bool PortOpening() const { return m_opening; }
 
     // Writes the bytes raw, in order, in one write, and pushes them to the driver. Throws
-    // PortNotOpen when closed and WriteFailed when the line refuses them; a write that finds
-    // the line gone closes the port (linkLost()) before it throws.
+    // PortNotOpen when closed, LineBusy while the frames written before fill the device's
+    // queue, and WriteFailed when the line refuses them; a write that finds the line gone
+    // closes the port (linkLost()) before it throws. A refused write sends nothing of its
+    // bytes.
     void Output(const QByteArray &bytes);
     // The next reply line, one character per byte and without its line end (InputLen > 0:
     // at most that many bytes of it; the rest stays first in line). Empty when no line is
@@ -111,18 +122,23 @@ signals:
     void OnComm();
     // The open port vanished (adapter unplugged, line hung up) and has been closed.
     void linkLost();
-    // The port has just been opened (true, before setPortOpen(true) returns) or closed.
+    // The port has just been opened (true; a serial port before setPortOpen(true) returns) or
+    // closed.
     void portOpenChanged(bool open);
     // For the line monitor, beside the trace: a frame Output() has written, and whether it
     // was written while a handler of OnComm() ran (the window answering a reply); a reply
     // line Input() has handed over.
     void frameWritten(const QByteArray &frame, bool whileReplying);
     void replyRead(const QByteArray &line);
+    // The open of a network port is done: error 0 when it is open (after portOpenChanged()),
+    // otherwise the number setPortOpen(true) would have thrown and why.
+    void openFinished(int error, const QString &why);
 
 private:
     QString portLabel() const;
-    // The link for device, the port map's entry for CommPort: opened, or the error it throws.
-    void openLink(const QString &device);
+    // The outcome of the open of device: the port is open from here, or the error it throws.
+    void takeOpenedLink(const QString &device, const LinkOpener::Result &opened);
+    void onLinkOpened(const LinkOpener::Result &opened);
     void closePort();
     void onLinkLost(const QString &why);
     void closeLostLink();
@@ -134,6 +150,9 @@ private:
     int m_commPort = 1;
     QString m_settings = QStringLiteral("9600,N,8,1");
     int m_inputLen = 0;
+    QString m_openingDevice;
+    bool m_opening = false;
+    quint64 m_openAttempt = 0; // a report of an open given up meanwhile is not delivered
     bool m_linkLostPending = false;
     int m_replying = 0; // handlers of OnComm() running now
 };

@@ -6,6 +6,7 @@
 #include "ipbox.h"
 #include "lamp.h"
 #include "mscomm.h"
+#include "reconnector.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -118,16 +119,19 @@ void Form1::saveSelectedPortEntry(ErrorTrap &trap)
 }
 
 // 11: open the port. Once the port number is refused the open is not tried, so that the
-// previously set port is not opened in its place.
+// previously set port is not opened in its place. A network port opens in the background; the
+// outcome shows once it is done. With reconnection on, a port that did not open is tried again
+// in the background after the message, as a lost one is.
 void Form1::openStartupPort(ErrorTrap &trap)
 {
-    trap.run([&] { MSComm1->setCommPort(portNumber); });
-    if (!trap.failed())
-        trap.run([&] { MSComm1->setPortOpen(true); });
-    if (trap.failed()) {
-        showWriteFailure();
+    openPortThen(trap, true, [this](ErrorTrap &trap) {
+        if (!trap.failed()) {
+            showConnected();
+            return;
+        }
+        showWriteFailure(portFailure(trap));
         showDisconnected();
-    } else {
-        showConnected();
-    }
+        if (portNumber > 0)
+            m_reconnector->start();
+    });
 }

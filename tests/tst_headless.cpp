@@ -5,6 +5,7 @@
 
 #include "console.h"
 #include "controlclient.h"
+#include "programrun.h"
 #include "ptyhost.h"
 #include "ptypair.h"
 #include "scratchdir.h"
@@ -30,6 +31,7 @@ private slots:
 
     void servesTheSocketWithoutADisplay();
     void boxesBecomeLinesOnStandardError();
+    void heldPortIsLoggedOnceAndTriedAgain();
     void settingsFileGivesTheSocket();
     void ctlWatchPrintsEachChange();
     void watcherKeepsUpAfterThePanelWasStopped();
@@ -198,8 +200,9 @@ void tst_Headless::boxesBecomeLinesOnStandardError()
     QTest::qWait(300);
     QCOMPARE(QString::fromUtf8(panelErr()),
              QStringLiteral("velquor: control socket on unix:%1\n"
-                            "velquor: ERROR: open serial port fail！\n")
-                 .arg(socketPath()));
+                            "velquor: ERROR: COM1 (%2): open serial port fail！ (No such file or "
+                            "directory)\n")
+                 .arg(socketPath(), missing));
 
     const Run connect = ctl(controlArguments() + QStringList{QStringLiteral("connect")});
     QCOMPARE(connect.exitCode, 1);
@@ -216,6 +219,40 @@ void tst_Headless::boxesBecomeLinesOnStandardError()
     // The commands' failures went to their answers, not to the panel's standard error.
     QCOMPARE(panelErr().count('\n'), 2);
     QCOMPARE(m_panel->state(), QProcess::Running);
+}
+
+// Started at boot while another program holds the line: one line says which port and why,
+// and with --reconnect the panel takes the line once it is free.
+void tst_Headless::heldPortIsLoggedOnceAndTriedAgain()
+{
+    const QString line = m_host->slavePath();
+    QProcess holder;
+    holder.start(QStringLiteral("flock"),
+                 {QStringLiteral("--exclusive"), QStringLiteral("--no-fork"), line,
+                  QStringLiteral("sleep"), QStringLiteral("60")});
+    QVERIFY(holder.waitForStarted());
+    QTRY_VERIFY(flockHeldElsewhere(line));
+    QVERIFY(startPanel(controlArguments() + QStringList{QStringLiteral("--reconnect"),
+                                                        QStringLiteral("--port"),
+                                                        QStringLiteral("COM1=") + line}));
+    const QByteArray logged = "velquor: ERROR: COM1 (" + line.toUtf8() +
+                              "): open serial port fail\xef\xbc\x81 (held by another program)\n";
+    QTRY_VERIFY2(panelErr().contains(logged), panelErr().constData());
+
+    holder.kill();
+    holder.waitForFinished();
+    QElapsedTimer waited;
+    waited.start();
+    QJsonValue connected;
+    while (connected != QJsonValue(true) && waited.elapsed() < 10000) {
+        QTest::qWait(200);
+        connected = QJsonDocument::fromJson(
+                        ctl(controlArguments() + QStringList{QStringLiteral("state")}).out)
+                        .object()
+                        .value(QStringLiteral("connected"));
+    }
+    QCOMPARE(connected, QJsonValue(true));
+    QCOMPARE(panelErr().count("ERROR"), 1);
 }
 
 void tst_Headless::settingsFileGivesTheSocket()

@@ -60,6 +60,7 @@ private slots:
     void inputLenLimitsOneRead();
     void hangUpClosesOnceWithoutStorm();
     void writeAfterHangUpFailsAndCloses();
+    void deviceThatReadsNothingHoldsFramesBack();
     void traceShowsTrafficAsHex();
 
 private:
@@ -406,6 +407,45 @@ void tst_MSComm::writeAfterHangUpFailsAndCloses()
     QCOMPARE(lost.count(), 1);
     QTest::qWait(100);
     QCOMPARE(lost.count(), 1);
+}
+
+// The system takes no more while the device reads nothing: that is no lost line. Frames wait
+// in order up to a bound, later ones are refused, and every frame that was taken reaches the
+// device once it reads.
+void tst_MSComm::deviceThatReadsNothingHoldsFramesBack()
+{
+    MSComm comm(m_ports);
+    comm.setPortOpen(true);
+    QSignalSpy lost(&comm, &MSComm::linkLost);
+    QByteArray taken;
+    int refused = 0;
+    for (int i = 0; i < 20000 && refused < 3; ++i) {
+        if (i % 100 == 0)
+            QTest::qWait(1); // the event loop notices what the line does meanwhile
+        const QByteArray frame = QByteArray::fromHex("055519") + char(i) + '\x77';
+        const int error = errorOf([&] { comm.Output(frame); });
+        if (error == 0) {
+            taken += frame;
+            continue;
+        }
+        QCOMPARE(error, int(MSComm::LineBusy));
+        ++refused;
+    }
+    QCOMPARE(refused, 3);
+    QVERIFY(comm.PortOpen());
+    QCOMPARE(lost.count(), 0);
+
+    // The device reads again: everything taken arrives, in order, and the line takes more.
+    QByteArray arrived;
+    QElapsedTimer waited;
+    waited.start();
+    while (arrived.size() < taken.size() && waited.elapsed() < 10000)
+        arrived += m_pty->read(int(taken.size() - arrived.size()), 100);
+    QCOMPARE(arrived.size(), taken.size());
+    QVERIFY(arrived == taken);
+    QCOMPARE(errorOf([&] { comm.Output(QByteArray::fromHex("04552077")); }), 0);
+    QCOMPARE(m_pty->read(4), QByteArray::fromHex("04552077"));
+    QCOMPARE(lost.count(), 0);
 }
 
 void tst_MSComm::traceShowsTrafficAsHex()

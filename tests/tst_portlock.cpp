@@ -36,6 +36,7 @@ template <typename Call> int errorOf(Call &&call)
 // How another program holds the line.
 enum class Holder {
     Flock,             // util-linux flock around a cat that reads the line
+    SharedFlock,       // the same with a shared lock, which an exclusive one must respect too
     LockFileShortName, // LCK..<last part of the path>, as other serial tools name it
     LockFileQtName,    // LCK..pts_<n>, the name QSerialPort itself uses
     OldLockFileQtName, // the same, written an hour ago
@@ -93,6 +94,7 @@ void tst_PortLock::heldLineIsReported_data()
     QTest::addColumn<Holder>("holder");
     QTest::addColumn<bool>("throughLink"); // COM1 names a link to the line, as by-id paths do
     QTest::newRow("flock") << Holder::Flock << false;
+    QTest::newRow("shared flock") << Holder::SharedFlock << false;
     QTest::newRow("lock file LCK..<n>") << Holder::LockFileShortName << false;
     QTest::newRow("lock file LCK..pts_<n>") << Holder::LockFileQtName << false;
     QTest::newRow("lock file LCK..pts_<n>, through a link") << Holder::LockFileQtName << true;
@@ -117,8 +119,10 @@ void tst_PortLock::heldLineIsReported()
     QProcess holderProcess;
     QString lockFile;
     QByteArray lockContent;
-    if (holder == Holder::Flock) {
-        holderProcess.start(u"flock"_s, {u"--exclusive"_s, line, u"cat"_s, line});
+    const bool flock = holder == Holder::Flock || holder == Holder::SharedFlock;
+    if (flock) {
+        holderProcess.start(u"flock"_s, {holder == Holder::Flock ? u"--exclusive"_s : u"--shared"_s,
+                                         line, u"cat"_s, line});
         QVERIFY(holderProcess.waitForStarted());
         QTRY_VERIFY(flockHeldElsewhere(line));
     } else {
@@ -176,7 +180,7 @@ void tst_PortLock::heldLineIsReported()
     QByteArray heard;
     QTRY_COMPARE(heard += holderProcess.readAllStandardOutput(), "s12\r\n"_ba);
     QCOMPARE(device.readFor(20), QByteArray());
-    if (holder == Holder::Flock) {
+    if (flock) {
         QVERIFY(flockHeldElsewhere(line));
     } else {
         QFile file(lockFile);

@@ -141,6 +141,10 @@ void tst_ReplyLines::takeLineInParts()
     QCOMPARE(cutter.takeLine(), "ef"_ba);
     QCOMPARE(cutter.takeLine(10), "MD1"_ba);
     QCOMPARE(cutter.takeLine(), QByteArray());
+    cutter.append("RS3\r\nMP2\r\n");
+    QCOMPARE(cutter.takeLine(3), "RS3"_ba); // exactly its length: the line goes whole
+    QCOMPARE(cutter.lineCount(), 1);
+    QCOMPARE(cutter.takeLine(), "MP2"_ba);
     cutter.append("RS");
     cutter.clear();
     QVERIFY(!cutter.hasPartial());

@@ -39,6 +39,7 @@ public:
     }
 
     ReplyPump &pump() { return m_pump; }
+    qint64 now() const { return m_clock.elapsed(); } // ms since takeEveryLine()
     const QList<QByteArray> &lines() const { return m_lines; }
     const QList<qint64> &handedAt() const { return m_handedAt; } // ms since takeEveryLine()
 
@@ -60,6 +61,8 @@ private slots:
     void lines_data();
     void lines();
     void deadlineUnderAStreamOfPieces();
+    void timesInFixedFigures_data();
+    void timesInFixedFigures();
     void holdsNest();
     void oneLineAtATime();
     void lineNotTakenWaits();
@@ -138,6 +141,70 @@ void tst_ReplyPump::deadlineUnderAStreamOfPieces()
     QVERIFY2(first <= ReplyPump::maxDelayMs + 100, qPrintable(QString::number(first)));
     if (longestGap < ReplyPump::settleMs) // a loaded machine may let the line go quiet
         QVERIFY2(first >= ReplyPump::maxDelayMs, qPrintable(QString::number(first)));
+}
+
+// The line's timing as the device needs it, in milliseconds rather than by the constants'
+// names, so that a changed constant shows. Each case runs a few times and its best run
+// counts: a loaded machine only makes a run later, or lets the line go quiet where it should
+// not (such a run does not count).
+void tst_ReplyPump::timesInFixedFigures_data()
+{
+    QTest::addColumn<QByteArray>("before"); // a byte every 5 ms
+    QTest::addColumn<QByteArray>("mark");   // then this piece; the time counts from it
+    QTest::addColumn<int>("after");         // then as many bytes "b", 5 ms apart
+    QTest::addColumn<int>("notBeforeMs");   // when the text from the mark on is handed over
+    QTest::addColumn<int>("withinMs");
+
+    QTest::newRow("text with no line end: 30 ms after its last byte")
+        << QByteArray() << "MD1"_ba << 0 << 30 << 45;
+    QTest::newRow("text that never goes quiet: 200 ms after its first byte")
+        << QByteArray() << "b"_ba << 60 << 195 << 260;
+    QTest::newRow("a line end and the next text in one read: 200 ms from that read")
+        << QByteArray(30, 'a') << "\r\nb"_ba << 60 << 195 << 260;
+}
+
+void tst_ReplyPump::timesInFixedFigures()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, mark);
+    QFETCH(int, after);
+    QFETCH(int, notBeforeMs);
+    QFETCH(int, withinMs);
+
+    qint64 best = -1;
+    for (int run = 0; run < 5 && (best < 0 || best > withinMs); ++run) {
+        Line line;
+        line.takeEveryLine();
+        qint64 lastArrival = -1;
+        bool steady = true;
+        const auto arrive = [&](const QByteArray &piece) {
+            if (lastArrival >= 0 && line.now() - lastArrival >= ReplyPump::settleMs)
+                steady = false;
+            lastArrival = line.now();
+            line.arrive(piece);
+            QTest::qWait(5);
+        };
+        for (const char c : std::as_const(before))
+            arrive(QByteArray(1, c));
+        const qint64 markedAt = line.now();
+        arrive(mark);
+        for (int i = 0; i < after; ++i)
+            arrive("b"_ba);
+        // The first line handed over that holds the text from the mark on.
+        const auto handed = [&]() -> qint64 {
+            for (qsizetype i = 0; i < line.lines().size(); ++i) {
+                if (!line.lines().at(i).startsWith('a'))
+                    return line.handedAt().at(i);
+            }
+            return -1;
+        };
+        QTRY_VERIFY(handed() >= 0);
+        if (steady && (best < 0 || handed() - markedAt < best))
+            best = handed() - markedAt;
+    }
+    QVERIFY2(best >= 0, "no run without a stall");
+    QVERIFY2(best >= notBeforeMs, qPrintable(QString::number(best)));
+    QVERIFY2(best <= withinMs, qPrintable(QString::number(best)));
 }
 
 void tst_ReplyPump::holdsNest()

@@ -11,6 +11,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QPushButton>
 #include <QSerialPort>
 #include <QTest>
@@ -39,6 +40,7 @@ private slots:
     void rememberedPort_data();
     void rememberedPort();
     void portListAndAddressBox();
+    void reconnectTriesAPortAbsentAtStartUp();
 };
 
 void tst_Startup::rememberedPort_data()
@@ -79,6 +81,8 @@ void tst_Startup::rememberedPort_data()
         << Setting::File << "12"_ba << 13 << false << -1 << 13 << true << "12"_ba;
     QTest::newRow("10, COM11 absent: message")
         << Setting::File << " 10 \r\n"_ba << -1 << false << -1 << 11 << false << " 10 \r\n"_ba;
+    QTest::newRow("254 opens COM255, file kept")
+        << Setting::File << "254"_ba << 255 << false << -1 << 255 << true << "254"_ba;
     QTest::newRow("255 leaves port number 0: message")
         << Setting::File << "255"_ba << 1 << false << -1 << 0 << false << "255"_ba;
     QTest::newRow("remembered port absent: message")
@@ -229,6 +233,36 @@ void tst_Startup::portListAndAddressBox()
              u"/dev/serial/by-id/usb-adapter-port0"_s);
     QVERIFY(!form.Timer2->isActive());
     QCOMPARE(boxes.count(), 0);
+}
+
+// With reconnection on, an adapter plugged in only after start-up is opened once it is there,
+// as the boot unit that starts the panel before the adapter needs.
+void tst_Startup::reconnectTriesAPortAbsentAtStartUp()
+{
+    WindowOnLine::Options options;
+    options.devicePorts = {};
+    options.reconnect = true;
+    options.startUp = WindowOnLine::StartUp::AsItComes;
+    WindowOnLine window(options);
+    window.prepare();
+    if (QTest::currentTestFailed())
+        return;
+    const QString link = window.dir().filePath(u"usb-Maker_Adapter_A1-if00"_s);
+    window.options().ports.map(1, link);
+    window.start();
+    Form1 &form = window.form();
+    QCOMPARE(window.boxes().count(), 1); // start-up's message, once
+    QVERIFY(window.showsDisconnected());
+    QVERIFY(form.isReconnecting());
+    QTest::qWait(1500); // a try while it is absent shows nothing
+    QCOMPARE(window.boxes().count(), 1);
+
+    QVERIFY(QFile::link(window.device().slavePath(), link));
+    QTRY_VERIFY_WITH_TIMEOUT(form.MSComm1->PortOpen(), 5000);
+    QVERIFY(window.showsConnected());
+    QVERIFY(!form.isReconnecting());
+    QCOMPARE(window.device().read(4), QByteArray::fromHex("04552077")); // as Connect does
+    QCOMPARE(window.boxes().count(), 1);
 }
 
 QTEST_MAIN(tst_Startup)

@@ -105,8 +105,9 @@ void WindowOnLine::start()
 
     if (m_options.startUp != StartUp::NotRun)
         m_form->Form_Load(); // the remembered port; COM1 while there is no COMPORT file
+    // A network port opens in the background.
     if (m_options.startUp == StartUp::Opens || m_options.startUp == StartUp::Reconnects)
-        QVERIFY(m_form->MSComm1->PortOpen());
+        QTRY_VERIFY(m_form->MSComm1->PortOpen());
     if (m_options.show) {
         m_form->show();
         m_form->activateWindow();
@@ -116,7 +117,7 @@ void WindowOnLine::start()
         m_form->Command7->click(); // Disconnect
         QVERIFY(!m_form->MSComm1->PortOpen());
         m_form->Command7->click(); // Connect: sends the status request
-        QVERIFY(m_form->MSComm1->PortOpen());
+        QTRY_VERIFY(m_form->MSComm1->PortOpen());
         QCOMPARE(m_boxes->count(), 0);
     }
 
