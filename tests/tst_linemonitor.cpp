@@ -210,6 +210,9 @@ void tst_LineMonitor::opensFromTheSwitchPage()
 void tst_LineMonitor::showsAChangeAtTheDeviceAsAReplyAndItsEcho()
 {
     MonitorWindow &window = openMonitor();
+    // The window's answers to the connect's report have gone out.
+    QTRY_VERIFY(
+        listed(window.model()).contains(u"echo Route: IN4 \u2192 Out4 (from the Out4 row)"_s));
     m_form->Command6->click(); // Update
     QTRY_VERIFY(m_host->isIdle());
     QTest::qWait(100);

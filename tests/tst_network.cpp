@@ -143,8 +143,14 @@ void tst_Network::frameWithFFArrivesIntact()
     const QByteArray frame = frames::SetFixedAddress({10, 255, 0, 1});
     QVERIFY(frame.contains('\xff'));
     m_form->MSComm1->Output(frame);
-    QTRY_COMPARE(frames.size(), 1);
-    QCOMPARE(frames.first().first().toByteArray().toHex(' '), frame.toHex(' '));
+    // The window's answers to the connect's report may still be on their way.
+    const auto taken = [&frames] {
+        QByteArrayList hex;
+        for (const QList<QVariant> &arguments : std::as_const(frames))
+            hex.append(arguments.first().toByteArray().toHex(' '));
+        return hex;
+    };
+    QTRY_VERIFY2(taken().contains(frame.toHex(' ')), taken().join(" | ").constData());
 }
 
 void tst_Network::stoppedServerShowsDisconnected()
