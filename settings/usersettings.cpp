@@ -37,7 +37,7 @@ QString UserSettings::defaultPath()
 
 bool UserSettings::isDevicePath(const QString &value)
 {
-    if (value.isEmpty() || value.trimmed() != value)
+    if (value.isEmpty() || value.trimmed() != value || !fitsPathLimit(value))
         return false;
     for (const QChar c : value) {
         if (c.category() == QChar::Other_Control)

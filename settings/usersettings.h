@@ -52,7 +52,8 @@ public:
     bool save(QString *error = nullptr);
 
     // A value a port entry may hold: a device path ("/dev/..." on Linux, "COM3" or a path on
-    // Windows) or a well-formed network entry, one line of printable text.
+    // Windows) or a well-formed network entry, one line of printable text within the
+    // system's path limit.
     static bool isDevicePath(const QString &value);
 
 private:

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "devicedialog.h"
 
+#include "printabletext.h"
 #include "usersettings.h"
 
 #include <QComboBox>
@@ -151,7 +152,14 @@ void DeviceDialog::checkAndAccept()
         const QString text = device(port);
         if (!text.isEmpty() && !UserSettings::isDevicePath(text)) {
             m_problem->setText(
-                QStringLiteral("COM%1: \"%2\" is not a device path.").arg(port).arg(text));
+                fitsPathLimit(text)
+                    ? QStringLiteral("COM%1: \"%2\" is not a device path.")
+                          .arg(port)
+                          .arg(printableText(text, 60))
+                    : QStringLiteral("COM%1: the path is longer than the system's limit of %2 "
+                                     "bytes.")
+                          .arg(port)
+                          .arg(maxPathBytes));
             m_problem->show();
             field(port)->setFocus();
             return;

@@ -29,6 +29,7 @@ private slots:
     void servesTheSocketWithoutADisplay();
     void boxesBecomeLinesOnStandardError();
     void settingsFileGivesTheSocket();
+    void longDevicePathInTheSettingsFileLeavesStateSmall();
     void ctlWatchPrintsEachChange();
     void ctlCommandLine_data();
     void ctlCommandLine();
@@ -224,6 +225,22 @@ void tst_Headless::settingsFileGivesTheSocket()
     const Run update = ctl({QStringLiteral("update")}); // no --control: the same file
     QCOMPARE(update.exitCode, 0);
     QCOMPARE(update.out, QByteArray("ok\n"));
+}
+
+void tst_Headless::longDevicePathInTheSettingsFileLeavesStateSmall()
+{
+    // COM1, the port start-up opens, names a path no system could open: the entry is left
+    // out with one warning, and COM1 opens its default device.
+    QDir().mkpath(m_dir->filePath(QStringLiteral("config/velquor")));
+    QVERIFY(m_dir->write(QStringLiteral("config/velquor/velquor.conf"),
+                         "[ports]\nCOM1=/dev/" + QByteArray(70000, 'x') + "\n"));
+    QVERIFY(startPanel(controlArguments()));
+    const Run state = ctl(controlArguments() + QStringList{QStringLiteral("state")});
+    QCOMPARE(state.exitCode, 0);
+    QCOMPARE(QJsonDocument::fromJson(state.out).object().value(QStringLiteral("device")),
+             QJsonValue(QStringLiteral("/dev/ttyS0")));
+    QVERIFY2(panelErr().contains("[ports] COM1: \"/dev/xxx"), panelErr().left(300).constData());
+    QVERIFY2(panelErr().size() < 1000, panelErr().left(1000).constData());
 }
 
 void tst_Headless::ctlWatchPrintsEachChange()

@@ -98,6 +98,10 @@ void tst_UserSettings::load_data()
         << "[ports]\nCOM1=/dev/ttyUSB1\nrubbish\nCOM2=relative\nCOM3=/dev/ttyUSB3\n"_ba
         << QStringList{u"1=/dev/ttyUSB1"_s, u"3=/dev/ttyUSB3"_s}
         << QStringList{u"line 3"_s, u"[ports] COM2"_s};
+    QTest::newRow("a device path past the system's limit")
+        << "[ports]\nCOM1=/dev/"_ba + QByteArray(70000, 'a') + "\nCOM2=/dev/"_ba +
+               QByteArray(4090, 'b') + "\n"_ba
+        << QStringList{u"2=/dev/"_s + QString(4090, u'b')} << QStringList{u"[ports] COM1"_s};
 }
 
 void tst_UserSettings::load()
