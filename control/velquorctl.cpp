@@ -160,10 +160,14 @@ std::optional<int> readAddress(const QCommandLineParser &parser, const Options &
 {
     const QString listen =
         parser.isSet(options.control) ? parser.value(options.control) : settings.controlListen();
-    if (listen.isEmpty())
+    if (listen.isEmpty()) {
+        // The file's warnings may say why it gave no address.
+        for (const QString &warning : settings.warnings())
+            std::fprintf(stderr, "velquor-ctl: %s\n", qPrintable(warning));
         return usageError(parser, QStringLiteral("no panel given: use --control, or set listen= "
                                                  "in the [control] group of %1")
                                       .arg(settings.path()));
+    }
     QString why;
     address = ListenAddress::parse(listen, &why);
     if (!address)

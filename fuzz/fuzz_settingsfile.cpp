@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The user's settings file under arbitrary file contents.
 //
-// Checked: every port it maps is 1..255 with a device path; every warning names the file; and
-// what the program saves of that map reads back as the same map, without a warning, whatever
-// characters the paths hold (QSettings quotes and escapes them).
+// Checked: every port it maps is 1..255 with a device path; every warning names the file, is
+// one line of at most 200 characters after the name with no control character in it, and
+// there are at most 20 of them and a count; and what the program saves of that map reads back
+// as the same map, without a warning, whatever characters the paths hold (QSettings quotes
+// and escapes them).
 
 #include "usersettings.h"
 
@@ -59,8 +61,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     UserSettings settings(scratch().read);
     settings.load();
-    for (const QString &warning : settings.warnings())
-        require(warning.startsWith(scratch().read + QStringLiteral(": ")));
+    const QString named = scratch().read + QStringLiteral(": ");
+    require(settings.warnings().size() <= UserSettings::maxWarnings + 1);
+    for (const QString &warning : settings.warnings()) {
+        require(warning.startsWith(named));
+        require(warning.size() <= named.size() + UserSettings::maxWarningLength);
+        for (const QChar c : warning)
+            require(c.category() != QChar::Other_Control && c != QChar::LineSeparator &&
+                    c != QChar::ParagraphSeparator);
+    }
 
     QFile::remove(scratch().written);
     UserSettings saved(scratch().written);

@@ -22,9 +22,20 @@ class QVariant;
 // The command line overrides what the file says, for one run. An entry that cannot be used
 // (an unknown group or key, a value that is no device path) is left out with one warning,
 // so that a damaged file never stops the program.
+//
+// The file is read as input that may be hostile, and reading it costs little whatever it
+// holds: only a regular file of at most maxFileSize bytes is read (anything else, a FIFO or a
+// directory in its place, a larger file or a path longer than the system's limit, gets one
+// warning and is not read), and at most maxWarnings warnings are kept, then one that counts
+// the rest. Each warning is one line: what it says after the file's name is cut at
+// maxWarningLength characters, and control characters in it are escaped.
 class UserSettings
 {
 public:
+    static constexpr qint64 maxFileSize = 1024 * 1024;
+    static constexpr int maxWarnings = 20;
+    static constexpr qsizetype maxWarningLength = 200;
+
     explicit UserSettings(const QString &path = defaultPath());
 
     static QString defaultPath();
@@ -32,7 +43,8 @@ public:
 
     // Reads the file; a missing file is an empty one. Forgets what was read before.
     void load();
-    // One line for each entry load() left out, naming the file, the entry and why.
+    // One line for each entry load() left out, naming the file, the entry and why; past
+    // maxWarnings, a last line "… and N more".
     const QStringList &warnings() const { return m_warnings; }
 
     // [ports]: only the ports the file names; the others keep their default device.
@@ -48,7 +60,8 @@ public:
 
     // Writes the entries set since load() into the file, creating its folder when missing;
     // every other line of the file is kept as it is (comments are not: QSettings drops them).
-    // False, with *error (when given) saying why, when the file cannot be written.
+    // False, with *error (when given) saying why, when the file cannot be written, or when
+    // what is there is nothing load() would read (a FIFO, a directory, a file too large).
     bool save(QString *error = nullptr);
 
     // A value a port entry may hold: a device path ("/dev/..." on Linux, "COM3" or a path on
@@ -57,16 +70,21 @@ public:
     static bool isDevicePath(const QString &value);
 
 private:
+    // False when the file holds lines QSettings passed over.
+    bool readEntries();
     void readPort(const QString &key, const QVariant &value);
     void readReconnect(const QVariant &value);
     void readControl(const QString &key, const QVariant &value);
-    void warnAboutMalformedLines();
+    void warnAboutMalformedLines(const QByteArray &content);
     void warn(const QString &entry, const QString &why);
+    void addWarning(const QString &text);
 
     QString m_path;
+    QString m_shownPath; // as warnings name the file
     PortMap m_ports;
     bool m_reconnect = false;
     QString m_controlListen;
     std::map<int, QString> m_changedPorts;
     QStringList m_warnings;
+    int m_warningCount = 0; // those in m_warnings and those only counted
 };

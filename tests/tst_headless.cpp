@@ -30,6 +30,7 @@ private slots:
     void boxesBecomeLinesOnStandardError();
     void settingsFileGivesTheSocket();
     void longDevicePathInTheSettingsFileLeavesStateSmall();
+    void ctlTellsWhyTheSettingsFileWasNotRead();
     void ctlWatchPrintsEachChange();
     void ctlCommandLine_data();
     void ctlCommandLine();
@@ -241,6 +242,20 @@ void tst_Headless::longDevicePathInTheSettingsFileLeavesStateSmall()
              QJsonValue(QStringLiteral("/dev/ttyS0")));
     QVERIFY2(panelErr().contains("[ports] COM1: \"/dev/xxx"), panelErr().left(300).constData());
     QVERIFY2(panelErr().size() < 1000, panelErr().left(1000).constData());
+}
+
+void tst_Headless::ctlTellsWhyTheSettingsFileWasNotRead()
+{
+    // A FIFO where the file should be: velquor-ctl neither waits on it nor keeps quiet.
+    QDir().mkpath(m_dir->filePath(QStringLiteral("config/velquor")));
+    const QString path = m_dir->filePath(QStringLiteral("config/velquor/velquor.conf"));
+    QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    const Run run = ctl({QStringLiteral("state")});
+    QCOMPARE(run.exitCode, 2);
+    const QList<QByteArray> lines = run.err.split('\n');
+    QCOMPARE(lines.first(),
+             "velquor-ctl: " + path.toUtf8() + ": not a regular file but a FIFO; not read");
+    QVERIFY(lines.value(1).startsWith("velquor-ctl: no panel given"));
 }
 
 void tst_Headless::ctlWatchPrintsEachChange()
