@@ -64,6 +64,11 @@ void UserSettings::load()
     m_reconnect = false;
     m_controlListen.clear();
     m_changedPorts.clear();
+    m_namesAndPresets = {};
+    m_changedNames.clear();
+    m_presetsChanged = false;
+    m_presetKeys.clear();
+    m_refusedPresetNumbers.clear();
     m_warnings.clear();
     m_warningCount = 0;
 
@@ -77,6 +82,7 @@ void UserSettings::load()
 bool UserSettings::readEntries()
 {
     QSettings file(m_path, QSettings::IniFormat);
+    FoundNamesAndPresets found;
     for (const QString &key : file.allKeys()) {
         const qsizetype slash = key.indexOf(QLatin1Char('/'));
         const QString group = slash < 0 ? QString() : key.left(slash);
@@ -87,10 +93,11 @@ bool UserSettings::readEntries()
             readReconnect(file.value(key));
         else if (group == controlGroup)
             readControl(name, file.value(key));
-        else
+        else if (!findNameOrPreset(group, name, file.value(key), found))
             warn(group.isEmpty() ? name : QStringLiteral("[%1] %2").arg(group, name),
                  QStringLiteral("unknown key"));
     }
+    takeNamesAndPresets(found);
     return file.status() != QSettings::FormatError;
 }
 
@@ -222,6 +229,7 @@ bool UserSettings::save(QString *error)
             file.setValue(QStringLiteral("COM%1").arg(port), device);
     }
     file.endGroup();
+    const QStringList presetKeys = writeNamesAndPresets(file);
     file.sync();
     // A FormatError only says that the old file held malformed lines; it was written.
     if (file.status() == QSettings::AccessError) {
@@ -230,5 +238,8 @@ bool UserSettings::save(QString *error)
         return false;
     }
     m_changedPorts.clear();
+    m_changedNames.clear();
+    m_presetsChanged = false;
+    m_presetKeys = presetKeys;
     return true;
 }

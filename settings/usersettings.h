@@ -2,14 +2,16 @@
 #pragma once
 
 #include "portmap.h"
+#include "presetrules.h"
 
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 #include <map>
+#include <set>
 
 class QSettings;
-class QVariant;
 
 // The user's settings file, $XDG_CONFIG_HOME/velquor/velquor.conf (~/.config/velquor/ without
 // XDG_CONFIG_HOME): an INI file that nothing but this class reads. Its groups:
@@ -18,6 +20,10 @@ class QVariant;
 //                  which device or serial device server COMn opens
 //   [connection]   reconnect = true | false   open a lost port again by itself
 //   [control]      listen = PORT | HOST:PORT | unix:PATH   where the control socket listens
+//   [names]        in1 ... in4, out1 ... out4 = what the operator calls an input or output
+//   [presets]      gap = 0 ... 2000   milliseconds between the frames of a recall (100)
+//                  preset1, preset2, ... = NAME, IN, IN, IN, IN   a preset: its name and the
+//                  inputs of Out1 to Out4; the presets come in the order of their numbers
 //
 // The command line overrides what the file says, for one run. An entry that cannot be used
 // (an unknown group or key, a value that is no device path) is left out with one warning,
@@ -58,6 +64,14 @@ public:
     // that the port opens its default device again.
     void setPort(int port, const QString &device);
 
+    // [names] and [presets]: what the file holds of them that the rules (presetrules.h) let
+    // through, at most presets::maxPresets presets.
+    const NamesAndPresets &namesAndPresets() const { return m_namesAndPresets; }
+    // From the next save() on: each name that differs from what was read, and the presets as a
+    // whole when they differ. Entries load() refused stay in the file as they were, and the
+    // presets are numbered around them.
+    void setNamesAndPresets(const NamesAndPresets &content);
+
     // Writes the entries set since load() into the file, creating its folder when missing;
     // every other line of the file is kept as it is (comments are not: QSettings drops them).
     // False, with *error (when given) saying why, when the file cannot be written, or when
@@ -70,11 +84,32 @@ public:
     static bool isDevicePath(const QString &value);
 
 private:
+    // The entries of [names] and [presets] as found, to be taken in order once all are read:
+    // names by place (IN1..IN4 are 0..3, Out1..Out4 4..7), presets by number.
+    struct Found
+    {
+        QString key;
+        QVariant value;
+    };
+    struct FoundNamesAndPresets
+    {
+        std::map<int, Found> names;
+        std::map<int, Found> presets;
+    };
+
     // False when the file holds lines QSettings passed over.
     bool readEntries();
     void readPort(const QString &key, const QVariant &value);
     void readReconnect(const QVariant &value);
     void readControl(const QString &key, const QVariant &value);
+    // settings/namesandpresets.cpp: [names] and [presets]. False for a key of another group.
+    bool findNameOrPreset(const QString &group, const QString &key, const QVariant &value,
+                          FoundNamesAndPresets &found);
+    void takeNamesAndPresets(const FoundNamesAndPresets &found);
+    void takeNames(const std::map<int, Found> &names);
+    void takePresets(const std::map<int, Found> &presets);
+    // Returns the keys of the presets as written.
+    QStringList writeNamesAndPresets(QSettings &file) const;
     void warnAboutMalformedLines(const QByteArray &content);
     void warn(const QString &entry, const QString &why);
     void addWarning(const QString &text);
@@ -85,6 +120,11 @@ private:
     bool m_reconnect = false;
     QString m_controlListen;
     std::map<int, QString> m_changedPorts;
+    NamesAndPresets m_namesAndPresets;
+    std::map<int, QString> m_changedNames; // by place: IN1..IN4 are 0..3, Out1..Out4 4..7
+    bool m_presetsChanged = false;
+    QStringList m_presetKeys;             // the keys of the presets in use
+    std::set<int> m_refusedPresetNumbers; // of entries load() left out: saving keeps them
     QStringList m_warnings;
     int m_warningCount = 0; // those in m_warnings and those only counted
 };

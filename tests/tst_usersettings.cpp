@@ -72,6 +72,28 @@ QByteArray mappingPaddedTo(qsizetype size)
     return content + QByteArray(size - content.size() - 1, 'x') + '\n';
 }
 
+// "in2=Blu-ray" for each name, "Lecture=2143" for each preset, "gap=100".
+QStringList entriesOf(const NamesAndPresets &content)
+{
+    QStringList entries;
+    for (int k = 0; k < 4; ++k) {
+        if (!content.names.inputs[k].isEmpty())
+            entries.append(u"in%1=%2"_s.arg(k + 1).arg(content.names.inputs[k]));
+    }
+    for (int k = 0; k < 4; ++k) {
+        if (!content.names.outputs[k].isEmpty())
+            entries.append(u"out%1=%2"_s.arg(k + 1).arg(content.names.outputs[k]));
+    }
+    for (const Preset &preset : content.presets) {
+        QString routes;
+        for (const int input : preset.routes)
+            routes += QString::number(input);
+        entries.append(preset.name + u"="_s + routes);
+    }
+    entries.append(u"gap=%1"_s.arg(content.gap));
+    return entries;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Shape)
@@ -95,6 +117,9 @@ private slots:
     void unwritableFileIsReported();
     void saveLeavesAloneWhatItWouldNotRead_data();
     void saveLeavesAloneWhatItWouldNotRead();
+    void namesAndPresets_data();
+    void namesAndPresets();
+    void handWrittenFileSurvivesASave();
     void startUp_data();
     void startUp();
 };
@@ -394,6 +419,114 @@ void tst_UserSettings::saveLeavesAloneWhatItWouldNotRead()
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), content);
     }
+}
+
+void tst_UserSettings::namesAndPresets_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QStringList>("warningsName"); // one entry per expected warning
+
+    QTest::newRow("names and presets")
+        << "[names]\nin2=Blu-ray\nOUT1=Projector\n[presets]\ngap=250\n"
+           "preset1=Lecture, 2, 1, 4, 3\npreset2=\"Stage, left\", 1, 1, 1, 1\n"_ba
+        << QStringList{u"in2=Blu-ray"_s, u"out1=Projector"_s, u"Lecture=2143"_s,
+                       u"Stage, left=1111"_s, u"gap=250"_s}
+        << QStringList{};
+    QTest::newRow("presets in the order of their numbers, not of the lines")
+        << "[presets]\npreset10=B, 1, 1, 1, 1\npreset2=A, 2, 2, 2, 2\n"_ba
+        << QStringList{u"A=2222"_s, u"B=1111"_s, u"gap=100"_s} << QStringList{};
+    QTest::newRow("bad names: each one warning, the rest kept")
+        << "[names]\nin1=Camera\nin2=camera\nin3=xxxxxxxxxxxxxxxxxxxxxxxxx\nin4=a,b\nin5=x\n"
+           "out1=4\nout2=\"Pro\\x7jector\"\nout3=Screen\n"_ba
+        << QStringList{u"in1=Camera"_s, u"out3=Screen"_s, u"gap=100"_s}
+        << QStringList{u"[names] in2"_s, u"[names] in3"_s,  u"[names] in4"_s,
+                       u"[names] in5"_s, u"[names] out1"_s, u"[names] out2"_s};
+    QTest::newRow("bad presets: each one warning")
+        << "[presets]\npreset1=A, 1, 2, 3\npreset2=B, 1, 2, 3, 5\npreset3=a, 1, 1, 1, 1\n"
+           "preset4=A, 4, 4, 4, 4\npreset0=C, 1, 1, 1, 1\nlast=D\ngap=2001\n"_ba
+        << QStringList{u"a=1111"_s, u"gap=100"_s}
+        << QStringList{u"[presets] preset1"_s, u"[presets] preset2"_s, u"[presets] preset4"_s,
+                       u"[presets] preset0"_s, u"[presets] last"_s,    u"[presets] gap"_s};
+    QByteArray many = "[presets]\n"_ba;
+    QStringList first32;
+    for (int i = 1; i <= 33; ++i) {
+        many += "preset" + QByteArray::number(i) + "=P" + QByteArray::number(i) + ", 1, 2, 3, 4\n";
+        if (i <= 32)
+            first32.append(u"P%1=1234"_s.arg(i));
+    }
+    QTest::newRow("the 33rd preset")
+        << many << first32 + QStringList{u"gap=100"_s} << QStringList{u"[presets] preset33"_s};
+}
+
+void tst_UserSettings::namesAndPresets()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, entries);
+    QFETCH(QStringList, warningsName);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"velquor.conf"_s);
+    QVERIFY(writeFile(path, content));
+    UserSettings settings(path);
+    settings.load();
+    QCOMPARE(entriesOf(settings.namesAndPresets()), entries);
+    QCOMPARE(settings.warnings().size(), warningsName.size());
+    for (int i = 0; i < warningsName.size(); ++i) {
+        const bool named = std::any_of(
+            settings.warnings().cbegin(), settings.warnings().cend(), [&](const QString &w) {
+                return w.startsWith(path + u": "_s + warningsName[i] + u": "_s);
+            });
+        QVERIFY2(named, qPrintable(warningsName[i] + u"\n"_s + settings.warnings().join(u'\n')));
+    }
+}
+
+// A file written by hand: saving names and presets leaves every other group and key, and the
+// entries load() refused, as they were, and writes through a new file put in its place.
+void tst_UserSettings::handWrittenFileSurvivesASave()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"velquor.conf"_s);
+    QVERIFY(writeFile(path, "[ports]\nCOM3=/dev/ttyUSB0\n[names]\nIN1=Camera\nin2=Blu-ray\n"
+                            "nickname=x\n[presets]\ngap=50\npreset1=Lecture, 2, 1, 4, 3\n"
+                            "preset2=broken\npreset3=Stage, 1, 1, 1, 1\nnote=keep me\n"
+                            "[lights]\ndimmer=40\n[control]\nlisten=7000\n"_ba));
+    struct stat before
+    {
+    };
+    QVERIFY(::stat(QFile::encodeName(path).constData(), &before) == 0);
+    UserSettings settings(path);
+    settings.load();
+    NamesAndPresets content = settings.namesAndPresets();
+    content.names.inputs[0] = u"Camera 2"_s;
+    content.names.outputs[3] = u"Screen, north"_s;
+    content.presets.removeFirst();
+    content.presets.append({u"All on \"2\""_s, {2, 2, 2, 2}});
+    settings.setNamesAndPresets(content);
+    QVERIFY(settings.save());
+
+    struct stat after
+    {
+    };
+    QVERIFY(::stat(QFile::encodeName(path).constData(), &after) == 0);
+    QVERIFY(after.st_ino != before.st_ino); // a new file, renamed over the old one
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray written = file.readAll();
+    for (const QByteArray &kept :
+         {"COM3=/dev/ttyUSB0"_ba, "nickname=x"_ba, "gap=50"_ba, "preset2=broken"_ba,
+          "note=keep me"_ba, "[lights]"_ba, "dimmer=40"_ba, "listen=7000"_ba, "in2=Blu-ray"_ba})
+        QVERIFY2(written.contains(kept), written.constData());
+    QVERIFY(!written.contains("IN1=")); // one key for IN1, not two
+    QVERIFY(!written.contains("Lecture"));
+
+    UserSettings again(path);
+    again.load();
+    QCOMPARE(again.namesAndPresets().names, content.names);
+    QCOMPARE(again.namesAndPresets().presets, content.presets);
+    QCOMPARE(again.namesAndPresets().gap, 50);
+    QCOMPARE(entriesOf(again.ports()), QStringList{u"3=/dev/ttyUSB0"_s});
+    QCOMPARE(again.controlListen(), u"7000"_s);
+    QCOMPARE(again.warnings().size(), 4); // dimmer, nickname, note and preset2, as before
 }
 
 void tst_UserSettings::startUp_data()
