@@ -78,6 +78,7 @@ int runPanel(int &argc, char **argv, RunChoices &run)
 
     Form1 form(run.ports);
     form.setReconnect(run.reconnect);
+    form.useNamesAndPresets(run.settings);
     ControlSocket control;
     if (run.control && !listenForControl(form, *run.control, control))
         return 1;

@@ -12,6 +12,7 @@
 #include "ptypair.h"
 #include "scratchdir.h"
 #include "ser2net.h"
+#include "usersettings.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -81,6 +82,12 @@ void WindowOnLine::start()
 
     m_form = std::make_unique<Form1>(ports);
     m_boxes = std::make_unique<MessageBoxWatcher>(m_form.get());
+    if (!m_options.settings.isNull()) {
+        QVERIFY(m_dir->write(QStringLiteral("velquor.conf"), m_options.settings));
+        UserSettings settings(settingsPath());
+        settings.load();
+        m_form->useNamesAndPresets(settings);
+    }
     if (m_options.reconnect)
         m_form->setReconnect(true);
     if (m_options.control != Control::None) {
@@ -120,6 +127,11 @@ void WindowOnLine::start()
                        : std::make_unique<ControlClient>(where.path);
         QVERIFY(m_client->waitForConnected());
     }
+}
+
+QString WindowOnLine::settingsPath() const
+{
+    return m_dir->filePath(QStringLiteral("velquor.conf"));
 }
 
 std::unique_ptr<ControlClient> WindowOnLine::takeClient()

@@ -67,6 +67,9 @@ public:
         StartUp startUp = StartUp::Opens;
         bool show = true;
         Control control = Control::None;
+        // The settings file's content (none when null), in the scratch directory: the window
+        // takes its names and presets and keeps their changes there.
+        QByteArray settings;
     };
 
     WindowOnLine();
@@ -84,6 +87,7 @@ public:
     void start();
 
     ScratchDir &dir() const { return *m_dir; }
+    QString settingsPath() const;
     PtyPair &device() const { return *m_device; }
     PtyHost &host() const { return *m_host; }
     Ser2net &ser2net() const { return *m_ser2net; }
