@@ -41,7 +41,17 @@ const char description[] =
     "  disconnect            close the serial port\n"
     "  state                 print what the window shows, as JSON\n"
     "  watch                 print a JSON line for each change until interrupted\n"
-    "  help                  print the panel's list of commands\n";
+    "  names                 print the names of the inputs and outputs, as JSON\n"
+    "  name in|out N TEXT    name input or output N (1-4); no TEXT clears the name\n"
+    "  preset list           print the presets and the active one, as JSON\n"
+    "  preset save NAME      keep the routes the window shows as preset NAME\n"
+    "  preset recall NAME    bring the routes onto preset NAME\n"
+    "  preset delete NAME    delete preset NAME\n"
+    "  help                  print the panel's list of commands\n"
+    "\n"
+    "OUT and IN may be names, as in: route Projector \"Blu-ray\". Each word given\n"
+    "is one word of the command, blanks and all; a command given as one argument\n"
+    "is sent as it is.\n";
 
 int usageError(const QCommandLineParser &parser, const QString &message)
 {
@@ -141,9 +151,15 @@ std::optional<int> readOptions(QCommandLineParser &parser, const Options &option
 std::optional<int> readCommand(const QCommandLineParser &parser, QByteArray &line,
                                ParsedControlCommand &parsed)
 {
-    const QStringList words = parser.positionalArguments();
+    QStringList words = parser.positionalArguments();
     if (words.isEmpty())
         return usageError(parser, QStringLiteral("no command given"));
+    // A word with blanks is one word of the command ("All on camera" as a preset's name); a
+    // whole command in one argument goes as it is.
+    if (words.size() > 1) {
+        for (QString &word : words)
+            word = quotedWord(word);
+    }
     line = words.join(QLatin1Char(' ')).toUtf8();
     parsed = parseControlCommand(line);
     if (!parsed.ok) {
