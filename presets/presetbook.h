@@ -55,7 +55,6 @@ public:
 
     // The routes the window shows now; the active preset follows them.
     void showRoutes(const Routes &shown);
-    const Routes &shownRoutes() const { return m_shown; }
     // The index of the active preset, -1 when none is.
     int active() const { return m_active; }
     QString activeName() const;

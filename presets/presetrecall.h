@@ -37,7 +37,6 @@ public:
 
     void start(const Routes &routes, int gapMs);
     void cancel();
-    bool isRunning() const { return m_next != 0; }
 
 private:
     void step();
