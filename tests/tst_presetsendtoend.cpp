@@ -5,6 +5,7 @@
 
 #include "colorbutton.h"
 #include "controlclient.h"
+#include "controlserver.h"
 #include "form1.h"
 #include "frames.h"
 #include "messageboxwatcher.h"
@@ -28,6 +29,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -77,6 +79,7 @@ private slots:
     void recallEndsAtARouteSetMeanwhile();
     void namesShowInStateTooltipsAndDescriptions();
     void routeByName();
+    void velquorCtlSendsEachArgumentAsOneWord();
     void socketErrors_data();
     void socketErrors();
     void changesAreSavedAndTheUnknownKept();
@@ -274,6 +277,29 @@ void tst_PresetsEndToEnd::routeByName()
     QTRY_COMPARE(m_frames.size(), 3);
     QCOMPARE(m_frames, (QList<QByteArray>{routeFrame(1, 2), routeFrame(3, 1),
                                           routeFrame(vocabulary::allOutputs, 2)}));
+}
+
+void tst_PresetsEndToEnd::velquorCtlSendsEachArgumentAsOneWord()
+{
+    recordFrames();
+    const QString address = u"127.0.0.1:%1"_s.arg(m_window->controlServer().address().port);
+    // In its own turns of the event loop: the panel in this process must answer.
+    const auto ctl = [&](const QStringList &command) {
+        QProcess process;
+        process.start(QStringLiteral(VELQUOR_CTL_PROGRAM),
+                      QStringList{u"--control"_s, address} + command);
+        QElapsedTimer waited;
+        waited.start();
+        while (process.state() != QProcess::NotRunning && waited.elapsed() < 15000)
+            QTest::qWait(5);
+        return process.exitCode();
+    };
+    QCOMPARE(ctl({u"route"_s, u"Stage left"_s, u"Blu-ray"_s}), 0);
+    QCOMPARE(ctl({u"preset"_s, u"save"_s, u"All on \"2\""_s}), 0);
+    QCOMPARE(ctl({u"route Projector Camera"_s}), 0); // one argument: sent as it is
+    QTRY_COMPARE(m_frames.size(), 2);
+    QCOMPARE(m_frames, (QList<QByteArray>{routeFrame(3, 2), routeFrame(1, 1)}));
+    QCOMPARE(m_form->presetBook->presets().last().name, u"All on \"2\""_s);
 }
 
 void tst_PresetsEndToEnd::socketErrors_data()
