@@ -87,6 +87,7 @@ int runPanel(int &argc, char **argv, RunChoices &run)
     Form1 form(run.ports);
     form.setReconnect(run.reconnect);
     auto *monitor = new LineMonitor(form); // the window's, before start-up opens the port
+    form.useNamesAndPresets(run.settings);
     ControlSocket control;
     if (run.control && !listenForControl(form, *run.control, control))
         return 1;

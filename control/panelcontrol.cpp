@@ -8,6 +8,8 @@
 #include "ipbox.h"
 #include "linelog.h"
 #include "mscomm.h"
+#include "presetbook.h"
+#include "presetrecall.h"
 #include "vocabulary.h"
 
 #include <QApplication>
@@ -52,6 +54,19 @@ bool inRange(const ControlCommand &command)
     }
 }
 
+// Empty when the change was made, as carryOut() answers.
+QByteArray refusalOf(const PresetBook::Answer &answer)
+{
+    if (answer.ok())
+        return {};
+    return (answer.notKept ? "error not saved: " : "error ") + answer.error.toUtf8();
+}
+
+QByteArray quoted(const QString &name)
+{
+    return '"' + name.toUtf8() + '"';
+}
+
 PanelState::Colour colourOf(const ColorButton *button)
 {
     switch (button->BackColor()) {
@@ -74,6 +89,12 @@ PanelControl::PanelControl(Form1 &form, QObject *parent) : ControlTarget(parent)
     connect(m_form.MSComm1, &MSComm::OnComm, this, &PanelControl::noteChange);
     connect(m_form.MSComm1, &MSComm::portOpenChanged, this, &PanelControl::noteChange,
             Qt::QueuedConnection);
+    // A click that makes another preset active is told without waiting for the device; after
+    // the answer to the command that made it.
+    connect(m_form.presetBook, &PresetBook::activeChanged, this, &PanelControl::noteChange,
+            Qt::QueuedConnection);
+    connect(m_form.presetBook, &PresetBook::changed, this, &PanelControl::noteChange,
+            Qt::QueuedConnection);
 }
 
 void PanelControl::followLine(const LineLog &log)
@@ -93,11 +114,15 @@ PanelState PanelControl::state() const
     state.mode = selectedIndex(m_form.Option2);
     state.wall = inputOrNone(selectedIndex(m_form.Option9));
     state.resolution = selectedIndex(m_form.Option1);
+    const Names &names = m_form.presetBook->names();
     for (int o = 0; o < vocabulary::outputCount; ++o) {
         state.outputs[o].colour = colourOf(m_form.Command8[o]);
         state.outputs[o].route =
             inputOrNone(selectedIndex(m_form.switchRow(vocabulary::outputAt(o))));
+        state.outputs[o].name = names.outputs[o];
     }
+    state.inputNames = names.inputs;
+    state.preset = m_form.presetBook->activeName();
     return state;
 }
 
@@ -112,8 +137,13 @@ void PanelControl::noteChange()
 
 QByteArray PanelControl::execute(const ControlCommand &command)
 {
+    const PresetBook &book = *m_form.presetBook;
     if (command.action == Action::State)
         return panelStateJson(state());
+    if (command.action == Action::Names)
+        return namesJson(book.names());
+    if (command.action == Action::PresetList)
+        return presetListJson(book.presets(), book.active());
     // A handler of the window waits in a box or dialog for the operator; a command now would
     // run inside it.
     if (QApplication::activeModalWidget())
@@ -158,14 +188,20 @@ QByteArray PanelControl::execute(const ControlCommand &command)
     return "error write failed";
 }
 
-QByteArray PanelControl::carryOut(const ControlCommand &command)
+QByteArray PanelControl::carryOut(const ControlCommand &given)
 {
     Form1 &f = m_form;
+    ControlCommand command = given;
+    if (const QByteArray refused = findNames(command); !refused.isEmpty())
+        return refused;
     // The parser gives nothing else; a command made in code is checked all the same.
     if (!inRange(command))
         return "error argument out of range";
     switch (command.action) {
     case Action::Route:
+        // A route from a remote command ends a running recall, as the operator's does.
+        f.presetRecall->cancel();
+        return chooseOption(command);
     case Action::Wall:
     case Action::Mode:
     case Action::Resolution:
@@ -182,12 +218,66 @@ QByteArray PanelControl::carryOut(const ControlCommand &command)
         return f.MSComm1->PortOpen() ? QByteArray() : press(f.Command7);
     case Action::Disconnect:
         return f.MSComm1->PortOpen() ? press(f.Command7) : QByteArray();
+    case Action::Name:
+    case Action::PresetSave:
+    case Action::PresetDelete:
+        return changePresets(command);
+    case Action::PresetRecall:
+        return recallPreset(command.text);
     case Action::State:
     case Action::Watch:
     case Action::Monitor:
     case Action::Help:
+    case Action::Names:
+    case Action::PresetList:
         break;
     }
+    return {};
+}
+
+QByteArray PanelControl::findNames(ControlCommand &command) const
+{
+    const Names &names = m_form.presetBook->names();
+    if (command.output == ControlCommand::byName) {
+        command.output = findName(names, Side::Output, command.outputName);
+        if (command.output == 0)
+            return "error no output is called " + quoted(command.outputName);
+    }
+    if (command.value == ControlCommand::byName) {
+        command.value = findName(names, Side::Input, command.inputName);
+        if (command.value == 0)
+            return "error no input is called " + quoted(command.inputName);
+    }
+    return {};
+}
+
+// A name, or a preset saved or deleted: kept in the settings file, as from the window.
+QByteArray PanelControl::changePresets(const ControlCommand &command)
+{
+    PresetBook &book = *m_form.presetBook;
+    const int preset = findPreset(book.presets(), command.text);
+    switch (command.action) {
+    case Action::Name:
+        return refusalOf(book.setName(command.side, command.value, command.text));
+    case Action::PresetSave:
+        return refusalOf(book.savePreset(command.text, m_form.shownRoutes()));
+    case Action::PresetDelete:
+        if (preset < 0)
+            return "error no preset is called " + quoted(command.text);
+        return refusalOf(book.deletePreset(preset));
+    default:
+        return {};
+    }
+}
+
+QByteArray PanelControl::recallPreset(const QString &name)
+{
+    const int preset = findPreset(m_form.presetBook->presets(), name);
+    if (preset < 0)
+        return "error no preset is called " + quoted(name);
+    if (!m_form.Option3[0]->isEnabled())
+        return "error the matrix rows are disabled (video-wall mode)";
+    m_form.recallPreset(preset);
     return {};
 }
 

@@ -8,6 +8,10 @@
 //
 // Message boxes are taken from the window for the length of a command: the command's answer
 // says what the box would have said ("error port closed") and nothing waits on the screen.
+//
+// Names and presets are the window's too (Form1::presetBook): a name given where a command
+// takes an output or an input is looked up there, a change of a name or a preset is kept in
+// the settings file as one made in the window, and a recall runs the window's own.
 
 #include "controlcommand.h"
 #include "controlserver.h"
@@ -39,6 +43,10 @@ private:
     QByteArray chooseOption(const ControlCommand &command);
     QByteArray pressBorder(ControlCommand::Border border);
     QByteArray setAddress(const ControlCommand &command);
+    // Route and Wall by name: the numbers the names stand for, or why there are none.
+    QByteArray findNames(ControlCommand &command) const;
+    QByteArray changePresets(const ControlCommand &command);
+    QByteArray recallPreset(const QString &name);
     QByteArray choose(QRadioButton *option, const std::function<void()> &handler,
                       const char *whenDisabled);
     QByteArray press(QAbstractButton *button);

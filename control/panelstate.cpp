@@ -12,6 +12,20 @@ QJsonValue numberOrNull(int value)
     return value > 0 ? QJsonValue(value) : QJsonValue(QJsonValue::Null);
 }
 
+QJsonValue textOrNull(const QString &text)
+{
+    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+}
+
+QJsonArray inputsJson(const std::array<QString, vocabulary::inputCount> &names)
+{
+    QJsonArray inputs;
+    for (int k = 0; k < int(names.size()); ++k)
+        inputs.append(QJsonObject{{QStringLiteral("input"), vocabulary::inputAt(k)},
+                                  {QStringLiteral("name"), textOrNull(names[k])}});
+    return inputs;
+}
+
 QString colourName(PanelState::Colour colour)
 {
     switch (colour) {
@@ -34,6 +48,7 @@ QByteArray panelStateJson(const PanelState &state)
         outputs.append(
             QJsonObject{{QStringLiteral("output"), vocabulary::outputAt(o)},
                         {QStringLiteral("colour"), colourName(state.outputs[o].colour)},
+                        {QStringLiteral("name"), textOrNull(state.outputs[o].name)},
                         {QStringLiteral("route"), numberOrNull(state.outputs[o].route)}});
     }
     const bool hasPort = state.port > 0;
@@ -51,8 +66,38 @@ QByteArray panelStateJson(const PanelState &state)
          vocabulary::isResolution(state.resolution)
              ? QJsonValue(QLatin1String(vocabulary::resolutionCaption[state.resolution]))
              : null},
-        {QStringLiteral("outputs"), outputs}};
+        {QStringLiteral("outputs"), outputs},
+        {QStringLiteral("inputs"), inputsJson(state.inputNames)},
+        {QStringLiteral("preset"), textOrNull(state.preset)}};
     if (state.connecting)
         object.insert(QStringLiteral("connecting"), true);
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+QByteArray namesJson(const Names &names)
+{
+    QJsonArray outputs;
+    for (int o = 0; o < int(names.outputs.size()); ++o)
+        outputs.append(QJsonObject{{QStringLiteral("output"), vocabulary::outputAt(o)},
+                                   {QStringLiteral("name"), textOrNull(names.outputs[o])}});
+    const QJsonObject object{{QStringLiteral("inputs"), inputsJson(names.inputs)},
+                             {QStringLiteral("outputs"), outputs}};
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+QByteArray presetListJson(const QList<Preset> &presets, int active)
+{
+    QJsonArray list;
+    for (const Preset &preset : presets) {
+        QJsonArray routes;
+        for (const int input : preset.routes)
+            routes.append(input);
+        list.append(
+            QJsonObject{{QStringLiteral("name"), preset.name}, {QStringLiteral("routes"), routes}});
+    }
+    const QJsonObject object{{QStringLiteral("active"), active >= 0 && active < presets.size()
+                                                            ? QJsonValue(presets[active].name)
+                                                            : QJsonValue(QJsonValue::Null)},
+                             {QStringLiteral("presets"), list}};
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }

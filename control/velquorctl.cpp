@@ -45,7 +45,17 @@ const char description[] =
     "  monitor               print each frame written and each reply read on the serial\n"
     "                        line until interrupted: milliseconds since the port opened,\n"
     "                        out/in/echo, hex and meaning, separated by tabs\n"
-    "  help                  print the panel's list of commands\n";
+    "  names                 print the names of the inputs and outputs, as JSON\n"
+    "  name in|out N TEXT    name input or output N (1-4); no TEXT clears the name\n"
+    "  preset list           print the presets and the active one, as JSON\n"
+    "  preset save NAME      keep the routes the window shows as preset NAME\n"
+    "  preset recall NAME    bring the routes onto preset NAME\n"
+    "  preset delete NAME    delete preset NAME\n"
+    "  help                  print the panel's list of commands\n"
+    "\n"
+    "OUT and IN may be names, as in: route Projector \"Blu-ray\". Each word given\n"
+    "is one word of the command, blanks and all; a command given as one argument\n"
+    "is sent as it is.\n";
 
 int usageError(const QCommandLineParser &parser, const QString &message)
 {
@@ -145,9 +155,15 @@ std::optional<int> readOptions(QCommandLineParser &parser, const Options &option
 std::optional<int> readCommand(const QCommandLineParser &parser, QByteArray &line,
                                ParsedControlCommand &parsed)
 {
-    const QStringList words = parser.positionalArguments();
+    QStringList words = parser.positionalArguments();
     if (words.isEmpty())
         return usageError(parser, QStringLiteral("no command given"));
+    // A word with blanks is one word of the command ("All on camera" as a preset's name); a
+    // whole command in one argument goes as it is.
+    if (words.size() > 1) {
+        for (QString &word : words)
+            word = quotedWord(word);
+    }
     line = words.join(QLatin1Char(' ')).toUtf8();
     parsed = parseControlCommand(line);
     if (!parsed.ok) {
@@ -164,10 +180,14 @@ std::optional<int> readAddress(const QCommandLineParser &parser, const Options &
 {
     const QString listen =
         parser.isSet(options.control) ? parser.value(options.control) : settings.controlListen();
-    if (listen.isEmpty())
+    if (listen.isEmpty()) {
+        // The file's warnings may say why it gave no address.
+        for (const QString &warning : settings.warnings())
+            std::fprintf(stderr, "velquor-ctl: %s\n", qPrintable(warning));
         return usageError(parser, QStringLiteral("no panel given: use --control, or set listen= "
                                                  "in the [control] group of %1")
                                       .arg(settings.path()));
+    }
     QString why;
     address = ListenAddress::parse(listen, &why);
     if (!address)

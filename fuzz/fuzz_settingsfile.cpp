@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 // The user's settings file under arbitrary file contents.
 //
-// Checked: every port it maps is 1..255 with a device path; every warning names the file; and
-// what the program saves of that map reads back as the same map, without a warning, whatever
-// characters the paths hold (QSettings quotes and escapes them).
+// Checked: every port it maps is 1..255 with a device path; every warning names the file, is
+// one line of at most 200 characters after the name with no control character in it, and
+// there are at most 20 of them and a count; every name and preset it takes keeps the rules
+// (presetrules.h), at most 32 presets; and what the program saves of that map, those names
+// and presets reads back as the same, without a warning, whatever characters the paths and
+// names hold (QSettings quotes and escapes them).
 
 #include "usersettings.h"
 
@@ -47,6 +50,29 @@ const ScratchFiles &scratch()
     return files;
 }
 
+// Each name and preset taken is one the window and the control socket would have let in.
+void requireRulesKept(const NamesAndPresets &content)
+{
+    require(content.presets.size() <= presets::maxPresets);
+    require(content.gap >= 0 && content.gap <= presets::maxGap);
+    for (const Side side : {Side::Input, Side::Output}) {
+        for (int number = 1; number <= sideCount(side); ++number) {
+            const QString &name = content.names.of(side, number);
+            const NameCheck check = checkName(name);
+            require(check.problem.isEmpty() && check.name == name);
+            require(sideNameProblem(content.names, side, number, name).isEmpty());
+        }
+    }
+    for (int i = 0; i < content.presets.size(); ++i) {
+        const Preset &preset = content.presets[i];
+        const NameCheck check = checkName(preset.name);
+        require(check.problem.isEmpty() && check.name == preset.name);
+        require(presetNameProblem(content.presets, preset.name, i).isEmpty());
+        for (const int input : preset.routes)
+            require(vocabulary::isInput(input));
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -59,8 +85,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     UserSettings settings(scratch().read);
     settings.load();
-    for (const QString &warning : settings.warnings())
-        require(warning.startsWith(scratch().read + QStringLiteral(": ")));
+    const QString named = scratch().read + QStringLiteral(": ");
+    require(settings.warnings().size() <= UserSettings::maxWarnings + 1);
+    for (const QString &warning : settings.warnings()) {
+        require(warning.startsWith(named));
+        require(warning.size() <= named.size() + UserSettings::maxWarningLength);
+        for (const QChar c : warning)
+            require(c.category() != QChar::Other_Control && c != QChar::LineSeparator &&
+                    c != QChar::ParagraphSeparator);
+    }
 
     QFile::remove(scratch().written);
     UserSettings saved(scratch().written);
@@ -71,6 +104,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         require(UserSettings::isDevicePath(settings.ports().deviceFor(port)));
         saved.setPort(port, settings.ports().deviceFor(port));
     }
+    requireRulesKept(settings.namesAndPresets());
+    saved.setNamesAndPresets(settings.namesAndPresets());
     require(saved.save());
     UserSettings again(scratch().written);
     again.load();
@@ -79,5 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         require(again.ports().isMapped(port) == settings.ports().isMapped(port));
         require(again.ports().deviceFor(port) == settings.ports().deviceFor(port));
     }
+    require(again.namesAndPresets().names == settings.namesAndPresets().names);
+    require(again.namesAndPresets().presets == settings.namesAndPresets().presets);
     return 0;
 }

@@ -1,7 +1,22 @@
 // SPDX-License-Identifier: MIT
 #include "portmap.h"
 
+#include "printabletext.h"
+
+#include <QFile>
 #include <QRegularExpression>
+
+namespace {
+
+// How much of an argument an error message repeats.
+constexpr qsizetype shownArgument = 80;
+
+} // namespace
+
+bool fitsPathLimit(const QString &path)
+{
+    return QFile::encodeName(path).size() <= maxPathBytes;
+}
 
 bool isNetworkEntry(const QString &entry)
 {
@@ -49,19 +64,25 @@ bool PortMap::addMapping(const QString &argument, QString *error)
             *error = why;
         return false;
     };
+    const QString shown = printableText(argument, shownArgument);
     const QRegularExpressionMatch match = form.match(argument);
     if (!match.hasMatch())
-        return fail(QStringLiteral("expected COMn=PATH, got \"%1\"").arg(argument));
+        return fail(QStringLiteral("expected COMn=PATH, got \"%1\"").arg(shown));
     const int port = match.captured(1).toInt();
     if (port < 1 || port > maxPort)
         return fail(QStringLiteral("port number %1 in \"%2\" is not 1 to %3")
                         .arg(port)
-                        .arg(argument)
+                        .arg(shown)
                         .arg(maxPort));
     const QString device = match.captured(2);
+    if (!fitsPathLimit(device))
+        return fail(QStringLiteral("the device in \"%1\" is longer than the system's limit of %2 "
+                                   "bytes")
+                        .arg(shown)
+                        .arg(maxPathBytes));
     QString why;
     if (isNetworkEntry(device) && !parseNetworkPort(device, &why))
-        return fail(QStringLiteral("\"%1\": %2").arg(argument, why));
+        return fail(QStringLiteral("\"%1\": %2").arg(shown, why));
     map(port, device);
     return true;
 }

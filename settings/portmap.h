@@ -3,8 +3,20 @@
 
 #include <QString>
 
+#include <climits>
 #include <map>
 #include <optional>
+
+// The longest path the system opens, in bytes of its file-name encoding: PATH_MAX less the
+// final NUL. A longer device entry could never be opened, and would make every answer that
+// names it as long.
+#ifdef PATH_MAX
+constexpr qsizetype maxPathBytes = PATH_MAX - 1;
+#else
+constexpr qsizetype maxPathBytes = 4095;
+#endif
+// True when path (a device path or a network entry) is no longer than maxPathBytes.
+bool fitsPathLimit(const QString &path);
 
 // A port map entry that names a serial device server instead of a device:
 // "tcp://HOST:PORT" (raw: the bytes pass unchanged) or "rfc2217://HOST:PORT" (Telnet with the
@@ -31,9 +43,9 @@ class PortMap
 public:
     static constexpr int maxPort = 255;
 
-    // Takes one "COMn=PATH" argument (n = 1..255, PATH not empty; a network entry must be
-    // well formed). On a malformed argument
-    // nothing is mapped, *error (when given) says what is wrong, and the result is false.
+    // Takes one "COMn=PATH" argument (n = 1..255, PATH not empty and within fitsPathLimit; a
+    // network entry must be well formed). On a malformed argument nothing is mapped, *error
+    // (when given) says what is wrong, and the result is false.
     bool addMapping(const QString &argument, QString *error = nullptr);
 
     void map(int port, const QString &device) { m_devices[port] = device; }

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "usersettings.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "boundedfile.h"
+#include "printabletext.h"
+
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
@@ -26,7 +27,12 @@ int portOfKey(const QString &key)
 
 } // namespace
 
-UserSettings::UserSettings(const QString &path) : m_path(path) {}
+UserSettings::UserSettings(const QString &path)
+    : m_path(path),
+      // A path past the system's limit is named in the warning that refuses it: cut it too.
+      m_shownPath(fitsPathLimit(path) ? printableText(path) : printableText(path, maxWarningLength))
+{
+}
 
 QString UserSettings::defaultPath()
 {
@@ -37,7 +43,7 @@ QString UserSettings::defaultPath()
 
 bool UserSettings::isDevicePath(const QString &value)
 {
-    if (value.isEmpty() || value.trimmed() != value)
+    if (value.isEmpty() || value.trimmed() != value || !fitsPathLimit(value))
         return false;
     for (const QChar c : value) {
         if (c.category() == QChar::Other_Control)
@@ -58,11 +64,25 @@ void UserSettings::load()
     m_reconnect = false;
     m_controlListen.clear();
     m_changedPorts.clear();
+    m_namesAndPresets = {};
+    m_changedNames.clear();
+    m_presetsChanged = false;
+    m_presetKeys.clear();
+    m_refusedPresetNumbers.clear();
     m_warnings.clear();
-    if (!QFileInfo::exists(m_path))
-        return;
+    m_warningCount = 0;
 
+    const BoundedFile file = readBoundedFile(m_path, maxFileSize);
+    if (file.outcome == BoundedFile::Outcome::Refused)
+        addWarning(file.problem + QStringLiteral("; not read"));
+    if (file.outcome == BoundedFile::Outcome::Read && !readEntries())
+        warnAboutMalformedLines(file.content);
+}
+
+bool UserSettings::readEntries()
+{
     QSettings file(m_path, QSettings::IniFormat);
+    FoundNamesAndPresets found;
     for (const QString &key : file.allKeys()) {
         const qsizetype slash = key.indexOf(QLatin1Char('/'));
         const QString group = slash < 0 ? QString() : key.left(slash);
@@ -73,12 +93,12 @@ void UserSettings::load()
             readReconnect(file.value(key));
         else if (group == controlGroup)
             readControl(name, file.value(key));
-        else
+        else if (!findNameOrPreset(group, name, file.value(key), found))
             warn(group.isEmpty() ? name : QStringLiteral("[%1] %2").arg(group, name),
                  QStringLiteral("unknown key"));
     }
-    if (file.status() == QSettings::FormatError)
-        warnAboutMalformedLines();
+    takeNamesAndPresets(found);
+    return file.status() != QSettings::FormatError;
 }
 
 void UserSettings::readPort(const QString &key, const QVariant &value)
@@ -120,26 +140,30 @@ void UserSettings::readControl(const QString &key, const QVariant &value)
         warn(entry, QStringLiteral("unknown key (the group has listen)"));
         return;
     }
-    // A value with an unquoted comma reads as a list, not as one address.
-    if (value.typeId() != QMetaType::QString) {
+    // A value with an unquoted comma reads as a list, not as one address. The address is
+    // repeated in the messages of velquor and velquor-ctl: it must be one short line.
+    const QString text = value.toString();
+    if (value.typeId() != QMetaType::QString || !fitsPathLimit(text) ||
+        printableText(text) != text) {
         warn(entry, QStringLiteral("\"%1\" is not one address")
                         .arg(value.toStringList().join(QLatin1Char(','))));
         return;
     }
-    m_controlListen = value.toString().trimmed();
+    m_controlListen = text.trimmed();
 }
 
 // QSettings passes over lines that are neither a [group], KEY=VALUE nor a comment, and only
-// says that it did; name each such line.
-void UserSettings::warnAboutMalformedLines()
+// says that it did; name each such line of what was read.
+void UserSettings::warnAboutMalformedLines(const QByteArray &content)
 {
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
     int number = 0;
-    while (!file.atEnd()) {
+    for (qsizetype start = 0; start < content.size();) {
+        qsizetype end = content.indexOf('\n', start);
+        if (end < 0)
+            end = content.size();
+        const QByteArrayView line = QByteArrayView(content).sliced(start, end - start).trimmed();
+        start = end + 1;
         ++number;
-        const QByteArray line = file.readLine(4096).trimmed();
         if (line.isEmpty() || line.startsWith(';') || line.startsWith('#') ||
             line.startsWith('[') || line.contains('='))
             continue;
@@ -149,7 +173,27 @@ void UserSettings::warnAboutMalformedLines()
 
 void UserSettings::warn(const QString &entry, const QString &why)
 {
-    m_warnings.append(QStringLiteral("%1: %2: %3, ignored").arg(m_path, entry, why));
+    // Past the limit only the count matters: no text is made for what is not shown.
+    if (m_warningCount >= maxWarnings)
+        addWarning({});
+    else
+        addWarning(QStringLiteral("%1: %2, ignored").arg(entry, why));
+}
+
+void UserSettings::addWarning(const QString &text)
+{
+    ++m_warningCount;
+    if (m_warningCount <= maxWarnings) {
+        m_warnings.append(m_shownPath + QStringLiteral(": ") +
+                          printableText(text, maxWarningLength));
+        return;
+    }
+    const QString more =
+        QStringLiteral("%1: \u2026 and %2 more").arg(m_shownPath).arg(m_warningCount - maxWarnings);
+    if (m_warningCount == maxWarnings + 1)
+        m_warnings.append(more);
+    else
+        m_warnings.last() = more;
 }
 
 void UserSettings::setPort(int port, const QString &device)
@@ -165,6 +209,13 @@ void UserSettings::setPort(int port, const QString &device)
 
 bool UserSettings::save(QString *error)
 {
+    // QSettings reads the file before it writes it, whatever it is: a FIFO would hang.
+    if (const BoundedFile old = readBoundedFile(m_path, maxFileSize);
+        old.outcome == BoundedFile::Outcome::Refused) {
+        if (error)
+            *error = QStringLiteral("cannot write %1: %2").arg(m_shownPath, old.problem);
+        return false;
+    }
     QSettings file(m_path, QSettings::IniFormat);
     file.beginGroup(portsGroup);
     const QStringList keys = file.childKeys();
@@ -178,13 +229,17 @@ bool UserSettings::save(QString *error)
             file.setValue(QStringLiteral("COM%1").arg(port), device);
     }
     file.endGroup();
+    const QStringList presetKeys = writeNamesAndPresets(file);
     file.sync();
     // A FormatError only says that the old file held malformed lines; it was written.
     if (file.status() == QSettings::AccessError) {
         if (error)
-            *error = QStringLiteral("cannot write %1").arg(m_path);
+            *error = QStringLiteral("cannot write %1").arg(m_shownPath);
         return false;
     }
     m_changedPorts.clear();
+    m_changedNames.clear();
+    m_presetsChanged = false;
+    m_presetKeys = presetKeys;
     return true;
 }

@@ -3,6 +3,7 @@
 
 #include "finddialog.h"
 #include "matrixfinder.h"
+#include "printabletext.h"
 #include "usersettings.h"
 
 #include <QComboBox>
@@ -166,7 +167,14 @@ void DeviceDialog::checkAndAccept()
         const QString text = device(port);
         if (!text.isEmpty() && !UserSettings::isDevicePath(text)) {
             m_problem->setText(
-                QStringLiteral("COM%1: \"%2\" is not a device path.").arg(port).arg(text));
+                fitsPathLimit(text)
+                    ? QStringLiteral("COM%1: \"%2\" is not a device path.")
+                          .arg(port)
+                          .arg(printableText(text, 60))
+                    : QStringLiteral("COM%1: the path is longer than the system's limit of %2 "
+                                     "bytes.")
+                          .arg(port)
+                          .arg(maxPathBytes));
             m_problem->show();
             field(port)->setFocus();
             return;

@@ -20,6 +20,7 @@ Form1::Form1(const PortMap &ports, QWidget *parent) : QWidget(parent), m_ports(p
     createControls();
     connectHandlers();
     setUpDeviceChoice();
+    setUpPresetChoice();
 }
 
 Form1::~Form1()

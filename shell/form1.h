@@ -16,11 +16,13 @@
 //   shell/startup.cpp     Form_Load: port list, remembered port, first open
 //   shell/connection.cpp  Command7_Click, Combo1_Click, Timer2_Timer, lost link
 //   shell/devicechoice.cpp  "Serial devices…": which device each COM port opens
+//   shell/presetchoice.cpp  names shown, presets recalled, "Names and presets…"
 //   shell/oncomm.cpp      MSComm1_OnComm and the routing display out1..out4
 //   panels/*.cpp          the tab pages' handlers and the maintenance buttons
 
 #include "controlarray.h"
 #include "portmap.h"
+#include "presetrules.h"
 #include "serialdevices.h"
 
 #include <QString>
@@ -33,6 +35,8 @@ class ErrorTrap;
 class Lamp;
 class MSComm;
 class PageMenu;
+class PresetBook;
+class PresetRecall;
 class QAction;
 class QButtonGroup;
 class QComboBox;
@@ -40,10 +44,12 @@ class QGroupBox;
 class QLabel;
 class Reconnector;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class QRadioButton;
 class QTabWidget;
 class QTimer;
+class UserSettings;
 class ipBox;
 
 // What a message box of the window is about beyond its text, for a line in a log: the port
@@ -187,6 +193,27 @@ public:
     // not among those).
     std::function<QList<SerialDevice>()> findDevices = [] { return findSerialDevices(); };
 
+    // Names and presets (presets/): what the operator calls the inputs and outputs, shown in
+    // the tooltips and accessible descriptions of their buttons and rows (the captions stay),
+    // and presets recalled in one action from the context menu of the "Switch" page or from
+    // "Names and presets…" (Ctrl+P, or that menu). presetBook holds the names and presets in
+    // use; useNamesAndPresets takes them from the settings file and keeps every change there
+    // (without it they last for the run).
+    PresetBook *presetBook = nullptr;
+    PresetRecall *presetRecall = nullptr;
+    QAction *namesAndPresetsAction = nullptr;
+    void useNamesAndPresets(const UserSettings &settings);
+    void showNamesAndPresets();
+    // Brings the rows onto preset index through their own handlers, a frame at a time; with the
+    // port closed it shows the write failure message instead. A route the operator sets cancels
+    // what is left of it.
+    void recallPreset(int index);
+    // The input each output's row shows now.
+    Routes shownRoutes() const;
+    // The entries of names and presets in the "Switch" page's context menu: the presets to
+    // recall, the active one checked, and "Names and presets…".
+    void addPresetEntries(QMenu &menu);
+
     using MessageDetail = ::MessageDetail;
     // Where the window's message boxes go. Without a reporter each is a modal box on the
     // screen; with one, the reporter is given the box's title, text and detail instead and
@@ -227,6 +254,8 @@ private:
     void connectHandlers();
     void setUpDeviceChoice();
     void showPortDevices();
+    void setUpPresetChoice();
+    void showNames();
 
     // The open port vanished (adapter unplugged, line hung up): MSComm1 has closed it.
     void onLinkLost();

@@ -25,6 +25,7 @@ private slots:
     void listenAddress_data();
     void listenAddress();
     void stateJson();
+    void namesAndPresetsJson();
 };
 
 void tst_ControlCommand::commands_data()
@@ -61,6 +62,25 @@ void tst_ControlCommand::commands_data()
     row("address auto", "address auto");
     row("address 10.85.119.1", "address 10.85.119.1");
     row("address 010.0.0.255 (leading zeros are decimal)", "address 10.0.0.255");
+    // Names wherever an output or an input goes, the case kept; quotes hold blanks.
+    row("route Projector \"Blu-ray\"", "route Projector Blu-ray");
+    row("route one 2", "route one 2");
+    row("route \"Main hall\" \"Camera 2\"", "route \"Main hall\" \"Camera 2\"");
+    row("route all Kamera\u00e4", "route all Kamera\u00e4");
+    row("route \"3\" \"4\" (a quoted number is a number)", "route 3 4");
+    row("WALL Blu\\\"ray", "wall \"Blu\\\"ray\"");
+    row("route \"back\\\\slash\" 1", "route \"back\\\\slash\" 1");
+    row("route a\"b c\"d 1 (quotes inside a word)", "route \"ab cd\" 1");
+    row("names", "names");
+    row("name in 2 Blu-ray", "name in 2 Blu-ray");
+    row("NAME OUT 1 Main   hall projector", "name out 1 \"Main hall projector\"");
+    row("name out 4 \"  spaced  \"", "name out 4 \"  spaced  \"");
+    row("name in 3", "name in 3 \"\"");
+    row("name in 3 \"\"", "name in 3 \"\"");
+    row("preset list", "preset list");
+    row("preset save All on camera", "preset save \"All on camera\"");
+    row("Preset Recall \"All on camera\"", "preset recall \"All on camera\"");
+    row("preset delete Lecture", "preset delete Lecture");
 }
 
 void tst_ControlCommand::commands()
@@ -80,9 +100,11 @@ void tst_ControlCommand::refused_data()
 {
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<QByteArray>("error");
-    const QByteArray route = "usage: route OUT|all IN (OUT and IN 1-4)";
+    const QByteArray route = "usage: route OUT|all IN (OUT and IN 1-4 or a name)";
     const QByteArray address = "usage: address auto|A.B.C.D (four numbers 0-255)";
-    const QByteArray binary = "not a text command (only printable ASCII)";
+    const QByteArray binary = "not a text command (only UTF-8 text without control characters)";
+    const QByteArray name = "usage: name in|out N TEXT (N 1-4; no TEXT clears the name)";
+    const QByteArray preset = "usage: preset list|save NAME|recall NAME|delete NAME";
     QTest::newRow("unknown word") << QByteArray("frobnicate")
                                   << QByteArray("unknown command \"frobnicate\" (try help)");
     QTest::newRow("unknown long word is cut")
@@ -94,11 +116,31 @@ void tst_ControlCommand::refused_data()
     QTest::newRow("input 0 to all") << QByteArray("route all 0") << route;
     QTest::newRow("route without input") << QByteArray("route 1") << route;
     QTest::newRow("route with three arguments") << QByteArray("route 1 2 3") << route;
-    QTest::newRow("route with a word") << QByteArray("route one 2") << route;
     QTest::newRow("route with a leading zero") << QByteArray("route 01 2") << route;
     QTest::newRow("route with a sign") << QByteArray("route +1 2") << route;
-    QTest::newRow("wall 0") << QByteArray("wall 0") << QByteArray("usage: wall IN (1-4)");
-    QTest::newRow("wall alone") << QByteArray("wall") << QByteArray("usage: wall IN (1-4)");
+    QTest::newRow("route with a minus sign") << QByteArray("route 1 -2") << route;
+    QTest::newRow("route with two names in one word") << QByteArray("route \"a b\" c d") << route;
+    QTest::newRow("wall 0") << QByteArray("wall 0") << QByteArray("usage: wall IN (1-4 or a name)");
+    QTest::newRow("wall alone") << QByteArray("wall")
+                                << QByteArray("usage: wall IN (1-4 or a name)");
+    QTest::newRow("a quote left open")
+        << QByteArray("route \"Blu-ray 1") << QByteArray("a double quote is left open");
+    QTest::newRow("an escaped quote does not close")
+        << QByteArray("preset save \"a\\\"") << QByteArray("a double quote is left open");
+    QTest::newRow("name of input 5") << QByteArray("name in 5 x") << name;
+    QTest::newRow("name of neither side") << QByteArray("name wall 1 x") << name;
+    QTest::newRow("name without a number") << QByteArray("name in") << name;
+    QTest::newRow("preset save without a name") << QByteArray("preset save") << preset;
+    QTest::newRow("preset save with an empty name") << QByteArray("preset save \"\"") << preset;
+    QTest::newRow("preset list with a name") << QByteArray("preset list all") << preset;
+    QTest::newRow("preset rename") << QByteArray("preset rename a b") << preset;
+    QTest::newRow("names with an argument")
+        << QByteArray("names all") << QByteArray("names takes no arguments");
+    QTest::newRow("an unknown word that is not ASCII")
+        << QByteArray("pr\xc3\xa9set") << QByteArray("unknown command (try help)");
+    QTest::newRow("broken UTF-8") << QByteArray("name in 1 \xc3(") << binary;
+    QTest::newRow("a C1 control character") << QByteArray("name in 1 \xc2\x9b") << binary;
+    QTest::newRow("a line separator") << QByteArray("name in 1 a\xe2\x80\xa8") << binary;
     QTest::newRow("mode video") << QByteArray("mode video")
                                 << QByteArray("usage: mode matrix|wall");
     QTest::newRow("resolution 9")
@@ -114,7 +156,7 @@ void tst_ControlCommand::refused_data()
     QTest::newRow("reset now") << QByteArray("reset now") << QByteArray("reset takes no arguments");
     QTest::newRow("state 1") << QByteArray("state 1") << QByteArray("state takes no arguments");
     QTest::newRow("NUL inside") << QByteArray("route 1\0 2", 10) << binary;
-    QTest::newRow("bytes above 0x7e") << QByteArray("\xff\xfe\x80") << binary;
+    QTest::newRow("bytes that are no UTF-8") << QByteArray("\xff\xfe\x80") << binary;
     QTest::newRow("DEL") << QByteArray("route 1 2\x7f") << binary;
     QTest::newRow("escape sequence") << QByteArray("\x1b[Aroute 1 2") << binary;
 }
@@ -232,13 +274,16 @@ void tst_ControlCommand::listenAddress()
 void tst_ControlCommand::stateJson()
 {
     PanelState state;
+    const QByteArray noInputNames = R"("inputs":[{"input":1,"name":null},{"input":2,"name":null},)"
+                                    R"({"input":3,"name":null},{"input":4,"name":null}],)";
     QCOMPARE(panelStateJson(state),
-             QByteArray(R"({"connected":false,"device":null,"mode":null,"outputs":[)"
-                        R"({"colour":"none","output":1,"route":null},)"
-                        R"({"colour":"none","output":2,"route":null},)"
-                        R"({"colour":"none","output":3,"route":null},)"
-                        R"({"colour":"none","output":4,"route":null}],)"
-                        R"("port":null,"resolution":null,"wall":null})"));
+             QByteArray(R"({"connected":false,"device":null,)" + noInputNames +
+                        R"("mode":null,"outputs":[)"
+                        R"({"colour":"none","name":null,"output":1,"route":null},)"
+                        R"({"colour":"none","name":null,"output":2,"route":null},)"
+                        R"({"colour":"none","name":null,"output":3,"route":null},)"
+                        R"({"colour":"none","name":null,"output":4,"route":null}],)"
+                        R"("port":null,"preset":null,"resolution":null,"wall":null})"));
 
     state.connected = true;
     state.port = 3;
@@ -246,15 +291,40 @@ void tst_ControlCommand::stateJson()
     state.mode = 1;
     state.wall = 2;
     state.resolution = 8;
-    state.outputs[0] = {PanelState::Colour::Green, 3};
-    state.outputs[3] = {PanelState::Colour::Red, 1};
-    QCOMPARE(panelStateJson(state),
-             QByteArray(R"({"connected":true,"device":"/dev/ttyUSB0","mode":"wall","outputs":[)"
-                        R"({"colour":"green","output":1,"route":3},)"
-                        R"({"colour":"none","output":2,"route":null},)"
-                        R"({"colour":"none","output":3,"route":null},)"
-                        R"({"colour":"red","output":4,"route":1}],)"
-                        R"("port":"COM3","resolution":"1920X1200","wall":2})"));
+    state.outputs[0] = {PanelState::Colour::Green, 3, QStringLiteral("Projector")};
+    state.outputs[3] = {PanelState::Colour::Red, 1, QString()};
+    state.inputNames[1] = QStringLiteral("Blu-ray 4K");
+    state.preset = QStringLiteral("Lecture");
+    QCOMPARE(
+        panelStateJson(state),
+        QByteArray(R"({"connected":true,"device":"/dev/ttyUSB0",)"
+                   R"("inputs":[{"input":1,"name":null},{"input":2,"name":"Blu-ray 4K"},)"
+                   R"({"input":3,"name":null},{"input":4,"name":null}],"mode":"wall","outputs":[)"
+                   R"({"colour":"green","name":"Projector","output":1,"route":3},)"
+                   R"({"colour":"none","name":null,"output":2,"route":null},)"
+                   R"({"colour":"none","name":null,"output":3,"route":null},)"
+                   R"({"colour":"red","name":null,"output":4,"route":1}],)"
+                   R"("port":"COM3","preset":"Lecture","resolution":"1920X1200","wall":2})"));
+}
+
+void tst_ControlCommand::namesAndPresetsJson()
+{
+    Names names;
+    names.inputs[3] = QStringLiteral("Kamera \u00e4");
+    names.outputs[0] = QStringLiteral("Projector");
+    QCOMPARE(
+        namesJson(names),
+        QByteArray(R"({"inputs":[{"input":1,"name":null},{"input":2,"name":null},)"
+                   R"({"input":3,"name":null},{"input":4,"name":"Kamera )"
+                   "\xc3\xa4"
+                   R"("}],"outputs":[{"name":"Projector","output":1},{"name":null,"output":2},)"
+                   R"({"name":null,"output":3},{"name":null,"output":4}]})"));
+    const QList<Preset> presets{{QStringLiteral("Lecture"), {2, 1, 4, 3}},
+                                {QStringLiteral("Stage"), {1, 1, 1, 1}}};
+    QCOMPARE(presetListJson(presets, 1),
+             QByteArray(R"({"active":"Stage","presets":[{"name":"Lecture","routes":[2,1,4,3]},)"
+                        R"({"name":"Stage","routes":[1,1,1,1]}]})"));
+    QCOMPARE(presetListJson({}, -1), QByteArray(R"({"active":null,"presets":[]})"));
 }
 
 QTEST_GUILESS_MAIN(tst_ControlCommand)

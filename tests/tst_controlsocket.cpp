@@ -326,7 +326,7 @@ void tst_ControlSocket::watchSeesEachChangeAReplyBrings()
     m_device->write("p20\r\n");
     const std::optional<QByteArray> next = m_client->nextLine();
     QVERIFY(next);
-    QVERIFY(next->contains(R"({"colour":"red","output":2)"));
+    QVERIFY(next->contains(R"({"colour":"red","name":null,"output":2)"));
     QCOMPARE(m_client->takeLines(), QList<QByteArray>());
 
     // Commands are answered on the same connection meanwhile.
@@ -342,9 +342,10 @@ void tst_ControlSocket::badInput_data()
         << QByteArray("error unknown command \"frobnicate\" (try help)");
     QTest::newRow("wrong arguments")
         << QByteArray("route 5 1\n")
-        << QByteArray("error usage: route OUT|all IN (OUT and IN 1-4)");
-    QTest::newRow("binary junk") << QByteArray("\x00\x01\xff\xferoute 1 2\n", 14)
-                                 << QByteArray("error not a text command (only printable ASCII)");
+        << QByteArray("error usage: route OUT|all IN (OUT and IN 1-4 or a name)");
+    QTest::newRow("binary junk")
+        << QByteArray("\x00\x01\xff\xferoute 1 2\n", 14)
+        << QByteArray("error not a text command (only UTF-8 text without control characters)");
     QTest::newRow("a line over 256 bytes: its command is dropped")
         << "route 1 2" + QByteArray(300, ' ') + "\n"
         << QByteArray("error line too long (more than 256 bytes)");

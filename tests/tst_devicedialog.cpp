@@ -74,6 +74,7 @@ private slots:
     void chooseSaveAndConnect();
     void portListContextMenuOffersIt_data();
     void portListContextMenuOffersIt();
+    void typedPathIsCheckedBeforeSaving_data();
     void typedPathIsCheckedBeforeSaving();
     void repliesWaitWhileItIsOpen_data();
     void repliesWaitWhileItIsOpen();
@@ -193,19 +194,31 @@ void tst_DeviceDialog::portListContextMenuOffersIt()
     QCOMPARE(form.serialDevicesAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_D));
 }
 
+void tst_DeviceDialog::typedPathIsCheckedBeforeSaving_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("problemSays");
+    QTest::newRow("a relative path") << u"ttyUSB7"_s << u"COM4: \"ttyUSB7\" is not a device path"_s;
+    QTest::newRow("a path past the system's limit")
+        << u"/dev/"_s + QString(5000, u'x') << u"longer than the system's limit"_s;
+}
+
 void tst_DeviceDialog::typedPathIsCheckedBeforeSaving()
 {
+    QFETCH(QString, typed);
+    QFETCH(QString, problemSays);
     PortMap ports;
     ports.map(1, u"/dev/ttyUSB0"_s);
     DeviceDialog dialog(ports, {});
     dialog.show();
-    dialog.field(4)->setEditText(u"ttyUSB7"_s);
+    dialog.field(4)->setEditText(typed);
     clickSave(&dialog);
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
     QVERIFY(dialog.isVisible());
     auto *problem = dialog.findChild<QLabel *>(u"problem"_s);
-    QVERIFY2(problem->isVisible() && problem->text().contains(u"COM4"_s),
-             qPrintable(problem->text()));
+    QVERIFY2(problem->isVisible() && problem->text().contains(problemSays),
+             qPrintable(problem->text().left(300)));
+    QVERIFY2(problem->text().size() < 200, qPrintable(problem->text().left(300)));
 
     dialog.field(4)->setEditText(u" /dev/ttyUSB7 "_s);
     dialog.field(1)->setEditText(QString()); // back to the default device

@@ -33,6 +33,8 @@ private slots:
     void boxesBecomeLinesOnStandardError();
     void heldPortIsLoggedOnceAndTriedAgain();
     void settingsFileGivesTheSocket();
+    void longDevicePathInTheSettingsFileLeavesStateSmall();
+    void ctlTellsWhyTheSettingsFileWasNotRead();
     void ctlWatchPrintsEachChange();
     void watcherKeepsUpAfterThePanelWasStopped();
     void ctlCommandLine_data();
@@ -266,6 +268,36 @@ void tst_Headless::settingsFileGivesTheSocket()
     QCOMPARE(update.out, QByteArray("ok\n"));
 }
 
+void tst_Headless::longDevicePathInTheSettingsFileLeavesStateSmall()
+{
+    // COM1, the port start-up opens, names a path no system could open: the entry is left
+    // out with one warning, and COM1 opens its default device.
+    QDir().mkpath(m_dir->filePath(QStringLiteral("config/velquor")));
+    QVERIFY(m_dir->write(QStringLiteral("config/velquor/velquor.conf"),
+                         "[ports]\nCOM1=/dev/" + QByteArray(70000, 'x') + "\n"));
+    QVERIFY(startPanel(controlArguments()));
+    const Run state = ctl(controlArguments() + QStringList{QStringLiteral("state")});
+    QCOMPARE(state.exitCode, 0);
+    QCOMPARE(QJsonDocument::fromJson(state.out).object().value(QStringLiteral("device")),
+             QJsonValue(QStringLiteral("/dev/ttyS0")));
+    QVERIFY2(panelErr().contains("[ports] COM1: \"/dev/xxx"), panelErr().left(300).constData());
+    QVERIFY2(panelErr().size() < 1000, panelErr().left(1000).constData());
+}
+
+void tst_Headless::ctlTellsWhyTheSettingsFileWasNotRead()
+{
+    // A FIFO where the file should be: velquor-ctl neither waits on it nor keeps quiet.
+    QDir().mkpath(m_dir->filePath(QStringLiteral("config/velquor")));
+    const QString path = m_dir->filePath(QStringLiteral("config/velquor/velquor.conf"));
+    QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    const Run run = ctl({QStringLiteral("state")});
+    QCOMPARE(run.exitCode, 2);
+    const QList<QByteArray> lines = run.err.split('\n');
+    QCOMPARE(lines.first(),
+             "velquor-ctl: " + path.toUtf8() + ": not a regular file but a FIFO; not read");
+    QVERIFY(lines.value(1).startsWith("velquor-ctl: no panel given"));
+}
+
 void tst_Headless::ctlWatchPrintsEachChange()
 {
     QVERIFY(startPanel(
@@ -335,7 +367,7 @@ void tst_Headless::watcherKeepsUpAfterThePanelWasStopped()
     QVERIFY(!lines.isEmpty());
     const QByteArray state = watcher.ask("state");
     QCOMPARE(lines.last(), state);
-    QVERIFY(state.contains(R"({"colour":"green","output":1,"route":1})"));
+    QVERIFY(state.contains(R"({"colour":"green","name":null,"output":1,"route":1})"));
 }
 
 void tst_Headless::ctlCommandLine_data()

@@ -52,6 +52,15 @@ void tst_PortMap::addMapping_data()
     QTest::newRow("server with a path") << u"COM1=tcp://host:23/x"_s << 0 << QString();
     QTest::newRow("server name with a blank") << u"COM1=tcp://my host:23"_s << 0 << QString();
     QTest::newRow("line feed inside the path") << u"COM1=/dev/tty\nS0"_s << 0 << QString();
+    QTest::newRow("path of 4095 bytes, the system's limit")
+        << u"COM1=/dev/"_s + QString(4090, u'x') << 1 << u"/dev/"_s + QString(4090, u'x');
+    QTest::newRow("path of 4096 bytes") << u"COM1=/dev/"_s + QString(4091, u'x') << 0 << QString();
+    QTest::newRow("path of 70,000 characters")
+        << u"COM1=/dev/"_s + QString(70000, u'x') << 0 << QString();
+    QTest::newRow("4096 bytes in UTF-8, fewer characters")
+        << u"COM1=/dev/"_s + QString(1400, u'\u00e9') + QString(1291, u'x') << 0 << QString();
+    QTest::newRow("70,000 characters without an equals sign")
+        << QString(70000, u'x') << 0 << QString();
 }
 
 void tst_PortMap::networkPort_data()
@@ -97,7 +106,9 @@ void tst_PortMap::addMapping()
     } else {
         for (int n = 0; n <= PortMap::maxPort + 1; ++n)
             QVERIFY2(!ports.isMapped(n), qPrintable(QString::number(n)));
+        // One line that says what is wrong, however long the argument.
         QVERIFY(!error.isEmpty());
+        QVERIFY2(error.size() < 200 && !error.contains(u'\n'), qPrintable(error.left(300)));
     }
 }
 

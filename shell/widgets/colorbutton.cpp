@@ -25,9 +25,23 @@ void ColorButton::setBackColor(quint32 bgr)
 {
     m_backColor = bgr & 0xFFFFFF;
     update();
+    describeColour();
+}
+
+void ColorButton::setNote(const QString &note)
+{
+    m_note = note;
+    describeColour();
+}
+
+void ColorButton::describeColour()
+{
+    const QString description = m_note.isEmpty()
+                                    ? describe(m_backColor)
+                                    : m_note + QStringLiteral(", ") + describe(m_backColor);
     // Setting the description tells a screen reader that it changed.
-    if (accessibleDescription() != describe(m_backColor))
-        setAccessibleDescription(describe(m_backColor));
+    if (accessibleDescription() != description)
+        setAccessibleDescription(description);
 }
 
 // The face is one flat colour, as the device's state colours must read at a glance; a raised

@@ -6,7 +6,7 @@
 // A graphical push button whose face is painted in its own back colour, held as the
 // window's colour value 0x00BBGGRR (red in the lowest byte): green 0xFF00, red 0xFF. Its
 // accessible description says what the colour means: "reported on", "reported off" or
-// "not reported yet".
+// "not reported yet", after a note when it has one ("Out1: Projector, reported on").
 class ColorButton : public QPushButton
 {
     Q_OBJECT
@@ -19,6 +19,8 @@ public:
 
     quint32 BackColor() const { return m_backColor; }
     void setBackColor(quint32 bgr);
+    // Said before what the colour means; empty for none.
+    void setNote(const QString &note);
 
     static QColor toQColor(quint32 bgr);
     static quint32 fromQColor(const QColor &color);
@@ -28,5 +30,8 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    void describeColour();
+
     quint32 m_backColor;
+    QString m_note;
 };

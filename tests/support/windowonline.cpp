@@ -13,6 +13,7 @@
 #include "ptypair.h"
 #include "scratchdir.h"
 #include "ser2net.h"
+#include "usersettings.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -82,6 +83,12 @@ void WindowOnLine::start()
 
     m_form = std::make_unique<Form1>(ports);
     m_boxes = std::make_unique<MessageBoxWatcher>(m_form.get());
+    if (!m_options.settings.isNull()) {
+        QVERIFY(m_dir->write(QStringLiteral("velquor.conf"), m_options.settings));
+        UserSettings settings(settingsPath());
+        settings.load();
+        m_form->useNamesAndPresets(settings);
+    }
     if (m_options.reconnect)
         m_form->setReconnect(true);
     if (m_options.lineMonitor)
@@ -128,6 +135,11 @@ void WindowOnLine::start()
                        : std::make_unique<ControlClient>(where.path);
         QVERIFY(m_client->waitForConnected());
     }
+}
+
+QString WindowOnLine::settingsPath() const
+{
+    return m_dir->filePath(QStringLiteral("velquor.conf"));
 }
 
 std::unique_ptr<ControlClient> WindowOnLine::takeClient()

@@ -72,6 +72,9 @@ public:
         bool lineMonitor = false; // the window's line monitor, and the socket's "monitor"
         // The control server's clock (ms), when the test runs it by hand; empty: the real one.
         std::function<qint64()> controlClock;
+        // The settings file's content (none when null), in the scratch directory: the window
+        // takes its names and presets and keeps their changes there.
+        QByteArray settings;
     };
 
     WindowOnLine();
@@ -89,6 +92,7 @@ public:
     void start();
 
     ScratchDir &dir() const { return *m_dir; }
+    QString settingsPath() const;
     PtyPair &device() const { return *m_device; }
     PtyHost &host() const { return *m_host; }
     Ser2net &ser2net() const { return *m_ser2net; }

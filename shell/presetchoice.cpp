@@ -1,0 +1,170 @@
+// SPDX-License-Identifier: MIT
+#include "form1.h"
+
+#include "colorbutton.h"
+#include "mscomm.h"
+#include "pagemenu.h"
+#include "presetbook.h"
+#include "presetdialog.h"
+#include "presetrecall.h"
+#include "usersettings.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QMenu>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTextDocument>
+
+namespace {
+
+int selectedInput(const ControlArray<QRadioButton> &row)
+{
+    for (const auto &[index, option] : row) {
+        if (option->isChecked())
+            return vocabulary::inputAt(index);
+    }
+    return 0;
+}
+
+// "IN2: Blu-ray", or nothing without a name. A tooltip that looks like markup is shown as
+// rich text; a name is shown as it is written.
+QString namedCaption(Side side, int number, const QString &name)
+{
+    return name.isEmpty() ? QString()
+                          : QStringLiteral("%1: %2").arg(sideCaption(side, number), name);
+}
+
+QString plainToolTip(const QString &caption)
+{
+    return Qt::mightBeRichText(caption) ? QStringLiteral("<p>%1</p>").arg(caption.toHtmlEscaped())
+                                        : caption;
+}
+
+void showNameOn(QWidget *control, const QString &caption)
+{
+    control->setToolTip(plainToolTip(caption));
+    control->setAccessibleDescription(caption);
+}
+
+// A menu entry shows its text as it is: "&" would mark a shortcut key.
+QString menuText(QString text)
+{
+    return text.replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+
+} // namespace
+
+void Form1::setUpPresetChoice()
+{
+    presetBook = new PresetBook(this);
+    presetRecall =
+        new PresetRecall({[this](int output) { return selectedInput(switchRow(output)); },
+                          [this] { return MSComm1->PortOpen() && Option3[0]->isEnabled(); },
+                          [this](int output, int input) {
+                              // Selected as a reply selects it: the row's handler sends the frame.
+                              switchRow(output)[vocabulary::inputIndex(input)]->setChecked(true);
+                          }},
+                         this);
+
+    namesAndPresetsAction = new QAction(QStringLiteral("Names and presets\u2026"), this);
+    namesAndPresetsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    namesAndPresetsAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(namesAndPresetsAction); // the shortcut works anywhere in the window
+    connect(namesAndPresetsAction, &QAction::triggered, this, &Form1::showNamesAndPresets);
+
+    // The presets come first in the "Switch" page's context menu.
+    switchPageMenu->addEntries([this](QMenu &menu) { addPresetEntries(menu); });
+
+    for (const int output : vocabulary::rows) {
+        for (const auto &[index, option] : switchRow(output)) {
+            // A route the operator sets ends a recall; one a reply or the recall sets does not,
+            // as neither clicks.
+            connect(option, &QRadioButton::clicked, presetRecall, &PresetRecall::cancel);
+            if (output != vocabulary::allOutputs)
+                connect(option, &QRadioButton::toggled, this, [this](bool on) {
+                    if (on)
+                        presetBook->showRoutes(shownRoutes());
+                });
+        }
+    }
+    connect(presetBook, &PresetBook::changed, this, &Form1::showNames);
+}
+
+void Form1::useNamesAndPresets(const UserSettings &settings)
+{
+    presetBook->reset(settings.namesAndPresets());
+    presetBook->setStore([path = settings.path()](const NamesAndPresets &next, QString *error) {
+        // Read again: what else the file holds now is kept as it is.
+        UserSettings file(path);
+        file.load();
+        file.setNamesAndPresets(next);
+        return file.save(error);
+    });
+}
+
+Routes Form1::shownRoutes() const
+{
+    Routes routes{};
+    for (int output = 1; output <= vocabulary::outputCount; ++output)
+        routes[vocabulary::outputIndex(output)] = selectedInput(switchRow(output));
+    return routes;
+}
+
+void Form1::recallPreset(int index)
+{
+    if (index < 0 || index >= presetBook->presets().size())
+        return;
+    if (!MSComm1->PortOpen()) {
+        showWriteFailure();
+        return;
+    }
+    presetRecall->start(presetBook->presets()[index].routes, presetBook->gap());
+}
+
+void Form1::showNamesAndPresets()
+{
+    // As behind every modal box: replies wait, undecoded and unanswered, until it is closed.
+    const MSComm::ReplyHold hold(*MSComm1);
+    PresetDialog dialog(
+        *presetBook, [this] { return shownRoutes(); }, [this](int index) { recallPreset(index); },
+        this);
+    dialog.exec();
+}
+
+// In video-wall mode the rows are disabled, and so are the presets.
+void Form1::addPresetEntries(QMenu &menu)
+{
+    const QList<Preset> &presets = presetBook->presets();
+    if (presets.isEmpty())
+        menu.addAction(QStringLiteral("No presets yet"))->setEnabled(false);
+    for (int i = 0; i < presets.size(); ++i) {
+        QAction *recall = menu.addAction(menuText(presets[i].name));
+        recall->setCheckable(true);
+        recall->setChecked(i == presetBook->active());
+        recall->setEnabled(Option3[0]->isEnabled());
+        connect(recall, &QAction::triggered, this, [this, i] { recallPreset(i); });
+    }
+    menu.addSeparator();
+    menu.addAction(namesAndPresetsAction);
+}
+
+void Form1::showNames()
+{
+    const Names &names = presetBook->names();
+    for (int k = 0; k < vocabulary::inputCount; ++k) {
+        const int input = vocabulary::inputAt(k);
+        const QString caption = namedCaption(Side::Input, input, names.of(Side::Input, input));
+        for (const int output : vocabulary::rows)
+            showNameOn(switchRow(output)[k], caption);
+        showNameOn(Option9[k], caption);
+    }
+    for (int o = 0; o < vocabulary::outputCount; ++o) {
+        const int output = vocabulary::outputAt(o);
+        const QString caption = namedCaption(Side::Output, output, names.of(Side::Output, output));
+        showNameOn(Frame6[vocabulary::allRouteRow - vocabulary::routeRow(output)], caption);
+        // The out button's description says its colour too.
+        Command8[o]->setToolTip(plainToolTip(caption));
+        Command8[o]->setNote(caption);
+    }
+}
