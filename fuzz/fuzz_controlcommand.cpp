@@ -4,7 +4,7 @@
 // The first byte seeds the read sizes; the rest is the stream. Checked: however the stream is
 // cut, the command lines are the same as for the stream in one read; no line is longer than
 // the limit, holds a line end or is blank; every line either parses or is refused with a reason
-// that is one line of printable ASCII (it goes back to the client after "error "); and an
+// that is one line of printable UTF-8 text (it goes back to the client after "error "); and an
 // accepted command's plain form reads back as the same command.
 
 #include "commandlines.h"
@@ -12,6 +12,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QString>
 
 #include <algorithm>
 #include <cstddef>
@@ -34,9 +35,13 @@ QList<CommandLines::Line> drain(CommandLines &cutter)
     return lines;
 }
 
+// Valid UTF-8 without control characters: names the client gave come back in answers.
 bool printableLine(const QByteArray &text)
 {
-    return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c <= 0x7e; });
+    const QString decoded = QString::fromUtf8(text);
+    return decoded.toUtf8() == text && std::none_of(decoded.begin(), decoded.end(), [](QChar c) {
+               return c.category() == QChar::Other_Control;
+           });
 }
 
 } // namespace
