@@ -26,6 +26,20 @@ bool sameDevice(const QString &a, const QString &b)
     return !a.isEmpty() && !b.isEmpty() && canonical(a) == canonical(b);
 }
 
+// What a search will do, above the list.
+QString whatIsDone(int devices)
+{
+    if (devices == 0)
+        return QStringLiteral("No serial device to ask: none is found now, and the port map "
+                              "names none that the panel does not have open.");
+    return QStringLiteral("Write and listen writes four bytes (04 55 20 77, a status request) "
+                          "to %1 at 9600 8N1 and listens %2 ms for an answer. A device that "
+                          "another program holds is left alone.")
+        .arg(devices == 1 ? QStringLiteral("this device")
+                          : QStringLiteral("each of these %1 devices").arg(devices))
+        .arg(MatrixFinder::listenMs);
+}
+
 } // namespace
 
 FindDialog::FindDialog(const QStringList &devices, const QString &inUse, QWidget *parent)
@@ -47,17 +61,7 @@ FindDialog::FindDialog(const QStringList &devices, const QString &inUse, QWidget
             m_devices.append(device);
     }
 
-    m_note = new QLabel(
-        m_devices.isEmpty()
-            ? QStringLiteral("No serial device to ask: none is found now, and the port map "
-                             "names none that the panel does not have open.")
-            : QStringLiteral("Write and listen writes four bytes (04 55 20 77, a status "
-                             "request) to %1 at 9600 8N1 and listens %2 ms for an answer. A "
-                             "device that another program holds is left alone.")
-                  .arg(m_devices.size() == 1
-                           ? QStringLiteral("this device")
-                           : QStringLiteral("each of these %1 devices").arg(m_devices.size()))
-                  .arg(MatrixFinder::listenMs));
+    m_note = new QLabel(whatIsDone(int(m_devices.size())));
     m_note->setWordWrap(true);
 
     m_start = new QPushButton(QStringLiteral("&Write and listen"));
