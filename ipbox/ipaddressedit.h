@@ -75,6 +75,7 @@ private:
     void tidyField(int field);
     void typeDigit(QChar digit);
     void typeDot(bool afterAutoAdvance);
+    bool clearSelectedField();
     void backspace();
     void deleteForward();
     void moveLeft();

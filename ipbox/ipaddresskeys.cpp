@@ -225,16 +225,24 @@ void IpAddressEdit::typeDot(bool afterAutoAdvance)
         enterField(m_field + 1, 0, true);
 }
 
-void IpAddressEdit::backspace()
+// Backspace and Delete on a selected field empty it; returns whether they did.
+bool IpAddressEdit::clearSelectedField()
 {
     m_fresh = false;
-    QString &text = m_text[m_field];
-    if (m_selected) {
-        text.clear();
-        m_cursor = 0;
-        m_selected = false;
-    } else if (m_cursor > 0) {
-        text.remove(m_cursor - 1, 1);
+    if (!m_selected)
+        return false;
+    m_text[m_field].clear();
+    m_cursor = 0;
+    m_selected = false;
+    return true;
+}
+
+void IpAddressEdit::backspace()
+{
+    if (clearSelectedField())
+        return;
+    if (m_cursor > 0) {
+        m_text[m_field].remove(m_cursor - 1, 1);
         --m_cursor;
     } else if (m_field > 0) {
         enterField(m_field - 1, int(m_text[m_field - 1].size()), false);
@@ -243,15 +251,9 @@ void IpAddressEdit::backspace()
 
 void IpAddressEdit::deleteForward()
 {
-    m_fresh = false;
     QString &text = m_text[m_field];
-    if (m_selected) {
-        text.clear();
-        m_cursor = 0;
-        m_selected = false;
-    } else if (m_cursor < text.size()) {
+    if (!clearSelectedField() && m_cursor < text.size())
         text.remove(m_cursor, 1);
-    }
 }
 
 void IpAddressEdit::moveLeft()
