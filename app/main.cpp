@@ -18,26 +18,42 @@
 
 namespace {
 
-// The control socket and the adapter it drives the window through.
-struct ControlSocket
+// The remote surfaces, and the one adapter they all drive the window through, made when the
+// first of them is started.
+class RemoteSurfaces
 {
-    std::unique_ptr<PanelControl> panelControl;
-    std::unique_ptr<ControlServer> server;
-};
+public:
+    RemoteSurfaces(Form1 &form, const LineLog &lineLog) : m_form(form), m_lineLog(lineLog) {}
 
-bool listenForControl(Form1 &form, const ListenAddress &address, ControlSocket &control)
-{
-    control.panelControl = std::make_unique<PanelControl>(form);
-    control.server = std::make_unique<ControlServer>(*control.panelControl);
-    QString why;
-    if (!control.server->listen(address, &why)) {
-        std::fprintf(stderr, "velquor: %s\n", qPrintable(why));
-        return false;
+    PanelControl &adapter()
+    {
+        if (!m_adapter) {
+            m_adapter = std::make_unique<PanelControl>(m_form);
+            m_adapter->followLine(m_lineLog);
+        }
+        return *m_adapter;
     }
-    std::fprintf(stderr, "velquor: control socket on %s\n",
-                 qPrintable(control.server->address().text()));
-    return true;
-}
+
+    bool listenForControl(const ListenAddress &address)
+    {
+        m_control = std::make_unique<ControlServer>(adapter());
+        QString why;
+        if (!m_control->listen(address, &why)) {
+            std::fprintf(stderr, "velquor: %s\n", qPrintable(why));
+            return false;
+        }
+        std::fprintf(stderr, "velquor: control socket on %s\n",
+                     qPrintable(m_control->address().text()));
+        return true;
+    }
+
+private:
+    Form1 &m_form;
+    const LineLog &m_lineLog;
+    // Declared first, so that the surfaces that use it go before it.
+    std::unique_ptr<PanelControl> m_adapter;
+    std::unique_ptr<ControlServer> m_control;
+};
 
 // What the window would show in a box is one line on standard error, with the port and the
 // reason when it is about one; nothing waits.
@@ -88,11 +104,9 @@ int runPanel(int &argc, char **argv, RunChoices &run)
     form.setReconnect(run.reconnect);
     auto *monitor = new LineMonitor(form); // the window's, before start-up opens the port
     form.useNamesAndPresets(run.settings);
-    ControlSocket control;
-    if (run.control && !listenForControl(form, *run.control, control))
+    RemoteSurfaces surfaces(form, monitor->log());
+    if (run.control && !surfaces.listenForControl(*run.control))
         return 1;
-    if (control.panelControl)
-        control.panelControl->followLine(monitor->log());
     if (run.headless)
         reportBoxesOnStandardError(form);
     form.Form_Load();

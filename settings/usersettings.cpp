@@ -64,6 +64,8 @@ void UserSettings::load()
     m_reconnect = false;
     m_controlListen.clear();
     m_changedPorts.clear();
+    m_surfaceValues.clear();
+    m_changedSurfaces.clear();
     m_namesAndPresets = {};
     m_changedNames.clear();
     m_presetsChanged = false;
@@ -93,6 +95,8 @@ bool UserSettings::readEntries()
             readReconnect(file.value(key));
         else if (group == controlGroup)
             readControl(name, file.value(key));
+        else if (!surfaceKeys(group).isEmpty())
+            readSurface(group, name, file.value(key));
         else if (!findNameOrPreset(group, name, file.value(key), found))
             warn(group.isEmpty() ? name : QStringLiteral("[%1] %2").arg(group, name),
                  QStringLiteral("unknown key"));
@@ -150,6 +154,51 @@ void UserSettings::readControl(const QString &key, const QVariant &value)
         return;
     }
     m_controlListen = text.trimmed();
+}
+
+QStringList UserSettings::surfaceKeys(const QString &group)
+{
+    if (group == QLatin1String("mqtt"))
+        return {QStringLiteral("url"),   QStringLiteral("password"),  QStringLiteral("id"),
+                QStringLiteral("topic"), QStringLiteral("discovery"), QStringLiteral("cafile")};
+    if (group == QLatin1String("web"))
+        return {QStringLiteral("listen"), QStringLiteral("require_key"), QStringLiteral("key")};
+    return {};
+}
+
+void UserSettings::readSurface(const QString &group, const QString &key, const QVariant &value)
+{
+    const QString entry = QStringLiteral("[%1] %2").arg(group, key);
+    const QStringList keys = surfaceKeys(group);
+    if (!keys.contains(key)) {
+        warn(entry, QStringLiteral("unknown key (the group has %1)").arg(keys.join(u", ")));
+        return;
+    }
+    // A value with an unquoted comma reads as a list; a value is one line of printable text
+    // within the path limit, as an address or a password is.
+    const QString text = value.toString();
+    if (value.typeId() != QMetaType::QString || !fitsPathLimit(text) ||
+        printableText(text) != text) {
+        warn(entry, QStringLiteral("\"%1\" is not one line of text")
+                        .arg(value.toStringList().join(QLatin1Char(','))));
+        return;
+    }
+    m_surfaceValues[group + QLatin1Char('/') + key] = text.trimmed();
+}
+
+QString UserSettings::surfaceValue(const QString &group, const QString &key) const
+{
+    const auto found = m_surfaceValues.find(group + QLatin1Char('/') + key);
+    return found == m_surfaceValues.end() ? QString() : found->second;
+}
+
+void UserSettings::setSurfaceValue(const QString &group, const QString &key, const QString &value)
+{
+    if (!surfaceKeys(group).contains(key))
+        return;
+    const QString path = group + QLatin1Char('/') + key;
+    m_surfaceValues[path] = value;
+    m_changedSurfaces[path] = value;
 }
 
 // QSettings passes over lines that are neither a [group], KEY=VALUE nor a comment, and only
@@ -229,6 +278,8 @@ bool UserSettings::save(QString *error)
             file.setValue(QStringLiteral("COM%1").arg(port), device);
     }
     file.endGroup();
+    for (const auto &[path, value] : m_changedSurfaces)
+        file.setValue(path, value);
     const QStringList presetKeys = writeNamesAndPresets(file);
     file.sync();
     // A FormatError only says that the old file held malformed lines; it was written.
@@ -238,6 +289,7 @@ bool UserSettings::save(QString *error)
         return false;
     }
     m_changedPorts.clear();
+    m_changedSurfaces.clear();
     m_changedNames.clear();
     m_presetsChanged = false;
     m_presetKeys = presetKeys;

@@ -20,6 +20,8 @@ class QSettings;
 //                  which device or serial device server COMn opens
 //   [connection]   reconnect = true | false   open a lost port again by itself
 //   [control]      listen = PORT | HOST:PORT | unix:PATH   where the control socket listens
+//   [mqtt], [web]  the remote surfaces' own keys (surfaceKeys()), each read as one line of
+//                  text that the surface checks
 //   [names]        in1 ... in4, out1 ... out4 = what the operator calls an input or output
 //   [presets]      gap = 0 ... 2000   milliseconds between the frames of a recall (100)
 //                  preset1, preset2, ... = NAME, IN, IN, IN, IN   a preset: its name and the
@@ -59,6 +61,14 @@ public:
     bool reconnect() const { return m_reconnect; }
     // [control] listen, as written (the control socket checks its form); empty when not set.
     QString controlListen() const { return m_controlListen; }
+
+    // The keys a remote surface's group may hold, by group ("mqtt", "web"); empty for a group
+    // that is no surface's.
+    static QStringList surfaceKeys(const QString &group);
+    // A surface's entry as written, trimmed; empty when the file does not set it.
+    QString surfaceValue(const QString &group, const QString &key) const;
+    // Sets a surface's entry from the next save() on, such as a key made at the first start.
+    void setSurfaceValue(const QString &group, const QString &key, const QString &value);
 
     // Maps port to device from the next save() on; an empty device removes the entry, so
     // that the port opens its default device again.
@@ -102,6 +112,7 @@ private:
     void readPort(const QString &key, const QVariant &value);
     void readReconnect(const QVariant &value);
     void readControl(const QString &key, const QVariant &value);
+    void readSurface(const QString &group, const QString &key, const QVariant &value);
     // settings/namesandpresets.cpp: [names] and [presets]. False for a key of another group.
     bool findNameOrPreset(const QString &group, const QString &key, const QVariant &value,
                           FoundNamesAndPresets &found);
@@ -120,6 +131,8 @@ private:
     bool m_reconnect = false;
     QString m_controlListen;
     std::map<int, QString> m_changedPorts;
+    std::map<QString, QString> m_surfaceValues;   // by "group/key"
+    std::map<QString, QString> m_changedSurfaces; // by "group/key"
     NamesAndPresets m_namesAndPresets;
     std::map<int, QString> m_changedNames; // by place: IN1..IN4 are 0..3, Out1..Out4 4..7
     bool m_presetsChanged = false;

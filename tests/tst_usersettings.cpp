@@ -127,6 +127,9 @@ private slots:
     void printableText();
     void controlListen_data();
     void controlListen();
+    void surfaceEntries_data();
+    void surfaceEntries();
+    void surfaceValueSurvivesASave();
     void saveChangesOnlyWhatWasSet();
     void unwritableFileIsReported();
     void saveLeavesAloneWhatItWouldNotRead_data();
@@ -327,6 +330,66 @@ void tst_UserSettings::controlListen()
     QCOMPARE(settings.warnings().size(), warningNames.isEmpty() ? 0 : 1);
     if (!warningNames.isEmpty())
         QVERIFY(settings.warnings().first().startsWith(path + u": "_s + warningNames + u": "_s));
+}
+
+void tst_UserSettings::surfaceEntries_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("warningNames"); // empty: none
+    QTest::newRow("a broker, trimmed")
+        << "[mqtt]\nurl = mqtt://user@broker.local:1883 \n"_ba << u"mqtt"_s << u"url"_s
+        << u"mqtt://user@broker.local:1883"_s << QString();
+    QTest::newRow("a quoted value with a comma")
+        << "[web]\nkey=\"a,b\"\n"_ba << u"web"_s << u"key"_s << u"a,b"_s << QString();
+    QTest::newRow("a list is no value")
+        << "[web]\nlisten=1,2\n"_ba << u"web"_s << u"listen"_s << QString() << u"[web] listen"_s;
+    QTest::newRow("a control character is refused")
+        << "[mqtt]\npassword=\"a\\tb\"\n"_ba << u"mqtt"_s << u"password"_s << QString()
+        << u"[mqtt] password"_s;
+    QTest::newRow("an unknown key of a surface")
+        << "[mqtt]\nhost=broker\n"_ba << u"mqtt"_s << u"host"_s << QString() << u"[mqtt] host"_s;
+    QTest::newRow("a group that is no surface's")
+        << "[telnet]\nurl=x\n"_ba << u"telnet"_s << u"url"_s << QString() << u"[telnet] url"_s;
+}
+
+void tst_UserSettings::surfaceEntries()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, group);
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(QString, warningNames);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"velquor.conf"_s);
+    QVERIFY(writeFile(path, content));
+    UserSettings settings(path);
+    settings.load();
+    QCOMPARE(settings.surfaceValue(group, key), value);
+    QCOMPARE(settings.warnings().size(), warningNames.isEmpty() ? 0 : 1);
+    if (!warningNames.isEmpty())
+        QVERIFY(settings.warnings().first().startsWith(path + u": "_s + warningNames + u": "_s));
+}
+
+void tst_UserSettings::surfaceValueSurvivesASave()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"velquor.conf"_s);
+    QVERIFY(writeFile(path, "[web]\nlisten=0.0.0.0:8080\n[mqtt]\nurl=mqtt://broker\n"_ba));
+    UserSettings settings(path);
+    settings.load();
+    settings.setSurfaceValue(u"web"_s, u"key"_s, u"0123456789abcdef0123456789abcdef"_s);
+    settings.setSurfaceValue(u"web"_s, u"colour"_s, u"red"_s); // no key of the group: dropped
+    QVERIFY(settings.save());
+
+    UserSettings again(path);
+    again.load();
+    QCOMPARE(again.warnings(), QStringList());
+    QCOMPARE(again.surfaceValue(u"web"_s, u"key"_s), u"0123456789abcdef0123456789abcdef"_s);
+    QCOMPARE(again.surfaceValue(u"web"_s, u"listen"_s), u"0.0.0.0:8080"_s);
+    QCOMPARE(again.surfaceValue(u"mqtt"_s, u"url"_s), u"mqtt://broker"_s);
 }
 
 void tst_UserSettings::saveChangesOnlyWhatWasSet()

@@ -93,10 +93,12 @@ void WindowOnLine::start()
         m_form->setReconnect(true);
     if (m_options.lineMonitor)
         m_monitor = new LineMonitor(*m_form);
-    if (m_options.control != Control::None) {
+    if (m_options.control != Control::None || m_options.adapter) {
         m_control = std::make_unique<PanelControl>(*m_form);
         if (m_monitor)
             m_control->followLine(m_monitor->log());
+    }
+    if (m_options.control != Control::None) {
         m_server = m_options.controlClock
                        ? std::make_unique<ControlServer>(*m_control, m_options.controlClock)
                        : std::make_unique<ControlServer>(*m_control);

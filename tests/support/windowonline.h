@@ -69,6 +69,8 @@ public:
         StartUp startUp = StartUp::Opens;
         bool show = true;
         Control control = Control::None;
+        // The adapter (control()) without a control socket, for another remote surface.
+        bool adapter = false;
         bool lineMonitor = false; // the window's line monitor, and the socket's "monitor"
         // The control server's clock (ms), when the test runs it by hand; empty: the real one.
         std::function<qint64()> controlClock;
