@@ -4,6 +4,7 @@
 #include "comportfile.h"
 #include "findmatrix.h"
 #include "serialdevices.h"
+#include "webaccess.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -154,8 +155,23 @@ QCommandLineOption headlessOption()
 {
     return QCommandLineOption(
         QStringLiteral("headless"),
-        QStringLiteral("Run without a window, driven through the control socket only; message "
-                       "boxes become lines on standard error. Needs --control."));
+        QStringLiteral("Run without a window, driven through the control socket or the web "
+                       "page only; message boxes become lines on standard error. Needs "
+                       "--control or --web."));
+}
+
+QCommandLineOption webOption()
+{
+    return QCommandLineOption(
+        QStringLiteral("web"),
+        QStringLiteral("Serve the panel as a web page, for a phone or a browser: PORT (on "
+                       "127.0.0.1) or HOST:PORT (0.0.0.0:8080 for the phones of this network). "
+                       "On any address but a loopback one the page needs the access key: the "
+                       "address printed at start carries it, and \"Open on a phone...\" in the "
+                       "Switch page's menu shows it as a QR code. Also listen= in the [web] "
+                       "group of the settings file; require_key=true asks for the key on "
+                       "127.0.0.1 too."),
+        QStringLiteral("ADDRESS"));
 }
 
 } // namespace
@@ -165,7 +181,7 @@ CommandLine::CommandLine()
       m_port(portOption()), m_listPorts(listPortsOption()), m_fromMenu(fromMenuOption()),
       m_reconnect(reconnectOption()), m_trace(traceOption()), m_demo(demoOption()),
       m_find(findOption()), m_yes(yesOption()), m_control(controlOption()),
-      m_headless(headlessOption())
+      m_headless(headlessOption()), m_web(webOption())
 {
     m_parser.setApplicationDescription(
         QStringLiteral("Control panel for a four-input, four-output HDMI matrix switcher "
@@ -192,6 +208,7 @@ void CommandLine::addControlOptions()
 {
     m_parser.addOption(m_control);
     m_parser.addOption(m_headless);
+    m_parser.addOption(m_web);
 }
 
 // The usage text names the program; QCommandLineParser can only do that once an application
@@ -269,9 +286,9 @@ std::optional<int> CommandLine::readControlSocket(RunChoices &run) const
         if (!run.control)
             return usageError(QStringLiteral("invalid %1: %2").arg(choice.origin, why));
     }
-    if (run.headless && !run.control)
-        return usageError(QStringLiteral("--headless needs --control (or listen= in the "
-                                         "[control] group of %1)")
+    if (run.headless && !run.control && !run.web)
+        return usageError(QStringLiteral("--headless needs --control or --web (or listen= in "
+                                         "the [control] or [web] group of %1)")
                               .arg(run.settings.path()));
     if (run.headless)
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -281,5 +298,36 @@ std::optional<int> CommandLine::readControlSocket(RunChoices &run) const
                    stderr);
         return 1;
     }
+    return std::nullopt;
+}
+
+std::optional<int> CommandLine::readWebPage(RunChoices &run) const
+{
+    const QString origin =
+        m_parser.isSet(m_web)
+            ? QStringLiteral("--web")
+            : QStringLiteral("listen= in the [web] group of %1").arg(run.settings.path());
+    const QString text =
+        m_parser.isSet(m_web)
+            ? m_parser.value(m_web)
+            : run.settings.surfaceValue(QStringLiteral("web"), QStringLiteral("listen"));
+    bool ok = true;
+    run.webRequireKey = webaccess::readRequireKey(
+        run.settings.surfaceValue(QStringLiteral("web"), QStringLiteral("require_key")), &ok);
+    if (!ok)
+        return usageError(QStringLiteral("invalid require_key= in the [web] group of %1: "
+                                         "true or false")
+                              .arg(run.settings.path()));
+    if (text.isEmpty())
+        return std::nullopt;
+    QString why;
+    run.web = ListenAddress::parse(text, &why);
+    if (run.web && run.web->kind != ListenAddress::Kind::Tcp) {
+        run.web.reset();
+        why = QStringLiteral("the web page is served on PORT or HOST:PORT, not on a local "
+                             "socket");
+    }
+    if (!run.web)
+        return usageError(QStringLiteral("invalid %1: %2").arg(origin, why));
     return std::nullopt;
 }

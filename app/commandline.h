@@ -6,7 +6,7 @@
 // usage text; the tools that end at once (--help, --version, --list-ports); the ports and
 // settings of this run (--port, --from-menu, --trace, --reconnect, --demo); Find the matrix
 // (--find, --yes), which ends once it has; the control socket and running headless
-// (--control, --headless).
+// (--control, --headless); the web page (--web).
 //
 // Each step returns the program's exit status when the program ends there (2 for a usage
 // error), nothing when it goes on.
@@ -26,6 +26,8 @@ struct RunChoices
     UserSettings settings;
     PortMap ports;
     std::optional<ListenAddress> control;
+    std::optional<ListenAddress> web; // where the web page is served; TCP only
+    bool webRequireKey = false;       // [web] require_key: a key on a loopback address too
     bool headless = false;
     bool reconnect = false;
     bool demo = false;
@@ -47,6 +49,9 @@ public:
     // The control socket (--control, else listen= in the settings file) and --headless, and
     // whether the window can be shown.
     std::optional<int> readControlSocket(RunChoices &run) const;
+    // The web page (--web, else listen= and require_key= in the [web] group); before
+    // readControlSocket, since --headless may be driven by the page alone.
+    std::optional<int> readWebPage(RunChoices &run) const;
 
 private:
     void addRunOptions();
@@ -67,4 +72,5 @@ private:
     const QCommandLineOption m_yes;
     const QCommandLineOption m_control;
     const QCommandLineOption m_headless;
+    const QCommandLineOption m_web;
 };

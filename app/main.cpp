@@ -4,6 +4,10 @@
 #include "form1.h"
 #include "linemonitor.h"
 #include "panelcontrol.h"
+#include "phonedialog.h"
+#include "usersettings.h"
+#include "webaccess.h"
+#include "websurface.h"
 
 #include <QApplication>
 
@@ -47,12 +51,52 @@ public:
         return true;
     }
 
+    // The web page: its access key is made at the first start and kept in the settings file.
+    bool serveWebPage(const ListenAddress &address, bool requireKey, const QString &settingsPath)
+    {
+        const QString key = webKey(settingsPath);
+        m_web = std::make_unique<WebSurface>(adapter(), key, requireKey);
+        QString why;
+        if (!m_web->listen(address.host, address.port, &why)) {
+            std::fprintf(stderr, "velquor: cannot serve the web page on %s: %s\n",
+                         qPrintable(address.text()), qPrintable(why));
+            return false;
+        }
+        const QString page = m_web->pageAddress(reachableHost(address.host));
+        std::fprintf(stderr, "velquor: web page on %s\n", qPrintable(page));
+        addOpenOnPhone(m_form, page);
+        return true;
+    }
+
 private:
+    static QString webKey(const QString &settingsPath)
+    {
+        UserSettings file(settingsPath);
+        file.load();
+        const QString web = QStringLiteral("web");
+        const QString kept = file.surfaceValue(web, QStringLiteral("key"));
+        if (webaccess::isWellFormedKey(kept))
+            return kept.toLower();
+        if (!kept.isEmpty())
+            std::fprintf(stderr,
+                         "velquor: key= in the [web] group of %s is not 32 hex digits; a new "
+                         "key replaces it\n",
+                         qPrintable(settingsPath));
+        const QString key = webaccess::makeKey();
+        file.setSurfaceValue(web, QStringLiteral("key"), key);
+        QString why;
+        if (!file.save(&why))
+            std::fprintf(stderr, "velquor: the web page's key holds for this run only: %s\n",
+                         qPrintable(why));
+        return key;
+    }
+
     Form1 &m_form;
     const LineLog &m_lineLog;
     // Declared first, so that the surfaces that use it go before it.
     std::unique_ptr<PanelControl> m_adapter;
     std::unique_ptr<ControlServer> m_control;
+    std::unique_ptr<WebSurface> m_web;
 };
 
 // What the window would show in a box is one line on standard error, with the port and the
@@ -107,6 +151,8 @@ int runPanel(int &argc, char **argv, RunChoices &run)
     RemoteSurfaces surfaces(form, monitor->log());
     if (run.control && !surfaces.listenForControl(*run.control))
         return 1;
+    if (run.web && !surfaces.serveWebPage(*run.web, run.webRequireKey, run.settings.path()))
+        return 1;
     if (run.headless)
         reportBoxesOnStandardError(form);
     form.Form_Load();
@@ -134,6 +180,8 @@ int main(int argc, char **argv)
     if (const std::optional<int> status = commandLine.readPortsAndSettings(run))
         return *status;
     if (const std::optional<int> status = commandLine.findMatrix(argc, argv, run))
+        return *status;
+    if (const std::optional<int> status = commandLine.readWebPage(run))
         return *status;
     if (const std::optional<int> status = commandLine.readControlSocket(run))
         return *status;

@@ -1,0 +1,251 @@
+// SPDX-License-Identifier: MIT
+#include "websurface.h"
+
+#include "controlcommand.h"
+#include "httpserving.h"
+#include "panelcontrol.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QNetworkInterface>
+#include <QNetworkRequest>
+#include <QUrlQuery>
+#include <QWebSocket>
+
+namespace {
+
+// The largest message Qt WebSockets takes in at all: past it the page's socket is closed.
+// Below it, one past webaccess::maxMessageBytes gets an error line and the page stays.
+constexpr qint64 maxIncoming = 64 * 1024;
+
+QByteArray jsonString(const QString &text)
+{
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2);
+}
+
+QByteArray pageFile(const QString &name)
+{
+    QFile file(QStringLiteral(":/web/page/") + name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+struct PageFile
+{
+    const char *path;
+    const char *name;
+    const char *type;
+};
+constexpr PageFile pageFiles[] = {
+    {"/", "index.html", "text/html; charset=utf-8"},
+    {"/index.html", "index.html", "text/html; charset=utf-8"},
+    {"/style.css", "style.css", "text/css; charset=utf-8"},
+    {"/page.js", "page.js", "text/javascript; charset=utf-8"},
+};
+
+WebReply textReply(int status, const QByteArray &text)
+{
+    return {status, "text/plain; charset=utf-8", text + '\n', {}};
+}
+
+void addHeader(WebReply &reply, const QByteArray &name, const QByteArray &value)
+{
+    reply.headers.append(qMakePair(name, value));
+}
+
+// What every answer carries: nothing is kept by the browser's cache, nothing is taken from
+// elsewhere, and the page is not shown inside another site's.
+void addCommonHeaders(WebReply &reply)
+{
+    addHeader(reply, "Cache-Control", "no-store");
+    addHeader(reply, "X-Content-Type-Options", "nosniff");
+    addHeader(reply, "Referrer-Policy", "no-referrer");
+    addHeader(reply, "Content-Security-Policy",
+              "default-src 'none'; script-src 'self'; style-src 'self'; "
+              "connect-src 'self'; img-src 'self'; base-uri 'none'; "
+              "form-action 'none'; frame-ancestors 'none'");
+}
+
+} // namespace
+
+QByteArray answerEnvelope(const QByteArray &answer, const QString *line)
+{
+    const QByteArray value =
+        answer.startsWith('{') ? answer : jsonString(QString::fromUtf8(answer));
+    return "{\"answer\":" + value + ",\"line\":" + (line ? jsonString(*line) : "null") + '}';
+}
+
+WebSurface::WebSurface(PanelControl &adapter, QString key, bool requireKey, QObject *parent)
+    : QObject(parent), m_adapter(adapter), m_key(std::move(key)), m_requireKey(requireKey),
+      m_http(std::make_unique<HttpServing>(
+          [this](const WebRequest &request) { return answer(request); }))
+{
+    connect(m_http.get(), &HttpServing::webSocketOpened, this, &WebSurface::open);
+    connect(&m_adapter, &ControlTarget::changed, this, &WebSurface::push);
+}
+
+WebSurface::~WebSurface()
+{
+    // The pages' sockets are children, deleted after this: they tell nothing to it any more.
+    for (QWebSocket *socket : findChildren<QWebSocket *>())
+        socket->disconnect(this);
+}
+
+bool WebSurface::listen(const QHostAddress &address, quint16 port, QString *error)
+{
+    m_address = address;
+    m_keyNeeded = webaccess::keyNeeded(address.isLoopback(), m_requireKey);
+    return m_http->listen(address, port, error);
+}
+
+quint16 WebSurface::port() const
+{
+    return m_http->port();
+}
+
+QString WebSurface::pageAddress(const QString &host) const
+{
+    const QString shown = host.contains(u':') ? u'[' + host + u']' : host;
+    QString address = QStringLiteral("http://%1:%2/").arg(shown).arg(port());
+    if (m_keyNeeded)
+        address += QStringLiteral("?key=") + m_key;
+    return address;
+}
+
+WebReply WebSurface::answer(const WebRequest &request) const
+{
+    WebReply reply;
+    const webaccess::KeyCheck check = webaccess::checkKey(
+        m_keyNeeded, m_key.toLatin1(), request.hasKey ? &request.key : nullptr, request.cookie);
+    if (request.size > webaccess::maxRequestBytes) {
+        reply = textReply(413, "request too large (more than " +
+                                   QByteArray::number(webaccess::maxRequestBytes) + " bytes)");
+    } else if (!request.get) {
+        reply = textReply(405, "only GET");
+        addHeader(reply, "Allow", "GET, HEAD");
+    } else if (!m_keyNeeded && !webaccess::isLoopbackHost(request.host)) {
+        reply = textReply(403, "this page answers only as localhost or 127.0.0.1");
+    } else if (!check.allowed()) {
+        reply = {401, "text/html; charset=utf-8", webaccess::refusalPage(check.verdict), {}};
+    } else {
+        reply = textReply(404, "no such page");
+        for (const PageFile &file : pageFiles) {
+            if (request.path == QLatin1String(file.path)) {
+                reply = {200, file.type, pageFile(QLatin1String(file.name)), {}};
+                break;
+            }
+        }
+        if (check.verdict == webaccess::KeyCheck::Verdict::ByAddress)
+            addHeader(reply, "Set-Cookie", webaccess::keyCookie(m_key.toLatin1()));
+    }
+    addCommonHeaders(reply);
+    return reply;
+}
+
+QByteArray WebSurface::answerMessage(const QString &message)
+{
+    const QByteArray line = message.toUtf8();
+    if (line.size() > webaccess::maxMessageBytes)
+        return answerEnvelope("error message too long (more than " +
+                                  QByteArray::number(webaccess::maxMessageBytes) + " bytes)",
+                              nullptr);
+    const ParsedControlCommand parsed = parseControlCommand(line);
+    if (!parsed.ok)
+        return answerEnvelope("error " + parsed.error, &message);
+    switch (parsed.command.action) {
+    case ControlCommand::Action::Watch:
+        return answerEnvelope("ok", &message); // a page always follows the state
+    case ControlCommand::Action::Monitor:
+        return answerEnvelope("error the line monitor is on the control socket only", &message);
+    case ControlCommand::Action::Help:
+        return answerEnvelope("ok " + controlCommandSummary(), &message);
+    default:
+        return answerEnvelope(m_adapter.execute(parsed.command), &message);
+    }
+}
+
+QByteArray WebSurface::refusal(const QWebSocket &socket) const
+{
+    const QNetworkRequest request = socket.request();
+    QByteArray host = request.rawHeader("Host");
+    if (host.isEmpty())
+        host = request.url().authority().toUtf8();
+    if (m_pages.size() >= webaccess::maxPages)
+        return "error too many pages open (at most " + QByteArray::number(webaccess::maxPages) +
+               ")";
+    if (!webaccess::sameOrigin(socket.origin().toUtf8(), host))
+        return "error the page is not this panel's (origin " + socket.origin().toUtf8().left(80) +
+               ")";
+    if (!m_keyNeeded && !webaccess::isLoopbackHost(host))
+        return "error this page answers only as localhost or 127.0.0.1";
+    const QUrlQuery query(request.url());
+    const bool hasKey = query.hasQueryItem(QStringLiteral("key"));
+    const QByteArray key =
+        hasKey ? query.queryItemValue(QStringLiteral("key"), QUrl::FullyDecoded).toUtf8()
+               : QByteArray();
+    const webaccess::KeyCheck check = webaccess::checkKey(
+        m_keyNeeded, m_key.toLatin1(), hasKey ? &key : nullptr, request.rawHeader("Cookie"));
+    if (!check.allowed())
+        return check.verdict == webaccess::KeyCheck::Verdict::Wrong
+                   ? QByteArray("error wrong access key")
+                   : QByteArray("error no access key");
+    return {};
+}
+
+void WebSurface::open(QWebSocket *socket)
+{
+    socket->setParent(this);
+    connect(socket, &QWebSocket::disconnected, socket, &QObject::deleteLater);
+    if (const QByteArray why = refusal(*socket); !why.isEmpty()) {
+        socket->sendTextMessage(QString::fromUtf8(answerEnvelope(why, nullptr)));
+        socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QString::fromUtf8(why));
+        return;
+    }
+    socket->setMaxAllowedIncomingMessageSize(maxIncoming);
+    socket->setMaxAllowedIncomingFrameSize(maxIncoming);
+    m_pages.append(socket);
+    connect(socket, &QWebSocket::disconnected, this, [this, socket] { close(socket); });
+    connect(socket, &QWebSocket::textMessageReceived, this,
+            [this, socket](const QString &message) { send(socket, answerMessage(message)); });
+    connect(socket, &QWebSocket::binaryMessageReceived, this, [this, socket] {
+        send(socket, answerEnvelope("error send text, one command line a message", nullptr));
+    });
+    send(socket, "{\"state\":" + panelStateJson(m_adapter.state()) + '}');
+    emit pagesChanged(pages());
+}
+
+void WebSurface::close(QWebSocket *socket)
+{
+    if (m_pages.removeOne(socket))
+        emit pagesChanged(pages());
+}
+
+void WebSurface::push(const QByteArray &json)
+{
+    const QByteArray message = "{\"state\":" + json + '}';
+    for (QWebSocket *socket : QList<QWebSocket *>(m_pages))
+        send(socket, message);
+}
+
+void WebSurface::send(QWebSocket *socket, const QByteArray &message)
+{
+    if (socket->bytesToWrite() > maxUnsent) {
+        close(socket);
+        socket->abort(); // it reads nothing: what waits for it is dropped
+        return;
+    }
+    socket->sendTextMessage(QString::fromUtf8(message));
+}
+
+QString reachableHost(const QHostAddress &listen)
+{
+    if (listen != QHostAddress::Any && listen != QHostAddress::AnyIPv4 &&
+        listen != QHostAddress::AnyIPv6)
+        return listen.toString();
+    for (const QHostAddress &address : QNetworkInterface::allAddresses()) {
+        if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback())
+            return address.toString();
+    }
+    return QStringLiteral("127.0.0.1");
+}

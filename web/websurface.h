@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// The panel on a phone: a web page served by the running program, and over one WebSocket per
+// page the same live state as the window and the same commands as the control socket. It
+// drives the window through the one adapter (PanelControl) and touches no widget.
+//
+// On the socket the page sends control-socket lines, one a message, and the panel sends JSON
+// objects, one a message:
+//   {"state":{...}}                        the state (panelStateJson) when the page opens and
+//                                          after every change
+//   {"answer":...,"line":"route 2 3"}      the answer to one line: "ok", "error <reason>", or
+//                                          the JSON object of state, names or preset list;
+//                                          "line" is the line it answers, null when what came
+//                                          was no line (too long, not text)
+
+#include "webaccess.h"
+
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class HttpServing;
+class PanelControl;
+class QWebSocket;
+struct WebReply;
+struct WebRequest;
+
+class WebSurface : public QObject
+{
+    Q_OBJECT
+
+public:
+    // A page that leaves this much of its pushes unread is closed.
+    static constexpr qint64 maxUnsent = 1024 * 1024;
+
+    // key: the access key, needed unless the address is a loopback one and requireKey false.
+    WebSurface(PanelControl &adapter, QString key, bool requireKey, QObject *parent = nullptr);
+    ~WebSurface() override;
+
+    bool listen(const QHostAddress &address, quint16 port, QString *error);
+    quint16 port() const;
+    bool keyNeeded() const { return m_keyNeeded; }
+    // The page's address, with the key when one is needed. An address that listens on every
+    // interface is shown with host, such as this computer's address on the network.
+    QString pageAddress(const QString &host) const;
+    int pages() const { return int(m_pages.size()); }
+
+    // The answer to a request, as the HTTP side sends it.
+    WebReply answer(const WebRequest &request) const;
+    // The answer to one message from a page, as the JSON object it is sent as.
+    QByteArray answerMessage(const QString &message);
+
+signals:
+    void pagesChanged(int pages);
+
+private:
+    void open(QWebSocket *socket);
+    // Why the socket may not stay (a one-line error), or empty.
+    QByteArray refusal(const QWebSocket &socket) const;
+    void close(QWebSocket *socket);
+    void push(const QByteArray &json);
+    void send(QWebSocket *socket, const QByteArray &message);
+
+    PanelControl &m_adapter;
+    QString m_key;
+    bool m_requireKey = false;
+    bool m_keyNeeded = true;
+    QHostAddress m_address;
+    std::unique_ptr<HttpServing> m_http;
+    QList<QWebSocket *> m_pages;
+};
+
+// An answer line of the adapter in the envelope the page reads: {"answer":...,"line":...}.
+QByteArray answerEnvelope(const QByteArray &answer, const QString *line);
+
+// The host a phone reaches the page at: the address itself, or for one that listens on every
+// interface this computer's first IPv4 address on a network (127.0.0.1 when it has none).
+QString reachableHost(const QHostAddress &listen);
