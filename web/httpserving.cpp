@@ -42,6 +42,19 @@ qsizetype requestSize(const QHttpServerRequest &request)
     return size + 2 + request.body().size();
 }
 
+#if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
+// Before 6.8 an upgrade goes through when the handler takes the request (returns true) and
+// writes nothing itself; one it declines is cut.
+bool isWebSocketUpgrade(const QHttpServerRequest &request)
+{
+    return headerValue(request, "upgrade").compare("websocket", Qt::CaseInsensitive) == 0;
+}
+bool upgradeAccepted(const QHttpServerRequest &request)
+{
+    return request.url().path() == QLatin1String("/ws");
+}
+#endif
+
 WebRequest webRequest(const QHttpServerRequest &request)
 {
     WebRequest web;
@@ -87,8 +100,10 @@ public:
 #if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
         // From 6.8 an upgrade goes through only when a verifier lets it; the page's server
         // checks the key and the origin on the socket itself, as with the older versions.
-        addWebSocketUpgradeVerifier(this, [](const QHttpServerRequest &) {
-            return QHttpServerWebSocketUpgradeResponse::accept();
+        addWebSocketUpgradeVerifier(this, [](const QHttpServerRequest &request) {
+            return request.url().path() == QLatin1String("/ws")
+                       ? QHttpServerWebSocketUpgradeResponse::accept()
+                       : QHttpServerWebSocketUpgradeResponse::passToNext();
         });
 #endif
     }
@@ -97,6 +112,10 @@ protected:
 #if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
     bool handleRequest(const QHttpServerRequest &request, QHttpServerResponder &responder) override
     {
+#if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
+        if (isWebSocketUpgrade(request))
+            return upgradeAccepted(request);
+#endif
         answer(responder, m_handler(webRequest(request)));
         return true;
     }
@@ -104,6 +123,8 @@ protected:
 #else
     bool handleRequest(const QHttpServerRequest &request, QTcpSocket *socket) override
     {
+        if (isWebSocketUpgrade(request))
+            return upgradeAccepted(request);
         QHttpServerResponder responder = makeResponder(request, socket);
         answer(responder, m_handler(webRequest(request)));
         return true;

@@ -1,0 +1,398 @@
+// SPDX-License-Identifier: MIT
+// The web page's server on the real window, on 127.0.0.1 with the key required, reached by a
+// real HTTP client and real WebSockets: the key and its cookie, the bounds, the origin, the
+// state pushed and the commands carried out on the line; and "Open on a phone…".
+
+#include "form1.h"
+#include "frames.h"
+#include "httpserving.h"
+#include "pagemenu.h"
+#include "panelcontrol.h"
+#include "phonedialog.h"
+#include "ptypair.h"
+#include "websurface.h"
+#include "windowonline.h"
+
+#include <QAction>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebSocket>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+const QString key = QStringLiteral("00112233445566778899aabbccddeeff");
+
+struct Got
+{
+    int status = 0;
+    QByteArray body;
+    QByteArray type;
+    QByteArray cookie;
+};
+
+// A page's WebSocket as a browser opens it, with what arrives on it.
+struct Page
+{
+    std::unique_ptr<QWebSocket> socket;
+    QStringList messages;
+    bool closed = false;
+};
+
+} // namespace
+
+class tst_WebServer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void requests_data();
+    void requests();
+    void pageIsSmallAndSelfContained();
+    void stateOnOpenAndRouteFromThePage();
+    void deviceReplyReachesEveryPage();
+    void junkIsAnsweredAndThePageStays_data();
+    void junkIsAnsweredAndThePageStays();
+    void socketsOutsideTheRulesAreClosed_data();
+    void socketsOutsideTheRulesAreClosed();
+    void atMostMaxPages();
+    void openOnPhoneShowsTheAddressAndItsCode();
+
+private:
+    Got get(const QString &pathAndQuery, const QByteArray &cookie,
+            const QByteArray &extraHeader = {});
+    std::unique_ptr<Page> open(const QString &origin, const QByteArray &cookie,
+                               const QString &query = {});
+    QString origin() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_web->port()); }
+    static QJsonObject json(const QString &message);
+
+    std::unique_ptr<WindowOnLine> m_window;
+    std::unique_ptr<WebSurface> m_web;
+    QNetworkAccessManager m_net;
+    const QByteArray m_cookie = "velquor_key=" + key.toLatin1();
+};
+
+void tst_WebServer::init()
+{
+    WindowOnLine::Options options;
+    options.adapter = true;
+    options.show = false;
+    m_window = std::make_unique<WindowOnLine>(options);
+    m_window->start();
+    QVERIFY(!QTest::currentTestFailed());
+    m_web = std::make_unique<WebSurface>(m_window->control(), key, /*requireKey=*/true);
+    QString why;
+    QVERIFY2(m_web->listen(QHostAddress::LocalHost, 0, &why), qPrintable(why));
+    QVERIFY(m_web->keyNeeded());
+}
+
+void tst_WebServer::cleanup()
+{
+    m_web.reset();
+    m_window.reset();
+}
+
+Got tst_WebServer::get(const QString &pathAndQuery, const QByteArray &cookie,
+                       const QByteArray &extraHeader)
+{
+    QNetworkRequest request(QUrl(origin() + pathAndQuery));
+    if (!cookie.isEmpty())
+        request.setRawHeader("Cookie", cookie);
+    if (!extraHeader.isEmpty())
+        request.setRawHeader("X-Filler", extraHeader);
+    std::unique_ptr<QNetworkReply> reply(m_net.get(request));
+    QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+    if (!reply->isFinished())
+        finished.wait(5000);
+    return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll(),
+            reply->rawHeader("Content-Type"), reply->rawHeader("Set-Cookie")};
+}
+
+std::unique_ptr<Page> tst_WebServer::open(const QString &origin, const QByteArray &cookie,
+                                          const QString &query)
+{
+    auto page = std::make_unique<Page>();
+    page->socket = std::make_unique<QWebSocket>(origin);
+    Page *p = page.get();
+    connect(p->socket.get(), &QWebSocket::textMessageReceived, this,
+            [p](const QString &message) { p->messages.append(message); });
+    connect(p->socket.get(), &QWebSocket::disconnected, this, [p] { p->closed = true; });
+    QNetworkRequest request(
+        QUrl(QStringLiteral("ws://127.0.0.1:%1/ws%2").arg(m_web->port()).arg(query)));
+    if (!cookie.isEmpty())
+        request.setRawHeader("Cookie", cookie);
+    p->socket->open(request);
+    return page;
+}
+
+QJsonObject tst_WebServer::json(const QString &message)
+{
+    return QJsonDocument::fromJson(message.toUtf8()).object();
+}
+
+void tst_WebServer::requests_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QByteArray>("cookie");
+    QTest::addColumn<int>("filler"); // bytes of one more header
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("says"); // in the body, or in the Content-Type
+    QTest::addColumn<bool>("setsCookie");
+
+    const QByteArray right = "velquor_key=" + key.toLatin1();
+    const QString withKey = QStringLiteral("/?key=") + key;
+    QTest::newRow("no key") << QStringLiteral("/") << QByteArray() << 0 << 401
+                            << QByteArray("has no access key") << false;
+    QTest::newRow("wrong key") << QStringLiteral("/?key=0123") << QByteArray() << 0 << 401
+                               << QByteArray("is not this panel's") << false;
+    QTest::newRow("wrong cookie") << QStringLiteral("/") << QByteArray("velquor_key=abc") << 0
+                                  << 401 << QByteArray("is not this panel's") << false;
+    QTest::newRow("key: the page and the cookie")
+        << withKey << QByteArray() << 0 << 200 << QByteArray("<title>Velquor panel</title>")
+        << true;
+    QTest::newRow("cookie: the page")
+        << QStringLiteral("/") << right << 0 << 200 << QByteArray("id=\"grid\"") << false;
+    QTest::newRow("cookie: the script") << QStringLiteral("/page.js") << right << 0 << 200
+                                        << QByteArray("text/javascript") << false;
+    QTest::newRow("cookie: the style")
+        << QStringLiteral("/style.css") << right << 0 << 200 << QByteArray("text/css") << false;
+    QTest::newRow("cookie: no such page") << QStringLiteral("/etc/passwd") << right << 0 << 404
+                                          << QByteArray("no such page") << false;
+    QTest::newRow("just under 8 KiB")
+        << withKey << QByteArray() << 7000 << 200 << QByteArray("Velquor panel") << true;
+    QTest::newRow("over 8 KiB, with the key")
+        << withKey << QByteArray() << 8300 << 413 << QByteArray("request too large") << false;
+}
+
+void tst_WebServer::requests()
+{
+    QFETCH(QString, path);
+    QFETCH(QByteArray, cookie);
+    QFETCH(int, filler);
+    QFETCH(int, status);
+    QFETCH(QByteArray, says);
+    QFETCH(bool, setsCookie);
+
+    const Got got = get(path, cookie, QByteArray(filler, 'a'));
+    QCOMPARE(got.status, status);
+    QVERIFY2(got.body.contains(says) || got.type.contains(says), got.body.left(200).constData());
+    QCOMPARE(!got.cookie.isEmpty(), setsCookie);
+    if (setsCookie) {
+        QVERIFY(got.cookie.startsWith(m_cookie + ';'));
+        QVERIFY(got.cookie.contains("HttpOnly"));
+        QVERIFY(got.cookie.contains("SameSite=Strict"));
+    }
+    // The panel works on: the next request is served.
+    QCOMPARE(get(QStringLiteral("/"), m_cookie).status, 200);
+}
+
+void tst_WebServer::pageIsSmallAndSelfContained()
+{
+    qsizetype total = 0;
+    for (const QString &file :
+         {QStringLiteral("/"), QStringLiteral("/style.css"), QStringLiteral("/page.js")}) {
+        const Got got = get(file, m_cookie);
+        QCOMPARE(got.status, 200);
+        QVERIFY2(!got.body.contains("http://") && !got.body.contains("https://") &&
+                     !got.body.contains("@import"),
+                 qPrintable(file)); // nothing is fetched from anywhere else
+        total += got.body.size();
+    }
+    QVERIFY2(total < 60 * 1024, qPrintable(QString::number(total)));
+}
+
+void tst_WebServer::stateOnOpenAndRouteFromThePage()
+{
+    const auto page = open(origin(), m_cookie);
+    QTRY_COMPARE(page->messages.size(), 1);
+    QCOMPARE(page->messages[0].toUtf8(),
+             "{\"state\":" + panelStateJson(m_window->control().state()) + '}');
+    QCOMPARE(m_web->pages(), 1);
+
+    page->socket->sendTextMessage(QStringLiteral("route 2 3"));
+    QCOMPARE(m_window->device().read(5).toHex(' '), QByteArray("05 55 19 12 77"));
+    QTRY_VERIFY(page->messages.size() >= 2);
+    QCOMPARE(page->messages[1], QStringLiteral(R"({"answer":"ok","line":"route 2 3"})"));
+
+    // An answer that is JSON comes as JSON, not as a string.
+    page->socket->sendTextMessage(QStringLiteral("preset list"));
+    QTRY_VERIFY(page->messages.size() >= 3);
+    QVERIFY(json(page->messages.last())
+                .value(QStringLiteral("answer"))
+                .toObject()
+                .contains(QStringLiteral("presets")));
+}
+
+void tst_WebServer::deviceReplyReachesEveryPage()
+{
+    const auto first = open(origin(), m_cookie);
+    const auto second = open(origin(), QByteArray(), QStringLiteral("?key=") + key);
+    QTRY_COMPARE(first->messages.size(), 1);
+    QTRY_COMPARE(second->messages.size(), 1);
+    QCOMPARE(m_web->pages(), 2);
+
+    QVERIFY(m_window->device().write("s22\r\n")); // out2 shows IN3
+    for (Page *page : {first.get(), second.get()}) {
+        QTRY_VERIFY(page->messages.size() >= 2);
+        const QJsonObject state =
+            json(page->messages.last()).value(QStringLiteral("state")).toObject();
+        const QJsonObject out2 = state.value(QStringLiteral("outputs")).toArray()[1].toObject();
+        QCOMPARE(out2.value(QStringLiteral("route")).toInt(), 3);
+    }
+    first->socket->close();
+    QTRY_COMPARE(m_web->pages(), 1);
+}
+
+void tst_WebServer::junkIsAnsweredAndThePageStays_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("answer"); // how the answer begins
+    QTest::addColumn<bool>("echoed");    // the answer names the line
+
+    QTest::newRow("unknown word") << QStringLiteral("launch missiles")
+                                  << QStringLiteral("error unknown command") << true;
+    QTest::newRow("output out of range")
+        << QStringLiteral("route 9 1") << QStringLiteral("error") << true;
+    QTest::newRow("control character")
+        << QStringLiteral("route 1\n2") << QStringLiteral("error") << true;
+    QTest::newRow("quote left open")
+        << QStringLiteral("preset save \"x") << QStringLiteral("error") << true;
+    QTest::newRow("over 1 KiB") << QString(1025, u'a') << QStringLiteral("error message too long")
+                                << false;
+    QTest::newRow("over 1 KiB in UTF-8")
+        << QString(600, QChar(0xe9)) << QStringLiteral("error message too long") << false;
+    QTest::newRow("monitor is not the page's")
+        << QStringLiteral("monitor") << QStringLiteral("error") << true;
+}
+
+void tst_WebServer::junkIsAnsweredAndThePageStays()
+{
+    QFETCH(QString, message);
+    QFETCH(QString, answer);
+    QFETCH(bool, echoed);
+
+    const auto page = open(origin(), m_cookie);
+    QTRY_COMPARE(page->messages.size(), 1);
+    page->socket->sendTextMessage(message);
+    QTRY_COMPARE(page->messages.size(), 2);
+    const QJsonObject got = json(page->messages[1]);
+    QVERIFY2(got.value(QStringLiteral("answer")).toString().startsWith(answer),
+             qPrintable(page->messages[1]));
+    QCOMPARE(got.value(QStringLiteral("line")).isString(), echoed);
+    QCOMPARE(m_window->device().readFor(50), QByteArray()); // nothing went on the line
+
+    page->socket->sendBinaryMessage("route 1 1");
+    QTRY_COMPARE(page->messages.size(), 3);
+    QVERIFY(json(page->messages[2])
+                .value(QStringLiteral("answer"))
+                .toString()
+                .startsWith(QStringLiteral("error send text")));
+
+    page->socket->sendTextMessage(QStringLiteral("state"));
+    QTRY_COMPARE(page->messages.size(), 4);
+    QVERIFY(json(page->messages[3]).value(QStringLiteral("answer")).isObject());
+    QVERIFY(!page->closed);
+}
+
+void tst_WebServer::socketsOutsideTheRulesAreClosed_data()
+{
+    QTest::addColumn<QString>("origin"); // "" for the page's own
+    QTest::addColumn<QByteArray>("cookie");
+    QTest::addColumn<QString>("why");
+
+    const QByteArray right = "velquor_key=" + key.toLatin1();
+    QTest::newRow("another site") << QStringLiteral("http://evil.example") << right
+                                  << QStringLiteral("error the page is not this panel's");
+    QTest::newRow("another port") << QStringLiteral("http://127.0.0.1:1") << right
+                                  << QStringLiteral("error the page is not this panel's");
+    QTest::newRow("no key") << QString() << QByteArray() << QStringLiteral("error no access key");
+    QTest::newRow("wrong key") << QString() << QByteArray("velquor_key=00")
+                               << QStringLiteral("error wrong access key");
+}
+
+void tst_WebServer::socketsOutsideTheRulesAreClosed()
+{
+    QFETCH(QString, origin);
+    QFETCH(QByteArray, cookie);
+    QFETCH(QString, why);
+
+    const auto page = open(origin.isEmpty() ? this->origin() : origin, cookie);
+    QTRY_VERIFY(page->closed);
+    QCOMPARE(page->messages.size(), 1);
+    QVERIFY2(json(page->messages[0]).value(QStringLiteral("answer")).toString().startsWith(why),
+             qPrintable(page->messages[0]));
+    QCOMPARE(m_web->pages(), 0);
+    QCOMPARE(page->socket->closeCode(), QWebSocketProtocol::CloseCodePolicyViolated);
+}
+
+void tst_WebServer::atMostMaxPages()
+{
+    std::vector<std::unique_ptr<Page>> pages;
+    for (int i = 0; i < webaccess::maxPages; ++i)
+        pages.push_back(open(origin(), m_cookie));
+    QTRY_COMPARE(m_web->pages(), webaccess::maxPages);
+    for (const auto &page : pages)
+        QTRY_COMPARE(page->messages.size(), 1);
+
+    const auto extra = open(origin(), m_cookie);
+    QTRY_VERIFY(extra->closed);
+    QVERIFY(json(extra->messages.value(0))
+                .value(QStringLiteral("answer"))
+                .toString()
+                .startsWith(QStringLiteral("error too many pages open")));
+    QCOMPARE(m_web->pages(), webaccess::maxPages);
+
+    pages.front()->socket->close(); // one goes: another may come
+    QTRY_COMPARE(m_web->pages(), webaccess::maxPages - 1);
+    const auto next = open(origin(), m_cookie);
+    QTRY_COMPARE(next->messages.size(), 1);
+    QVERIFY(json(next->messages[0]).contains(QStringLiteral("state")));
+}
+
+void tst_WebServer::openOnPhoneShowsTheAddressAndItsCode()
+{
+    const QString address = m_web->pageAddress(QStringLiteral("192.168.1.20"));
+    QCOMPARE(address, QStringLiteral("http://192.168.1.20:%1/?key=%2").arg(m_web->port()).arg(key));
+
+    Form1 &form = m_window->form();
+    addOpenOnPhone(form, address);
+    const std::unique_ptr<QMenu> menu = form.switchPageMenu->build();
+    QAction *entry = nullptr;
+    for (QAction *action : menu->actions()) {
+        if (action->text() == QStringLiteral("Open on a phone\u2026"))
+            entry = action;
+    }
+    QVERIFY(entry);
+    entry->trigger();
+    auto *dialog = form.findChild<PhoneDialog *>();
+    QVERIFY(dialog);
+    QCOMPARE(dialog->findChild<QLineEdit *>(QStringLiteral("address"))->text(), address);
+    QVERIFY(!dialog->findChild<QLabel *>(QStringLiteral("qrcode"))->pixmap().isNull());
+    entry->trigger(); // the same dialog again, not a second one
+    QCOMPARE(form.findChildren<PhoneDialog *>().size(), 1);
+
+    // A QR code: square, its quiet zone white, a finder pattern's dark corner in the corner.
+    const QImage code = qrCodeImage(address);
+    QCOMPARE(code.width(), code.height());
+    QVERIFY((code.width() - 8 - 21) % 4 == 0);
+    QCOMPARE(code.pixelColor(0, 0), QColor(Qt::white));
+    QCOMPARE(code.pixelColor(4, 4), QColor(Qt::black));
+    QCOMPARE(code.pixelColor(code.width() - 5, 4), QColor(Qt::black));
+    QCOMPARE(code.pixelColor(4 + 7, 4 + 7), QColor(Qt::white)); // the separator
+}
+
+QTEST_MAIN(tst_WebServer)
+#include "tst_webserver.moc"
