@@ -7,6 +7,9 @@ velquor_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 velquor_packages=(cmake ninja-build g++ qt6-base-dev qt6-base-private-dev qt6-serialport-dev
                   fonts-liberation fonts-droid-fallback desktop-file-utils appstream man-db ser2net)
+# The web page: its server and QR code, and the browser its tests and benchmark drive.
+velquor_packages+=(qt6-httpserver-dev qt6-websockets-dev libqrencode-dev pkgconf
+                   chromium chromium-driver python3-selenium)
 
 velquor_install_packages() {
     local missing=() package

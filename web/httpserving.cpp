@@ -90,6 +90,27 @@ void answer(QHttpServerResponder &responder, const WebReply &reply)
 #endif
 }
 
+// Each connection sends its small messages at once: a state push or an answer waits for no
+// acknowledgement of the one before (Nagle's algorithm against the browser's delayed ACK
+// would hold it up to 40 ms).
+class LowDelayServer : public QTcpServer
+{
+public:
+    using QTcpServer::QTcpServer;
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        auto *socket = new QTcpSocket(this);
+        if (!socket->setSocketDescriptor(descriptor)) {
+            delete socket;
+            return;
+        }
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        addPendingConnection(socket);
+    }
+};
+
 } // namespace
 
 class HttpServing::Server : public QAbstractHttpServer
@@ -152,7 +173,7 @@ HttpServing::~HttpServing() = default;
 
 bool HttpServing::listen(const QHostAddress &address, quint16 port, QString *error)
 {
-    auto tcp = std::make_unique<QTcpServer>();
+    auto tcp = std::make_unique<LowDelayServer>();
     if (!tcp->listen(address, port)) {
         *error = tcp->errorString();
         return false;
