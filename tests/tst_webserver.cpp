@@ -62,6 +62,7 @@ private slots:
     void requests_data();
     void requests();
     void pageIsSmallAndSelfContained();
+    void endlessRequestIsCut();
     void stateOnOpenAndRouteFromThePage();
     void deviceReplyReachesEveryPage();
     void junkIsAnsweredAndThePageStays_data();
@@ -212,6 +213,28 @@ void tst_WebServer::pageIsSmallAndSelfContained()
         total += got.body.size();
     }
     QVERIFY2(total < 60 * 1024, qPrintable(QString::number(total)));
+}
+
+void tst_WebServer::endlessRequestIsCut()
+{
+    // Far past 8 KiB, so that it is not kept whole before it is judged: the connection is cut.
+    QNetworkRequest request(QUrl(origin() + QStringLiteral("/")));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArray("text/plain"));
+    std::unique_ptr<QNetworkReply> reply(m_net.post(request, QByteArray(4 * 1024 * 1024, 'x')));
+    QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+    QVERIFY(finished.wait(10000));
+    QVERIFY2(reply->error() != QNetworkReply::NoError, qPrintable(reply->errorString()));
+    QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 0); // no 413
+    QCOMPARE(get(QStringLiteral("/"), m_cookie).status, 200); // the panel works on
+
+    // A page's socket is not counted as a request: more than that in messages, and it stays.
+    const auto page = open(origin(), m_cookie);
+    QTRY_COMPARE(page->messages.size(), 1);
+    const int count = 1200;
+    for (int i = 0; i < count; ++i)
+        page->socket->sendTextMessage(QString(1000, u'x'));
+    QTRY_COMPARE(page->messages.size(), 1 + count);
+    QVERIFY(!page->closed);
 }
 
 void tst_WebServer::stateOnOpenAndRouteFromThePage()

@@ -92,10 +92,16 @@ void answer(QHttpServerResponder &responder, const WebReply &reply)
 
 // Each connection sends its small messages at once: a state push or an answer waits for no
 // acknowledgement of the one before (Nagle's algorithm against the browser's delayed ACK
-// would hold it up to 40 ms).
-class LowDelayServer : public QTcpServer
+// would hold it up to 40 ms). And Qt HttpServer keeps all of a request until its end before
+// the handler sees it, however large: a connection that has sent more than maxRequestStream
+// bytes of requests is cut, so that a visitor cannot fill the memory with one endless
+// request. A browser's requests for the page take a few kilobytes; once the connection has
+// become a WebSocket, Qt WebSockets bounds its messages itself and the count stops.
+class GuardedServer : public QTcpServer
 {
 public:
+    static constexpr qint64 maxRequestStream = 1024 * 1024;
+
     using QTcpServer::QTcpServer;
 
 protected:
@@ -107,6 +113,13 @@ protected:
             return;
         }
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        // Connected before the server's own handler, which takes what has come; the upgrade to
+        // a WebSocket disconnects it with every other connection of the socket.
+        connect(socket, &QIODevice::readyRead, socket, [socket, received = qint64(0)]() mutable {
+            received += socket->bytesAvailable();
+            if (received > maxRequestStream)
+                socket->abort();
+        });
         addPendingConnection(socket);
     }
 };
@@ -173,7 +186,7 @@ HttpServing::~HttpServing() = default;
 
 bool HttpServing::listen(const QHostAddress &address, quint16 port, QString *error)
 {
-    auto tcp = std::make_unique<LowDelayServer>();
+    auto tcp = std::make_unique<GuardedServer>();
     if (!tcp->listen(address, port)) {
         *error = tcp->errorString();
         return false;
