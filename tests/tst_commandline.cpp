@@ -89,6 +89,9 @@ void tst_CommandLine::arguments_data()
         "is longer than the system's limit of 4095 bytes");
     row("--headless without --control", {QStringLiteral("--headless")}, 2, "",
         "--headless needs --control");
+    row("--web on a local socket", {QStringLiteral("--web=unix:/tmp/page")}, 2, "",
+        "invalid --web: the web page is served on PORT or HOST:PORT");
+    row("--web that is no address", {QStringLiteral("--web=phone")}, 2, "", "invalid --web");
     row("--control that is no address", {QStringLiteral("--control=bogus")}, 2, "",
         "invalid --control: \"bogus\" is not PORT, HOST:PORT or unix:PATH");
     row("--control with port 65536", {QStringLiteral("--control=65536")}, 2, "",
