@@ -141,6 +141,8 @@ void tst_WebAccess::loopbackHost_data()
     QTest::newRow("empty") << QByteArray() << false;
     QTest::newRow("bracket left open") << QByteArray("[::1") << false;
     QTest::newRow("junk after the bracket") << QByteArray("[::1]x") << false;
+    QTest::newRow("a port that is no number") << QByteArray("127.0.0.1:80x") << false;
+    QTest::newRow("IPv6 without brackets") << QByteArray("::1") << false;
 }
 
 void tst_WebAccess::loopbackHost()

@@ -96,24 +96,38 @@ QByteArray refusalPage(KeyCheck::Verdict verdict)
 
 namespace {
 
+// A Host header's port: one to five decimal digits.
+bool isPort(QByteArrayView text)
+{
+    if (text.isEmpty() || text.size() > 5)
+        return false;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    return true;
+}
+
 // The host of a Host header, without its port and the brackets of an IPv6 address; empty
 // when the header is malformed.
 QByteArray hostPart(QByteArrayView host)
 {
     const QByteArray text = host.toByteArray().trimmed().toLower();
+    QByteArray name = text;
+    QByteArray rest;
     if (text.startsWith('[')) {
         const qsizetype close = text.indexOf(']');
         if (close < 0)
             return {};
-        const QByteArray rest = text.mid(close + 1);
-        if (!rest.isEmpty() && !rest.startsWith(':'))
-            return {};
-        return text.mid(1, close - 1);
+        name = text.mid(1, close - 1);
+        rest = text.mid(close + 1);
+    } else if (const qsizetype colon = text.indexOf(':'); colon >= 0) {
+        name = text.left(colon);
+        rest = text.mid(colon);
     }
-    if (text.count(':') > 1)
+    if (!rest.isEmpty() && !(rest.startsWith(':') && isPort(rest.mid(1))))
         return {};
-    const qsizetype colon = text.indexOf(':');
-    return colon < 0 ? text : text.left(colon);
+    return name;
 }
 
 } // namespace
@@ -131,6 +145,11 @@ bool isLoopbackHost(QByteArrayView host)
     const QByteArray name = hostPart(host);
     if (name == "localhost")
         return true;
+    // Only the characters of an address: QHostAddress would pass over blanks within it.
+    for (const char c : name) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || c == '.' || c == ':'))
+            return false;
+    }
     const QHostAddress address(QString::fromLatin1(name));
     return !address.isNull() && address.isLoopback();
 }

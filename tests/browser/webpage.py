@@ -226,7 +226,8 @@ def run_cases(args):
 
         # A lost connection shows as such, and the page comes back by itself.
         panel.terminate()
-        panel.wait(10)
+        if panel.wait(10) != 0:
+            fail("the panel ended with %s on SIGTERM" % panel.returncode)
         wait_until(driver, "return document.getElementById('link').textContent"
                            ".includes('lost');", what="the lost connection")
         port = re.search(r":(\d+)/", address).group(1)
@@ -242,12 +243,14 @@ def run_cases(args):
     finally:
         if driver:
             driver.quit()
-        if panel:
+        if panel and panel.poll() is None:
             panel.terminate()
             panel.wait(10)
         emulator.terminate()
         emulator.wait(10)
         shutil.rmtree(folder, ignore_errors=True)
+    if panel.returncode != 0:  # a sanitizer's report ends it so, for one
+        fail("the panel ended with %s on SIGTERM" % panel.returncode)
     print("PASS: all browser cases", flush=True)
     return 0
 
