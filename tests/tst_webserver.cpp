@@ -9,11 +9,14 @@
 #include "pagemenu.h"
 #include "panelcontrol.h"
 #include "phonedialog.h"
+#include "programrun.h"
 #include "ptypair.h"
+#include "scratchdir.h"
 #include "websurface.h"
 #include "windowonline.h"
 
 #include <QAction>
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -22,12 +25,15 @@
 #include <QMenu>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWebSocket>
 
 #include <memory>
 #include <vector>
+
+#include <csignal>
 
 namespace {
 
@@ -71,6 +77,8 @@ private slots:
     void socketsOutsideTheRulesAreClosed();
     void atMostMaxPages();
     void openOnPhoneShowsTheAddressAndItsCode();
+    void theProgramMakesItsKeyOnceAndKeepsIt_data();
+    void theProgramMakesItsKeyOnceAndKeepsIt();
 
 private:
     Got get(const QString &pathAndQuery, const QByteArray &cookie,
@@ -415,6 +423,49 @@ void tst_WebServer::openOnPhoneShowsTheAddressAndItsCode()
     QCOMPARE(code.pixelColor(4, 4), QColor(Qt::black));
     QCOMPARE(code.pixelColor(code.width() - 5, 4), QColor(Qt::black));
     QCOMPARE(code.pixelColor(4 + 7, 4 + 7), QColor(Qt::white)); // the separator
+}
+
+void tst_WebServer::theProgramMakesItsKeyOnceAndKeepsIt_data()
+{
+    QTest::addColumn<QByteArray>("keyLine"); // in [web] before the first start
+    QTest::addColumn<QString>("warning");
+    QTest::newRow("none yet") << QByteArray() << QString();
+    QTest::newRow("one too short to keep")
+        << QByteArray("key=1234\n")
+        << QStringLiteral("is not 32 hex digits; a new key replaces it");
+}
+
+void tst_WebServer::theProgramMakesItsKeyOnceAndKeepsIt()
+{
+    QFETCH(QByteArray, keyLine);
+    QFETCH(QString, warning);
+
+    const ScratchDir &dir = m_window->dir();
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("velquor")));
+    QVERIFY(dir.write(QStringLiteral("velquor/velquor.conf"),
+                      "[web]\nrequire_key=true\nlisten=127.0.0.1:0\n" + keyLine));
+    const QRegularExpression printed(QStringLiteral("web page on (http://127\\.0\\.0\\.1:\\d+/"
+                                                    "\\?key=([0-9a-f]{32}))\n"));
+    QStringList keys;
+    for (int start = 0; start < 2; ++start) {
+        ProgramRun run({QStringLiteral("--headless"), QStringLiteral("--demo")}, dir.path(),
+                       dir.path());
+        QVERIFY(run.start());
+        QTRY_VERIFY_WITH_TIMEOUT(printed.match(run.standardError()).hasMatch(), 10000);
+        const QRegularExpressionMatch match = printed.match(run.standardError());
+        keys.append(match.captured(2));
+        QCOMPARE(run.standardError().contains(warning) && !warning.isEmpty(),
+                 start == 0 && !warning.isEmpty());
+        // The address it printed opens the page, and only with its key.
+        QNetworkRequest request{QUrl(match.captured(1))};
+        std::unique_ptr<QNetworkReply> reply(m_net.get(request));
+        QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
+        QCOMPARE(run.endWith(SIGTERM), 0);
+    }
+    QCOMPARE(keys[1], keys[0]);
+    QVERIFY(dir.read(QStringLiteral("velquor/velquor.conf")).contains("key=" + keys[0].toLatin1()));
 }
 
 QTEST_MAIN(tst_WebServer)
