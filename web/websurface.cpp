@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QNetworkInterface>
 #include <QNetworkRequest>
+#include <QTimer>
 #include <QUrlQuery>
 #include <QWebSocket>
 
@@ -18,6 +19,8 @@ namespace {
 // The largest message Qt WebSockets takes in at all: past it the page's socket is closed.
 // Below it, one past webaccess::maxMessageBytes gets an error line and the page stays.
 constexpr qint64 maxIncoming = 64 * 1024;
+// How long a refused page has to take its close.
+constexpr int refusedCloseMs = 2000;
 
 QByteArray jsonString(const QString &text)
 {
@@ -200,6 +203,8 @@ void WebSurface::open(QWebSocket *socket)
     if (const QByteArray why = refusal(*socket); !why.isEmpty()) {
         socket->sendTextMessage(QString::fromUtf8(answerEnvelope(why, nullptr)));
         socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QString::fromUtf8(why));
+        // A peer that does not answer the close is cut all the same.
+        QTimer::singleShot(refusedCloseMs, socket, &QWebSocket::abort);
         return;
     }
     socket->setMaxAllowedIncomingMessageSize(maxIncoming);
