@@ -28,11 +28,8 @@ private slots:
     void loopbackHost_data();
     void loopbackHost();
     void madeKeysAreWellFormedAndDiffer();
-    void wellFormedKey_data();
-    void wellFormedKey();
     void requireKeySetting_data();
     void requireKeySetting();
-    void refusalSaysWhatIsWrong();
 };
 
 void tst_WebAccess::keyCheck_data()
@@ -164,25 +161,6 @@ void tst_WebAccess::madeKeysAreWellFormedAndDiffer()
     QCOMPARE(keys.size(), 64);
 }
 
-void tst_WebAccess::wellFormedKey_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("wellFormed");
-    QTest::newRow("32 hex digits") << QString::fromLatin1(key) << true;
-    QTest::newRow("upper case") << QString::fromLatin1(key.toUpper()) << true;
-    QTest::newRow("31 digits") << QString::fromLatin1(key.left(31)) << false;
-    QTest::newRow("33 digits") << QString::fromLatin1(key + 'a') << false;
-    QTest::newRow("not hex") << QStringLiteral("0123456789abcdef0123456789abcdeg") << false;
-    QTest::newRow("empty") << QString() << false;
-}
-
-void tst_WebAccess::wellFormedKey()
-{
-    QFETCH(QString, text);
-    QFETCH(bool, wellFormed);
-    QCOMPARE(isWellFormedKey(text), wellFormed);
-}
-
 void tst_WebAccess::requireKeySetting_data()
 {
     QTest::addColumn<QString>("text");
@@ -203,16 +181,6 @@ void tst_WebAccess::requireKeySetting()
     bool read = !ok;
     QCOMPARE(readRequireKey(text, &read), require);
     QCOMPARE(read, ok);
-}
-
-void tst_WebAccess::refusalSaysWhatIsWrong()
-{
-    QVERIFY(refusalPage(Verdict::Missing).contains("has no access key"));
-    QVERIFY(refusalPage(Verdict::Wrong).contains("is not this panel's"));
-    const QByteArray cookie = keyCookie(key);
-    QVERIFY(cookie.startsWith("velquor_key=" + key + ';'));
-    QVERIFY(cookie.contains("; HttpOnly"));
-    QVERIFY(cookie.contains("; SameSite=Strict"));
 }
 
 QTEST_GUILESS_MAIN(tst_WebAccess)
