@@ -8,7 +8,7 @@
 #include <QUrlQuery>
 #include <QWebSocket>
 
-#if QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
 #include <QHttpHeaders>
 #endif
 #if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
@@ -19,7 +19,7 @@ namespace {
 
 QByteArray headerValue(const QHttpServerRequest &request, QByteArrayView name)
 {
-#if QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
     return request.headers().value(name).toByteArray();
 #else
     return request.value(name.toByteArray());
@@ -31,7 +31,7 @@ qsizetype requestSize(const QHttpServerRequest &request)
     // "METHOD PATH HTTP/1.1\r\n", each "Name: value\r\n", the blank line, the body.
     qsizetype size =
         request.url().toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority).size() + 20;
-#if QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
     const QHttpHeaders headers = request.headers();
     for (qsizetype i = 0; i < headers.size(); ++i)
         size += headers.nameAt(i).size() + headers.valueAt(i).size() + 4;
@@ -74,7 +74,7 @@ WebRequest webRequest(const QHttpServerRequest &request)
 void answer(QHttpServerResponder &responder, const WebReply &reply)
 {
     const auto status = QHttpServerResponder::StatusCode(reply.status);
-#if QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
     QHttpHeaders headers;
     headers.append(QHttpHeaders::WellKnownHeader::ContentType, reply.contentType);
     for (const auto &[name, value] : reply.headers)
