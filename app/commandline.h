@@ -6,12 +6,13 @@
 // usage text; the tools that end at once (--help, --version, --list-ports); the ports and
 // settings of this run (--port, --from-menu, --trace, --reconnect, --demo); Find the matrix
 // (--find, --yes), which ends once it has; the control socket and running headless
-// (--control, --headless).
+// (--control, --headless); MQTT (--mqtt).
 //
 // Each step returns the program's exit status when the program ends there (2 for a usage
 // error), nothing when it goes on.
 
 #include "listenaddress.h"
+#include "mqttsettings.h"
 #include "portmap.h"
 #include "usersettings.h"
 
@@ -26,6 +27,8 @@ struct RunChoices
     UserSettings settings;
     PortMap ports;
     std::optional<ListenAddress> control;
+    std::optional<MqttSettings> mqtt;
+    bool mqttAsked = false; // an MQTT address was given, usable or not
     bool headless = false;
     bool reconnect = false;
     bool demo = false;
@@ -47,6 +50,9 @@ public:
     // The control socket (--control, else listen= in the settings file) and --headless, and
     // whether the window can be shown.
     std::optional<int> readControlSocket(RunChoices &run) const;
+    // MQTT (--mqtt, else the [mqtt] group); an address it cannot use is one line on standard
+    // error, and the panel runs without MQTT. Before readControlSocket, which --headless needs.
+    void readMqtt(RunChoices &run) const;
 
 private:
     void addRunOptions();
@@ -67,4 +73,5 @@ private:
     const QCommandLineOption m_yes;
     const QCommandLineOption m_control;
     const QCommandLineOption m_headless;
+    const QCommandLineOption m_mqtt;
 };

@@ -1,0 +1,169 @@
+// SPDX-License-Identifier: MIT
+#include "mqttclient.h"
+
+#include <QMetaObject>
+
+#include <mosquitto.h>
+
+#include <mutex>
+
+namespace {
+
+constexpr int keepAliveSeconds = 30;
+constexpr unsigned reconnectFirst = 1;
+constexpr unsigned reconnectLast = 30;
+
+void initialiseLibrary()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { mosquitto_lib_init(); });
+}
+
+QString connackReason(int code)
+{
+    return QString::fromUtf8(mosquitto_connack_string(code));
+}
+
+} // namespace
+
+MqttClient::MqttClient(const MqttSettings &settings, const Will &will, QObject *parent)
+    : QObject(parent), m_settings(settings), m_will(will)
+{
+    initialiseLibrary();
+    m_mosq = mosquitto_new(m_settings.id.toUtf8().constData(), true, this);
+}
+
+MqttClient::~MqttClient()
+{
+    if (m_starter.joinable())
+        m_starter.join();
+    if (m_mosq && m_looping) {
+        // Connected, the loop sends what is queued and the DISCONNECT, then ends; otherwise it
+        // may be waiting out a back-off of up to 30 s, and is stopped where it is.
+        const bool orderly = m_connected;
+        mosquitto_disconnect(m_mosq);
+        mosquitto_loop_stop(m_mosq, !orderly);
+    }
+    mosquitto_destroy(m_mosq);
+}
+
+bool MqttClient::start(QString *why)
+{
+    if (!m_mosq) {
+        *why = QStringLiteral("the MQTT library cannot make a client");
+        return false;
+    }
+    mosquitto_connect_callback_set(m_mosq, &MqttClient::onConnect);
+    mosquitto_disconnect_callback_set(m_mosq, &MqttClient::onDisconnect);
+    mosquitto_message_callback_set(m_mosq, &MqttClient::onMessage);
+    mosquitto_reconnect_delay_set(m_mosq, reconnectFirst, reconnectLast, true);
+    if (!m_settings.user.isEmpty())
+        mosquitto_username_pw_set(
+            m_mosq, m_settings.user.toUtf8().constData(),
+            m_settings.password.isEmpty() ? nullptr : m_settings.password.toUtf8().constData());
+    if (!m_will.topic.isEmpty())
+        mosquitto_will_set(m_mosq, m_will.topic.constData(), int(m_will.payload.size()),
+                           m_will.payload.constData(), 1, true);
+    if (m_settings.tls) {
+        const QByteArray cafile = m_settings.cafile.toLocal8Bit();
+        if (cafile.isEmpty())
+            mosquitto_int_option(m_mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+        const int rc = mosquitto_tls_set(m_mosq, cafile.isEmpty() ? nullptr : cafile.constData(),
+                                         cafile.isEmpty() ? "/etc/ssl/certs" : nullptr, nullptr,
+                                         nullptr, nullptr);
+        if (rc != MOSQ_ERR_SUCCESS) {
+            *why =
+                QStringLiteral("cannot use the CA certificates %1: %2")
+                    .arg(cafile.isEmpty() ? QStringLiteral("in /etc/ssl/certs") : m_settings.cafile,
+                         QString::fromUtf8(mosquitto_strerror(rc)));
+            return false;
+        }
+    }
+    m_starter = std::thread([this] { connectAndLoop(); });
+    return true;
+}
+
+void MqttClient::connectAndLoop()
+{
+    const int rc = mosquitto_connect_async(m_mosq, m_settings.host.toUtf8().constData(),
+                                           m_settings.port, keepAliveSeconds);
+    // A broker that is down (refused, unreachable) is tried again by the loop; a name that
+    // does not resolve, or settings the library refuses, are not.
+    if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_ERRNO) {
+        const QString why = rc == MOSQ_ERR_EAI
+                                ? QStringLiteral("cannot find the host %1").arg(m_settings.host)
+                                : QString::fromUtf8(mosquitto_strerror(rc));
+        QMetaObject::invokeMethod(
+            this, [this, why] { emit failed(why); }, Qt::QueuedConnection);
+        return;
+    }
+    m_looping = mosquitto_loop_start(m_mosq) == MOSQ_ERR_SUCCESS;
+    if (!m_looping)
+        QMetaObject::invokeMethod(
+            this, [this] { emit failed(QStringLiteral("the MQTT thread cannot start")); },
+            Qt::QueuedConnection);
+}
+
+// The callbacks run in the library's thread; what they report is handed to this object's.
+void MqttClient::onConnect(mosquitto *mosq, void *self, int code)
+{
+    auto *client = static_cast<MqttClient *>(self);
+    if (code != 0) {
+        // Refused by the broker (a wrong password, an id it will not take): trying again
+        // every 30 s would change nothing.
+        mosquitto_disconnect(mosq);
+        const QString why =
+            QStringLiteral("the broker refused the connection: %1").arg(connackReason(code));
+        QMetaObject::invokeMethod(
+            client, [client, why] { emit client->failed(why); }, Qt::QueuedConnection);
+        return;
+    }
+    client->m_connected = true;
+    QMetaObject::invokeMethod(
+        client, [client] { emit client->connected(); }, Qt::QueuedConnection);
+}
+
+void MqttClient::onDisconnect(mosquitto *, void *self, int code)
+{
+    auto *client = static_cast<MqttClient *>(self);
+    const bool was = client->m_connected.exchange(false);
+    if (was && code != 0)
+        QMetaObject::invokeMethod(
+            client, [client] { emit client->disconnected(); }, Qt::QueuedConnection);
+}
+
+void MqttClient::onMessage(mosquitto *, void *self, const mosquitto_message *message)
+{
+    auto *client = static_cast<MqttClient *>(self);
+    QByteArray topic(message->topic);
+    QByteArray payload(static_cast<const char *>(message->payload), message->payloadlen);
+    const bool retained = message->retain;
+    QMetaObject::invokeMethod(
+        client,
+        [client, topic = std::move(topic), payload = std::move(payload), retained] {
+            emit client->message(topic, payload, retained);
+        },
+        Qt::QueuedConnection);
+}
+
+bool MqttClient::publish(const QByteArray &topic, const QByteArray &payload, bool retained)
+{
+    if (!m_connected)
+        return false;
+    return mosquitto_publish(m_mosq, nullptr, topic.constData(), int(payload.size()),
+                             payload.constData(), 1, retained) == MOSQ_ERR_SUCCESS;
+}
+
+bool MqttClient::subscribe(const QStringList &filters)
+{
+    if (!m_connected || filters.isEmpty())
+        return false;
+    QList<QByteArray> bytes;
+    std::vector<char *> pointers;
+    for (const QString &filter : filters)
+        bytes.append(filter.toUtf8());
+    for (QByteArray &filter : bytes)
+        pointers.push_back(filter.data());
+    return mosquitto_subscribe_multiple(m_mosq, nullptr, int(pointers.size()), pointers.data(), 1,
+                                        0, nullptr) == MOSQ_ERR_SUCCESS;
+}
