@@ -401,15 +401,19 @@ void tst_Mqtt::startPanel(const QByteArray &settings)
 void tst_Mqtt::routeSetSwitchesAndTheReportIsRetained()
 {
     startPanel();
-    Observer ha(m_broker->port(), {});
+    Observer ha(m_broker->port(), {base + u"/output/2/#"_s});
+    QTRY_COMPARE(ha.last(topicOf("output/2/reported")), QByteArray("unknown"));
     ha.client().publish(topicOf("output/2/route/set"), "IN3", false);
     QCOMPARE(m_window->sent(5), QByteArray::fromHex("0555191277"));
 
     m_window->device().write("s22\r\n"); // the device: output 2 shows IN3
-    Observer later(m_broker->port(), {base + u"/#"_s});
+    QTRY_COMPARE(ha.last(topicOf("output/2/reported")), QByteArray("on")); // its report
+    QCOMPARE(ha.last(topicOf("output/2/route")), QByteArray("IN3"));
+    Observer later(m_broker->port(), {base + u"/#"_s}); // comes later: the broker keeps it
     QTRY_COMPARE(later.last(topicOf("output/2/route")), QByteArray("IN3"));
     QCOMPARE(later.last(topicOf("output/2/reported")), QByteArray("on"));
-    QVERIFY(later.messages.last().retained);
+    for (const Received &message : std::as_const(later.messages))
+        QVERIFY2(message.retained, message.topic.constData());
     QVERIFY(later.last(topicOf("state")).contains(R"("output":2,"route":3)"));
     QCOMPARE(m_warnings->size(), 0);
 }
