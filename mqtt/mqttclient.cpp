@@ -90,9 +90,16 @@ void MqttClient::connectAndLoop()
     // A broker that is down (refused, unreachable) is tried again by the loop; a name that
     // does not resolve, or settings the library refuses, are not.
     if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_ERRNO) {
-        const QString why = rc == MOSQ_ERR_EAI
-                                ? QStringLiteral("cannot find the host %1").arg(m_settings.host)
-                                : QString::fromUtf8(mosquitto_strerror(rc));
+        QString why = QString::fromUtf8(mosquitto_strerror(rc));
+        if (rc == MOSQ_ERR_EAI)
+            why = QStringLiteral("cannot find the host %1").arg(m_settings.host);
+        else if (rc == MOSQ_ERR_TLS)
+            why = QStringLiteral("no TLS connection to %1:%2 (is its certificate for that name, "
+                                 "and signed by %3?)")
+                      .arg(m_settings.host)
+                      .arg(m_settings.port)
+                      .arg(m_settings.cafile.isEmpty() ? QStringLiteral("the system's CA store")
+                                                       : m_settings.cafile);
         QMetaObject::invokeMethod(
             this, [this, why] { emit failed(why); }, Qt::QueuedConnection);
         return;

@@ -14,6 +14,7 @@
 #include "ser2net.h"
 #include "windowonline.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -116,6 +117,7 @@ private slots:
     void renameRepublishesConfigsFirstAndDeletedPresetsGo();
     void killedPanelLeavesItsLastWill();
     void wrongPasswordIsOneLineAndThePanelWorksOn();
+    void tlsIsCheckedAgainstTheCaFile();
 
 private:
     // The window on a pty and its MQTT surface, connected, everything published.
@@ -520,6 +522,31 @@ void tst_Mqtt::wrongPasswordIsOneLineAndThePanelWorksOn()
     QVERIFY2(mqttLines.first().contains(u"MQTT is off: the broker refused"_s),
              qPrintable(mqttLines.first()));
     QCOMPARE(panel.endWith(SIGTERM), 0);
+}
+
+void tst_Mqtt::tlsIsCheckedAgainstTheCaFile()
+{
+    m_dir = std::make_unique<ScratchDir>();
+    m_broker = std::make_unique<MosquittoBroker>(m_dir->path());
+    const QString ca = m_broker->useTls();
+    QVERIFY(!ca.isEmpty());
+    QVERIFY(m_broker->start());
+    const QString url = u"mqtts://127.0.0.1:%1"_s.arg(m_broker->port());
+    QVERIFY(QDir(m_dir->path()).mkpath(u"velquor"_s));
+    QVERIFY(m_dir->write(u"velquor/velquor.conf"_s,
+                         "[mqtt]\ncafile=" + ca.toUtf8() + "\nid=tls-test\n"));
+    ProgramRun trusting({u"--demo"_s, u"--headless"_s, u"--mqtt"_s, url}, m_dir->path(),
+                        m_dir->path());
+    QVERIFY(trusting.start());
+    QTRY_VERIFY_WITH_TIMEOUT(trusting.standardError().contains(u"MQTT connected"_s), 10000);
+
+    // Without the file the system's store does not know the CA: one line, and no MQTT.
+    const QString elsewhere = m_dir->path() + u"/elsewhere"_s;
+    ProgramRun doubting({u"--demo"_s, u"--headless"_s, u"--mqtt"_s, url}, m_dir->path(), elsewhere);
+    QVERIFY(doubting.start());
+    QTRY_VERIFY_WITH_TIMEOUT(doubting.standardError().contains(u"MQTT is off: no TLS"_s), 10000);
+    QCOMPARE(doubting.endWith(SIGTERM), 0);
+    QCOMPARE(trusting.endWith(SIGTERM), 0);
 }
 
 QTEST_MAIN(tst_Mqtt)

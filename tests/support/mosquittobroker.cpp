@@ -11,7 +11,7 @@ using namespace Qt::StringLiterals;
 
 MosquittoBroker::MosquittoBroker(const QString &folder, const QString &user,
                                  const QString &password)
-    : m_config(folder + u"/mosquitto.conf"_s), m_port(freeLoopbackPort())
+    : m_folder(folder), m_config(folder + u"/mosquitto.conf"_s), m_port(freeLoopbackPort())
 {
     QByteArray config = "listener " + QByteArray::number(m_port) +
                         " 127.0.0.1\npersistence false\nlog_dest stdout\n"
@@ -29,6 +29,37 @@ MosquittoBroker::MosquittoBroker(const QString &folder, const QString &user,
     QFile file(m_config);
     if (file.open(QIODevice::WriteOnly))
         file.write(config);
+}
+
+QString MosquittoBroker::useTls()
+{
+    const auto openssl = [this](const QStringList &arguments) {
+        QProcess run;
+        run.setWorkingDirectory(m_folder);
+        run.start(u"openssl"_s, arguments);
+        return run.waitForFinished(30000) && run.exitStatus() == QProcess::NormalExit &&
+               run.exitCode() == 0;
+    };
+    QFile ext(m_folder + u"/server.ext"_s);
+    if (!ext.open(QIODevice::WriteOnly) || ext.write("subjectAltName=IP:127.0.0.1\n") < 0)
+        return {};
+    ext.close();
+    const bool made =
+        openssl({u"req"_s, u"-x509"_s, u"-newkey"_s, u"rsa:2048"_s, u"-nodes"_s, u"-days"_s, u"2"_s,
+                 u"-subj"_s, u"/CN=velquor test CA"_s, u"-keyout"_s, u"ca.key"_s, u"-out"_s,
+                 u"ca.crt"_s}) &&
+        openssl({u"req"_s, u"-newkey"_s, u"rsa:2048"_s, u"-nodes"_s, u"-subj"_s, u"/CN=127.0.0.1"_s,
+                 u"-keyout"_s, u"server.key"_s, u"-out"_s, u"server.csr"_s}) &&
+        openssl({u"x509"_s, u"-req"_s, u"-in"_s, u"server.csr"_s, u"-CA"_s, u"ca.crt"_s,
+                 u"-CAkey"_s, u"ca.key"_s, u"-CAcreateserial"_s, u"-days"_s, u"2"_s, u"-extfile"_s,
+                 u"server.ext"_s, u"-out"_s, u"server.crt"_s});
+    QFile config(m_config);
+    if (!made || !config.open(QIODevice::Append))
+        return {};
+    const QByteArray folder = QFile::encodeName(m_folder);
+    config.write("cafile " + folder + "/ca.crt\ncertfile " + folder + "/server.crt\nkeyfile " +
+                 folder + "/server.key\n");
+    return m_folder + u"/ca.crt"_s;
 }
 
 MosquittoBroker::~MosquittoBroker()

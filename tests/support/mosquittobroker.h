@@ -15,6 +15,9 @@ class MosquittoBroker
 public:
     explicit MosquittoBroker(const QString &folder, const QString &user = {},
                              const QString &password = {});
+    // Before start(): the listener speaks TLS only, with a certificate for 127.0.0.1 from a
+    // CA made here by openssl; returns the CA's file, empty when openssl failed.
+    QString useTls();
     ~MosquittoBroker();
     MosquittoBroker(const MosquittoBroker &) = delete;
     MosquittoBroker &operator=(const MosquittoBroker &) = delete;
@@ -29,6 +32,7 @@ public:
     QByteArray log() { return m_process.readAll(); }
 
 private:
+    QString m_folder;
     QString m_config;
     quint16 m_port;
     QProcess m_process;
