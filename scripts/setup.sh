@@ -7,7 +7,7 @@ velquor_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 velquor_packages=(cmake ninja-build g++ qt6-base-dev qt6-base-private-dev qt6-serialport-dev
                   fonts-liberation fonts-droid-fallback desktop-file-utils appstream man-db ser2net
-                  pkg-config libmosquitto-dev mosquitto mosquitto-clients)
+                  pkg-config libmosquitto-dev mosquitto mosquitto-clients openssl)
 
 velquor_install_packages() {
     local missing=() package
