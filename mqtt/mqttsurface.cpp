@@ -74,6 +74,7 @@ void MqttSurface::onConnected()
 void MqttSurface::publishAll()
 {
     m_published.clear();
+    m_configNames.clear();
     publish({topic("status"), "online"});
     publishChanges();
     emit republished();
@@ -85,9 +86,17 @@ void MqttSurface::publishChanges()
         return;
     const PanelState state = m_control.state();
     if (!m_settings.discovery.isEmpty()) {
-        for (const mqtt::Publication &config :
-             mqtt::discoveryConfigs(m_settings, state, presetNames()))
-            publish(config);
+        // The configs hold only names: most changes (a route, a colour) leave them as they are.
+        const QStringList presets = presetNames();
+        QStringList names = mqtt::inputChoices(state) + presets;
+        for (const PanelState::Output &output : state.outputs)
+            names.append(output.name);
+        if (names != m_configNames) {
+            for (const mqtt::Publication &config :
+                 mqtt::discoveryConfigs(m_settings, state, presets))
+                publish(config);
+            m_configNames = names;
+        }
     }
     for (const mqtt::Publication &publication :
          mqtt::statePublications(m_settings.base, state, panelStateJson(state)))

@@ -58,4 +58,5 @@ private:
     MqttClient m_client;
     bool m_online = false;
     std::map<QByteArray, QByteArray> m_published; // retained, by topic, since connected
+    QStringList m_configNames; // the names the configs were made from, when published
 };
