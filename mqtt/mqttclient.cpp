@@ -5,6 +5,7 @@
 
 #include <mosquitto.h>
 
+#include <chrono>
 #include <mutex>
 
 namespace {
@@ -41,6 +42,10 @@ MqttClient::~MqttClient()
         // Connected, the loop sends what is queued and the DISCONNECT, then ends; otherwise it
         // may be waiting out a back-off of up to 30 s, and is stopped where it is.
         const bool orderly = m_connected;
+        // What was published last (such as "offline" on the status) is taken by the broker
+        // before the DISCONNECT, however busy the machine; half a second at most.
+        for (int i = 0; orderly && m_unacknowledged > 0 && i < 100; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         mosquitto_disconnect(m_mosq);
         mosquitto_loop_stop(m_mosq, !orderly);
     }
@@ -56,6 +61,8 @@ bool MqttClient::start(QString *why)
     mosquitto_connect_callback_set(m_mosq, &MqttClient::onConnect);
     mosquitto_disconnect_callback_set(m_mosq, &MqttClient::onDisconnect);
     mosquitto_message_callback_set(m_mosq, &MqttClient::onMessage);
+    mosquitto_publish_callback_set(m_mosq, &MqttClient::onPublish);
+    mosquitto_log_callback_set(m_mosq, &MqttClient::onLog);
     mosquitto_reconnect_delay_set(m_mosq, reconnectFirst, reconnectLast, true);
     if (!m_settings.user.isEmpty())
         mosquitto_username_pw_set(
@@ -90,39 +97,60 @@ void MqttClient::connectAndLoop()
     // A broker that is down (refused, unreachable) is tried again by the loop; a name that
     // does not resolve, or settings the library refuses, are not.
     if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_ERRNO) {
-        QString why = QString::fromUtf8(mosquitto_strerror(rc));
         if (rc == MOSQ_ERR_EAI)
-            why = QStringLiteral("cannot find the host %1").arg(m_settings.host);
+            giveUp(QStringLiteral("cannot find the host %1").arg(m_settings.host));
         else if (rc == MOSQ_ERR_TLS)
-            why = QStringLiteral("no TLS connection to %1:%2 (is its certificate for that name, "
-                                 "and signed by %3?)")
-                      .arg(m_settings.host)
-                      .arg(m_settings.port)
-                      .arg(m_settings.cafile.isEmpty() ? QStringLiteral("the system's CA store")
-                                                       : m_settings.cafile);
-        QMetaObject::invokeMethod(
-            this, [this, why] { emit failed(why); }, Qt::QueuedConnection);
+            giveUp(tlsFailure());
+        else
+            giveUp(QString::fromUtf8(mosquitto_strerror(rc)));
         return;
     }
     m_looping = mosquitto_loop_start(m_mosq) == MOSQ_ERR_SUCCESS;
     if (!m_looping)
-        QMetaObject::invokeMethod(
-            this, [this] { emit failed(QStringLiteral("the MQTT thread cannot start")); },
-            Qt::QueuedConnection);
+        giveUp(QStringLiteral("the MQTT thread cannot start"));
+}
+
+QString MqttClient::tlsFailure() const
+{
+    return QStringLiteral("no TLS connection to %1:%2 (is its certificate for that name, and "
+                          "signed by %3?)")
+        .arg(m_settings.host)
+        .arg(m_settings.port)
+        .arg(m_settings.cafile.isEmpty() ? QStringLiteral("the system's CA store")
+                                         : m_settings.cafile);
+}
+
+void MqttClient::giveUp(const QString &why)
+{
+    if (m_gaveUp.exchange(true))
+        return;
+    // No reconnecting to a broker that cannot be used.
+    QMetaObject::invokeMethod(
+        this,
+        [this, why] {
+            mosquitto_disconnect(m_mosq);
+            emit failed(why);
+        },
+        Qt::QueuedConnection);
 }
 
 // The callbacks run in the library's thread; what they report is handed to this object's.
-void MqttClient::onConnect(mosquitto *mosq, void *self, int code)
+void MqttClient::onLog(mosquitto *, void *self, int level, const char *text)
+{
+    auto *client = static_cast<MqttClient *>(self);
+    // The library holds its own locks here: the connection is ended from the event loop.
+    if ((level & MOSQ_LOG_ERR) && QByteArrayView(text).startsWith("OpenSSL Error"))
+        client->giveUp(client->tlsFailure());
+}
+
+void MqttClient::onConnect(mosquitto *, void *self, int code)
 {
     auto *client = static_cast<MqttClient *>(self);
     if (code != 0) {
         // Refused by the broker (a wrong password, an id it will not take): trying again
         // every 30 s would change nothing.
-        mosquitto_disconnect(mosq);
-        const QString why =
-            QStringLiteral("the broker refused the connection: %1").arg(connackReason(code));
-        QMetaObject::invokeMethod(
-            client, [client, why] { emit client->failed(why); }, Qt::QueuedConnection);
+        client->giveUp(
+            QStringLiteral("the broker refused the connection: %1").arg(connackReason(code)));
         return;
     }
     client->m_connected = true;
@@ -137,6 +165,13 @@ void MqttClient::onDisconnect(mosquitto *, void *self, int code)
     if (was && code != 0)
         QMetaObject::invokeMethod(
             client, [client] { emit client->disconnected(); }, Qt::QueuedConnection);
+}
+
+void MqttClient::onPublish(mosquitto *, void *self, int)
+{
+    auto *client = static_cast<MqttClient *>(self);
+    if (client->m_unacknowledged > 0)
+        --client->m_unacknowledged;
 }
 
 void MqttClient::onMessage(mosquitto *, void *self, const mosquitto_message *message)
@@ -157,8 +192,12 @@ bool MqttClient::publish(const QByteArray &topic, const QByteArray &payload, boo
 {
     if (!m_connected)
         return false;
-    return mosquitto_publish(m_mosq, nullptr, topic.constData(), int(payload.size()),
-                             payload.constData(), 1, retained) == MOSQ_ERR_SUCCESS;
+    ++m_unacknowledged;
+    if (mosquitto_publish(m_mosq, nullptr, topic.constData(), int(payload.size()),
+                          payload.constData(), 1, retained) == MOSQ_ERR_SUCCESS)
+        return true;
+    --m_unacknowledged;
+    return false;
 }
 
 bool MqttClient::subscribe(const QStringList &filters)

@@ -61,6 +61,13 @@ private:
     static void onConnect(mosquitto *, void *self, int code);
     static void onDisconnect(mosquitto *, void *self, int code);
     static void onMessage(mosquitto *, void *self, const mosquitto_message *message);
+    static void onPublish(mosquitto *, void *self, int mid);
+    // The library's errors: a TLS handshake that fails in its thread ends that thread, and
+    // its log line is the only word of it.
+    static void onLog(mosquitto *, void *self, int level, const char *text);
+    // Reports failed() once, from any thread.
+    void giveUp(const QString &why);
+    QString tlsFailure() const;
     // In the starter thread: the first connect, then the library's own thread.
     void connectAndLoop();
 
@@ -70,4 +77,6 @@ private:
     std::thread m_starter;
     std::atomic<bool> m_looping{false};
     std::atomic<bool> m_connected{false};
+    std::atomic<bool> m_gaveUp{false};
+    std::atomic<int> m_unacknowledged{0}; // publications the broker has not taken yet
 };

@@ -431,6 +431,8 @@ void tst_Mqtt::staleAndBadCommandsSendNothing()
         junk.client().publish(topicOf("output/1/route/set"), "IN2", true);
         junk.client().publish(topicOf("command"), "route all 4", true);
     }
+    Observer broker(m_broker->port(), {base + u"/#"_s});
+    QTRY_COMPARE(broker.messages.size(), 2); // the orderly end took both to the broker
     startPanel();
     QTRY_COMPARE(m_warnings->size(), 2);
     Observer ha(m_broker->port(), {});
