@@ -143,7 +143,7 @@ void MqttClient::onLog(mosquitto *, void *self, int level, const char *text)
         client->giveUp(client->tlsFailure());
 }
 
-void MqttClient::onConnect(mosquitto *, void *self, int code)
+void MqttClient::onConnect(mosquitto *mosq, void *self, int code)
 {
     auto *client = static_cast<MqttClient *>(self);
     if (code != 0) {
@@ -154,14 +154,18 @@ void MqttClient::onConnect(mosquitto *, void *self, int code)
         return;
     }
     client->m_connected = true;
+    // The log formats a line for every packet, which costs the state's way to the broker
+    // time; only its errors before a connection are needed.
+    mosquitto_log_callback_set(mosq, nullptr);
     QMetaObject::invokeMethod(
         client, [client] { emit client->connected(); }, Qt::QueuedConnection);
 }
 
-void MqttClient::onDisconnect(mosquitto *, void *self, int code)
+void MqttClient::onDisconnect(mosquitto *mosq, void *self, int code)
 {
     auto *client = static_cast<MqttClient *>(self);
     const bool was = client->m_connected.exchange(false);
+    mosquitto_log_callback_set(mosq, &MqttClient::onLog);
     if (was && code != 0)
         QMetaObject::invokeMethod(
             client, [client] { emit client->disconnected(); }, Qt::QueuedConnection);

@@ -58,8 +58,8 @@ signals:
     void message(const QByteArray &topic, const QByteArray &payload, bool retained);
 
 private:
-    static void onConnect(mosquitto *, void *self, int code);
-    static void onDisconnect(mosquitto *, void *self, int code);
+    static void onConnect(mosquitto *mosq, void *self, int code);
+    static void onDisconnect(mosquitto *mosq, void *self, int code);
     static void onMessage(mosquitto *, void *self, const mosquitto_message *message);
     static void onPublish(mosquitto *, void *self, int mid);
     // The library's errors: a TLS handshake that fails in its thread ends that thread, and
