@@ -8,7 +8,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLoggingCategory>
+#include <QSysInfo>
 
 #include <cstdio>
 
@@ -155,9 +157,9 @@ QCommandLineOption headlessOption()
 {
     return QCommandLineOption(
         QStringLiteral("headless"),
-        QStringLiteral("Run without a window, driven through the control socket or the web "
-                       "page only; message boxes become lines on standard error. Needs "
-                       "--control or --web."));
+        QStringLiteral("Run without a window, driven through the control socket, the web page "
+                       "or MQTT only; message boxes become lines on standard error. Needs "
+                       "--control, --web or --mqtt."));
 }
 
 QCommandLineOption webOption()
@@ -174,6 +176,18 @@ QCommandLineOption webOption()
         QStringLiteral("ADDRESS"));
 }
 
+QCommandLineOption mqttOption()
+{
+    return QCommandLineOption(
+        QStringLiteral("mqtt"),
+        QStringLiteral("Publish the panel's state on an MQTT broker and take commands there, "
+                       "with Home Assistant discovery: mqtt://[USER[:PASSWORD]@]HOST[:PORT] "
+                       "(1883) or mqtts://... (TLS, 8883). Overrides url= in the [mqtt] group "
+                       "of the settings file, whose password=, cafile=, id=, topic= and "
+                       "discovery= still apply."),
+        QStringLiteral("URL"));
+}
+
 } // namespace
 
 CommandLine::CommandLine()
@@ -181,7 +195,7 @@ CommandLine::CommandLine()
       m_port(portOption()), m_listPorts(listPortsOption()), m_fromMenu(fromMenuOption()),
       m_reconnect(reconnectOption()), m_trace(traceOption()), m_demo(demoOption()),
       m_find(findOption()), m_yes(yesOption()), m_control(controlOption()),
-      m_headless(headlessOption()), m_web(webOption())
+      m_headless(headlessOption()), m_web(webOption()), m_mqtt(mqttOption())
 {
     m_parser.setApplicationDescription(
         QStringLiteral("Control panel for a four-input, four-output HDMI matrix switcher "
@@ -209,6 +223,7 @@ void CommandLine::addControlOptions()
     m_parser.addOption(m_control);
     m_parser.addOption(m_headless);
     m_parser.addOption(m_web);
+    m_parser.addOption(m_mqtt);
 }
 
 // The usage text names the program; QCommandLineParser can only do that once an application
@@ -286,9 +301,10 @@ std::optional<int> CommandLine::readControlSocket(RunChoices &run) const
         if (!run.control)
             return usageError(QStringLiteral("invalid %1: %2").arg(choice.origin, why));
     }
-    if (run.headless && !run.control && !run.web)
-        return usageError(QStringLiteral("--headless needs --control or --web (or listen= in "
-                                         "the [control] or [web] group of %1)")
+    if (run.headless && !run.control && !run.web && !run.mqttAsked)
+        return usageError(QStringLiteral("--headless needs --control, --web or --mqtt (or "
+                                         "listen= in the [control] or [web] group, or url= in "
+                                         "[mqtt] of %1)")
                               .arg(run.settings.path()));
     if (run.headless)
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -330,4 +346,33 @@ std::optional<int> CommandLine::readWebPage(RunChoices &run) const
     if (!run.web)
         return usageError(QStringLiteral("invalid %1: %2").arg(origin, why));
     return std::nullopt;
+}
+
+void CommandLine::readMqtt(RunChoices &run) const
+{
+    const UserSettings &file = run.settings;
+    const auto entry = [&](const char *key) {
+        return file.surfaceValue(QStringLiteral("mqtt"), QLatin1String(key));
+    };
+    MqttSources sources;
+    sources.commandLineUrl = m_parser.value(m_mqtt);
+    sources.url = entry("url");
+    sources.password = entry("password");
+    sources.cafile = entry("cafile");
+    sources.id = entry("id");
+    sources.topic = entry("topic");
+    sources.discovery = entry("discovery");
+    sources.settingsPath = file.path();
+    const QFileInfo info(file.path());
+    sources.settingsReadableByOthers =
+        info.exists() && (info.permissions() & (QFile::ReadGroup | QFile::ReadOther));
+    sources.hostName = QSysInfo::machineHostName();
+
+    const MqttChoice choice = readMqttSettings(sources);
+    run.mqttAsked = !sources.commandLineUrl.isEmpty() || !sources.url.isEmpty();
+    for (const QString &warning : choice.warnings)
+        std::fprintf(stderr, "velquor: %s\n", qPrintable(warning));
+    if (!choice.error.isEmpty())
+        std::fprintf(stderr, "velquor: %s\n", qPrintable(choice.error));
+    run.mqtt = choice.settings;
 }

@@ -6,12 +6,13 @@
 // usage text; the tools that end at once (--help, --version, --list-ports); the ports and
 // settings of this run (--port, --from-menu, --trace, --reconnect, --demo); Find the matrix
 // (--find, --yes), which ends once it has; the control socket and running headless
-// (--control, --headless); the web page (--web).
+// (--control, --headless); the web page (--web); MQTT (--mqtt).
 //
 // Each step returns the program's exit status when the program ends there (2 for a usage
 // error), nothing when it goes on.
 
 #include "listenaddress.h"
+#include "mqttsettings.h"
 #include "portmap.h"
 #include "usersettings.h"
 
@@ -28,6 +29,8 @@ struct RunChoices
     std::optional<ListenAddress> control;
     std::optional<ListenAddress> web; // where the web page is served; TCP only
     bool webRequireKey = false;       // [web] require_key: a key on a loopback address too
+    std::optional<MqttSettings> mqtt;
+    bool mqttAsked = false; // an MQTT address was given, usable or not
     bool headless = false;
     bool reconnect = false;
     bool demo = false;
@@ -52,6 +55,9 @@ public:
     // The web page (--web, else listen= and require_key= in the [web] group); before
     // readControlSocket, since --headless may be driven by the page alone.
     std::optional<int> readWebPage(RunChoices &run) const;
+    // MQTT (--mqtt, else the [mqtt] group); an address it cannot use is one line on standard
+    // error, and the panel runs without MQTT. Before readControlSocket, which --headless needs.
+    void readMqtt(RunChoices &run) const;
 
 private:
     void addRunOptions();
@@ -73,4 +79,5 @@ private:
     const QCommandLineOption m_control;
     const QCommandLineOption m_headless;
     const QCommandLineOption m_web;
+    const QCommandLineOption m_mqtt;
 };

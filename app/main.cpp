@@ -3,6 +3,7 @@
 #include "commandline.h"
 #include "form1.h"
 #include "linemonitor.h"
+#include "mqttsurface.h"
 #include "panelcontrol.h"
 #include "phonedialog.h"
 #include "usersettings.h"
@@ -68,6 +69,22 @@ public:
         return true;
     }
 
+    // Connects in the background: the window goes on whether the broker is there or not.
+    void startMqtt(const MqttSettings &settings)
+    {
+        m_mqtt = std::make_unique<MqttSurface>(adapter(), settings);
+        const auto say = [](const QString &line) {
+            std::fprintf(stderr, "velquor: %s\n", qPrintable(line));
+        };
+        QObject::connect(m_mqtt.get(), &MqttSurface::warning, m_mqtt.get(), say);
+        QObject::connect(m_mqtt.get(), &MqttSurface::note, m_mqtt.get(), say);
+        QString why;
+        if (!m_mqtt->start(&why)) {
+            say(QStringLiteral("MQTT is off: %1").arg(why));
+            m_mqtt.reset();
+        }
+    }
+
 private:
     static QString webKey(const QString &settingsPath)
     {
@@ -97,6 +114,7 @@ private:
     std::unique_ptr<PanelControl> m_adapter;
     std::unique_ptr<ControlServer> m_control;
     std::unique_ptr<WebSurface> m_web;
+    std::unique_ptr<MqttSurface> m_mqtt;
 };
 
 // What the window would show in a box is one line on standard error, with the port and the
@@ -153,6 +171,8 @@ int runPanel(int &argc, char **argv, RunChoices &run)
         return 1;
     if (run.web && !surfaces.serveWebPage(*run.web, run.webRequireKey, run.settings.path()))
         return 1;
+    if (run.mqtt)
+        surfaces.startMqtt(*run.mqtt);
     if (run.headless)
         reportBoxesOnStandardError(form);
     form.Form_Load();
@@ -183,6 +203,7 @@ int main(int argc, char **argv)
         return *status;
     if (const std::optional<int> status = commandLine.readWebPage(run))
         return *status;
+    commandLine.readMqtt(run);
     if (const std::optional<int> status = commandLine.readControlSocket(run))
         return *status;
     return runPanel(argc, argv, run);

@@ -95,6 +95,8 @@ PanelControl::PanelControl(Form1 &form, QObject *parent) : ControlTarget(parent)
             Qt::QueuedConnection);
     connect(m_form.presetBook, &PresetBook::changed, this, &PanelControl::noteChange,
             Qt::QueuedConnection);
+    connect(m_form.presetBook, &PresetBook::changed, this, &PanelControl::presetsChanged,
+            Qt::QueuedConnection);
 }
 
 void PanelControl::followLine(const LineLog &log)

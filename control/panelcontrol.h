@@ -37,6 +37,10 @@ public:
     // The line monitor's entries go to the clients that asked for them with "monitor".
     void followLine(const LineLog &log);
 
+signals:
+    // The presets were saved, renamed or deleted, whoever did it; the state may not show it.
+    void presetsChanged();
+
 private:
     // Carries the command out; an answer when the window refuses it, empty otherwise.
     QByteArray carryOut(const ControlCommand &command);

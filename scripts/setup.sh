@@ -6,10 +6,13 @@
 velquor_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 velquor_packages=(cmake ninja-build g++ qt6-base-dev qt6-base-private-dev qt6-serialport-dev
-                  fonts-liberation fonts-droid-fallback desktop-file-utils appstream man-db ser2net)
+                  fonts-liberation fonts-droid-fallback desktop-file-utils appstream man-db ser2net
+                  pkgconf)
 # The web page: its server and QR code, and the browser its tests and benchmark drive.
-velquor_packages+=(qt6-httpserver-dev qt6-websockets-dev libqrencode-dev pkgconf
+velquor_packages+=(qt6-httpserver-dev qt6-websockets-dev libqrencode-dev
                    chromium chromium-driver python3-selenium)
+# MQTT: the client library, and the broker and certificates its tests and benchmark use.
+velquor_packages+=(libmosquitto-dev mosquitto mosquitto-clients openssl)
 
 velquor_install_packages() {
     local missing=() package
