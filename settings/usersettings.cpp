@@ -144,16 +144,23 @@ void UserSettings::readControl(const QString &key, const QVariant &value)
         warn(entry, QStringLiteral("unknown key (the group has listen)"));
         return;
     }
-    // A value with an unquoted comma reads as a list, not as one address. The address is
-    // repeated in the messages of velquor and velquor-ctl: it must be one short line.
+    // The address is repeated in the messages of velquor and velquor-ctl: one short line.
+    if (const std::optional<QString> text = oneLine(entry, value, QStringLiteral("one address")))
+        m_controlListen = *text;
+}
+
+std::optional<QString> UserSettings::oneLine(const QString &entry, const QVariant &value,
+                                             const QString &what)
+{
+    // A value with an unquoted comma reads as a list, not as one value.
     const QString text = value.toString();
     if (value.typeId() != QMetaType::QString || !fitsPathLimit(text) ||
         printableText(text) != text) {
-        warn(entry, QStringLiteral("\"%1\" is not one address")
-                        .arg(value.toStringList().join(QLatin1Char(','))));
-        return;
+        warn(entry, QStringLiteral("\"%1\" is not %2")
+                        .arg(value.toStringList().join(QLatin1Char(',')), what));
+        return std::nullopt;
     }
-    m_controlListen = text.trimmed();
+    return text.trimmed();
 }
 
 QStringList UserSettings::surfaceKeys(const QString &group)
@@ -174,16 +181,10 @@ void UserSettings::readSurface(const QString &group, const QString &key, const Q
         warn(entry, QStringLiteral("unknown key (the group has %1)").arg(keys.join(u", ")));
         return;
     }
-    // A value with an unquoted comma reads as a list; a value is one line of printable text
-    // within the path limit, as an address or a password is.
-    const QString text = value.toString();
-    if (value.typeId() != QMetaType::QString || !fitsPathLimit(text) ||
-        printableText(text) != text) {
-        warn(entry, QStringLiteral("\"%1\" is not one line of text")
-                        .arg(value.toStringList().join(QLatin1Char(','))));
-        return;
-    }
-    m_surfaceValues[group + QLatin1Char('/') + key] = text.trimmed();
+    // An address or a password alike: one line of printable text within the path limit.
+    if (const std::optional<QString> text =
+            oneLine(entry, value, QStringLiteral("one line of text")))
+        m_surfaceValues[group + QLatin1Char('/') + key] = *text;
 }
 
 QString UserSettings::surfaceValue(const QString &group, const QString &key) const

@@ -9,6 +9,7 @@
 #include <QVariant>
 
 #include <map>
+#include <optional>
 #include <set>
 
 class QSettings;
@@ -113,6 +114,10 @@ private:
     void readReconnect(const QVariant &value);
     void readControl(const QString &key, const QVariant &value);
     void readSurface(const QString &group, const QString &key, const QVariant &value);
+    // The value as one line of printable text within the path limit, trimmed; nothing, with a
+    // warning that it is not what, otherwise.
+    std::optional<QString> oneLine(const QString &entry, const QVariant &value,
+                                   const QString &what);
     // settings/namesandpresets.cpp: [names] and [presets]. False for a key of another group.
     bool findNameOrPreset(const QString &group, const QString &key, const QVariant &value,
                           FoundNamesAndPresets &found);

@@ -125,10 +125,8 @@ private slots:
     void hostileFile();
     void printableText_data();
     void printableText();
-    void controlListen_data();
-    void controlListen();
-    void surfaceEntries_data();
-    void surfaceEntries();
+    void oneLineEntries_data();
+    void oneLineEntries();
     void surfaceValueSurvivesASave();
     void saveChangesOnlyWhatWasSet();
     void unwritableFileIsReported();
@@ -301,44 +299,25 @@ void tst_UserSettings::reconnect()
     QCOMPARE(settings.reconnect(), reconnect);
 }
 
-void tst_UserSettings::controlListen_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<QString>("listen");
-    QTest::addColumn<QString>("warningNames"); // empty: none
-    QTest::newRow("a port") << "[control]\nlisten=4000\n"_ba << u"4000"_s << QString();
-    QTest::newRow("a local socket, blanks around =")
-        << "[control]\nlisten = unix:/run/user/1000/velquor.sock\n"_ba
-        << u"unix:/run/user/1000/velquor.sock"_s << QString();
-    QTest::newRow("a list is no address")
-        << "[control]\nlisten=1,2\n"_ba << QString() << u"[control] listen"_s;
-    QTest::newRow("an unknown key")
-        << "[control]\nport=4000\n"_ba << QString() << u"[control] port"_s;
-}
-
-void tst_UserSettings::controlListen()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(QString, listen);
-    QFETCH(QString, warningNames);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(u"velquor.conf"_s);
-    QVERIFY(writeFile(path, content));
-    UserSettings settings(path);
-    settings.load();
-    QCOMPARE(settings.controlListen(), listen);
-    QCOMPARE(settings.warnings().size(), warningNames.isEmpty() ? 0 : 1);
-    if (!warningNames.isEmpty())
-        QVERIFY(settings.warnings().first().startsWith(path + u": "_s + warningNames + u": "_s));
-}
-
-void tst_UserSettings::surfaceEntries_data()
+// The entries that hold one line of text: the control socket's address and the remote
+// surfaces' settings.
+void tst_UserSettings::oneLineEntries_data()
 {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("group");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("warningNames"); // empty: none
+    QTest::newRow("a control port")
+        << "[control]\nlisten=4000\n"_ba << u"control"_s << u"listen"_s << u"4000"_s << QString();
+    QTest::newRow("a local socket, blanks around =")
+        << "[control]\nlisten = unix:/run/user/1000/velquor.sock\n"_ba << u"control"_s
+        << u"listen"_s << u"unix:/run/user/1000/velquor.sock"_s << QString();
+    QTest::newRow("a list is no address") << "[control]\nlisten=1,2\n"_ba << u"control"_s
+                                          << u"listen"_s << QString() << u"[control] listen"_s;
+    QTest::newRow("an unknown key of the control socket")
+        << "[control]\nport=4000\n"_ba << u"control"_s << u"listen"_s << QString()
+        << u"[control] port"_s;
     QTest::newRow("a broker, trimmed")
         << "[mqtt]\nurl = mqtt://user@broker.local:1883 \n"_ba << u"mqtt"_s << u"url"_s
         << u"mqtt://user@broker.local:1883"_s << QString();
@@ -355,7 +334,7 @@ void tst_UserSettings::surfaceEntries_data()
         << "[telnet]\nurl=x\n"_ba << u"telnet"_s << u"url"_s << QString() << u"[telnet] url"_s;
 }
 
-void tst_UserSettings::surfaceEntries()
+void tst_UserSettings::oneLineEntries()
 {
     QFETCH(QByteArray, content);
     QFETCH(QString, group);
@@ -367,7 +346,8 @@ void tst_UserSettings::surfaceEntries()
     QVERIFY(writeFile(path, content));
     UserSettings settings(path);
     settings.load();
-    QCOMPARE(settings.surfaceValue(group, key), value);
+    QCOMPARE(group == u"control"_s ? settings.controlListen() : settings.surfaceValue(group, key),
+             value);
     QCOMPARE(settings.warnings().size(), warningNames.isEmpty() ? 0 : 1);
     if (!warningNames.isEmpty())
         QVERIFY(settings.warnings().first().startsWith(path + u": "_s + warningNames + u": "_s));

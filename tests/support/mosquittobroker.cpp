@@ -85,13 +85,7 @@ bool MosquittoBroker::start()
 
 void MosquittoBroker::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
+    endPeerProcess(m_process);
 }
 
 QString MosquittoBroker::url(const QString &user, const QString &password) const

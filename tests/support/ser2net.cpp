@@ -79,15 +79,20 @@ bool Ser2net::start()
     return false;
 }
 
+void endPeerProcess(QProcess &process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished();
+    }
+}
+
 void Ser2net::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(5000)) {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
+    endPeerProcess(m_process);
 }
 
 QString Ser2net::entry(bool rfc2217) const

@@ -9,6 +9,9 @@
 // A TCP port on 127.0.0.1 that nothing listens on at the moment.
 quint16 freeLoopbackPort();
 
+// Ends a peer the test started: asks it to stop, and kills it when it has not within 5 s.
+void endPeerProcess(QProcess &process);
+
 // ser2net on loopback serving a terminal: one raw accepter and one telnet(rfc2217) accepter.
 // The rfc2217 one starts the line at 4800 7E2, so that the panel's own settings are seen to
 // arrive. Its configuration file lives in the folder given.
