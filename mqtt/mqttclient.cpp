@@ -64,6 +64,9 @@ bool MqttClient::start(QString *why)
     mosquitto_publish_callback_set(m_mosq, &MqttClient::onPublish);
     mosquitto_log_callback_set(m_mosq, &MqttClient::onLog);
     mosquitto_reconnect_delay_set(m_mosq, reconnectFirst, reconnectLast, true);
+    // A command's answer and the states that follow are small packets sent back to back:
+    // Nagle's algorithm would hold each after the first until the broker's acknowledgement.
+    mosquitto_int_option(m_mosq, MOSQ_OPT_TCP_NODELAY, 1);
     if (!m_settings.user.isEmpty())
         mosquitto_username_pw_set(
             m_mosq, m_settings.user.toUtf8().constData(),
