@@ -154,6 +154,37 @@ QStringList commandFilters(const QString &base)
     return filters;
 }
 
+namespace {
+
+// Why a command's payload is not carried out (a retained message, too long, not UTF-8 text);
+// empty when it may be, with value set to its text without the blanks around it.
+QString refusalOfPayload(const QByteArray &payload, bool retained, QString &value)
+{
+    if (retained)
+        return QStringLiteral("a retained command is stale; commands are not retained");
+    if (payload.size() > maxPayload)
+        return QStringLiteral("%1 bytes, more than %2").arg(payload.size()).arg(maxPayload);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder(payload);
+    if (decoder.hasError() || text.contains(QChar(0)))
+        return QStringLiteral("the payload is not UTF-8 text");
+    value = text.trimmed();
+    return {};
+}
+
+// The preset of that name in any case, as the presets spell it; empty when there is none.
+QString presetNamed(const QStringList &presets, const QString &name)
+{
+    if (name.isEmpty())
+        return {};
+    const auto found = std::find_if(presets.cbegin(), presets.cend(), [&](const QString &preset) {
+        return preset.compare(name, Qt::CaseInsensitive) == 0;
+    });
+    return found == presets.cend() ? QString() : *found;
+}
+
+} // namespace
+
 TopicCommand readCommand(const QString &base, const QByteArray &topic, const QByteArray &payload,
                          bool retained, const PanelState &state, const QStringList &presets)
 {
@@ -168,15 +199,9 @@ TopicCommand readCommand(const QString &base, const QByteArray &topic, const QBy
         result.warning = QStringLiteral("ignored %1: %2").arg(shown(where), why);
         return result;
     };
-    if (retained)
-        return ignore(QStringLiteral("a retained command is stale; commands are not retained"));
-    if (payload.size() > maxPayload)
-        return ignore(QStringLiteral("%1 bytes, more than %2").arg(payload.size()).arg(maxPayload));
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder(payload);
-    if (decoder.hasError() || text.contains(QChar(0)))
-        return ignore(QStringLiteral("the payload is not UTF-8 text"));
-    const QString value = text.trimmed();
+    QString value;
+    if (const QString why = refusalOfPayload(payload, retained, value); !why.isEmpty())
+        return ignore(why);
 
     if (rest == u"command") {
         result.line = payload;
@@ -206,18 +231,12 @@ TopicCommand readCommand(const QString &base, const QByteArray &topic, const QBy
             return noChoice(inputChoices(state));
         result.command = commandOf(Action::Wall, input);
     } else if (rest == u"preset/set") {
-        const qsizetype preset =
-            std::find_if(presets.cbegin(), presets.cend(),
-                         [&](const QString &name) {
-                             return !value.isEmpty() &&
-                                    name.compare(value, Qt::CaseInsensitive) == 0;
-                         }) -
-            presets.cbegin();
-        if (preset == presets.size())
+        const QString preset = presetNamed(presets, value);
+        if (preset.isEmpty())
             return presets.isEmpty() ? ignore(QStringLiteral("there are no presets"))
                                      : noChoice(presets);
         result.command = commandOf(Action::PresetRecall, 0);
-        result.command->text = presets[preset];
+        result.command->text = preset;
     } else if (const QStringList levels = rest.split(u'/');
                levels.size() == 4 && levels[0] == u"output" && outputOfLevel(levels[1]) &&
                levels[2] == u"route" && levels[3] == u"set") {
