@@ -128,6 +128,14 @@ PanelState PanelControl::state() const
     return state;
 }
 
+QStringList PanelControl::presetNames() const
+{
+    QStringList names;
+    for (const Preset &preset : m_form.presetBook->presets())
+        names.append(preset.name);
+    return names;
+}
+
 void PanelControl::noteChange()
 {
     const PanelState now = state();

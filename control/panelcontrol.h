@@ -17,6 +17,8 @@
 #include "controlserver.h"
 #include "panelstate.h"
 
+#include <QStringList>
+
 #include <functional>
 
 class Form1;
@@ -33,6 +35,8 @@ public:
 
     QByteArray execute(const ControlCommand &command) override;
     PanelState state() const;
+    // The presets' names, in the order of the window's list.
+    QStringList presetNames() const;
 
     // The line monitor's entries go to the clients that asked for them with "monitor".
     void followLine(const LineLog &log);

@@ -6,10 +6,6 @@
 #include "panelcontrol.h"
 #include "panelstate.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
 using Action = ControlCommand::Action;
 
 namespace {
@@ -87,7 +83,7 @@ void MqttSurface::publishChanges()
     const PanelState state = m_control.state();
     if (!m_settings.discovery.isEmpty()) {
         // The configs hold only names: most changes (a route, a colour) leave them as they are.
-        const QStringList presets = presetNames();
+        const QStringList presets = m_control.presetNames();
         QStringList names = mqtt::inputChoices(state) + presets;
         for (const PanelState::Output &output : state.outputs)
             names.append(output.name);
@@ -112,20 +108,6 @@ void MqttSurface::publish(const mqtt::Publication &publication)
         m_published[publication.topic] = publication.payload;
 }
 
-QStringList MqttSurface::presetNames() const
-{
-    ControlCommand list;
-    list.action = Action::PresetList;
-    const QJsonArray presets = QJsonDocument::fromJson(m_control.execute(list))
-                                   .object()
-                                   .value(QStringLiteral("presets"))
-                                   .toArray();
-    QStringList names;
-    for (const QJsonValue &preset : presets)
-        names.append(preset.toObject().value(QStringLiteral("name")).toString());
-    return names;
-}
-
 void MqttSurface::onMessage(const QByteArray &topic, const QByteArray &payload, bool retained)
 {
     if (!m_settings.discovery.isEmpty() &&
@@ -136,8 +118,8 @@ void MqttSurface::onMessage(const QByteArray &topic, const QByteArray &payload, 
             publishAll();
         return;
     }
-    const mqtt::TopicCommand command = mqtt::readCommand(m_settings.base, topic, payload, retained,
-                                                         m_control.state(), presetNames());
+    const mqtt::TopicCommand command = mqtt::readCommand(
+        m_settings.base, topic, payload, retained, m_control.state(), m_control.presetNames());
     if (!command.warning.isEmpty()) {
         emit warning(command.warning);
         return;

@@ -50,7 +50,6 @@ private:
     void publish(const mqtt::Publication &publication);
     // The answer to a control socket line on <base>/command.
     QByteArray answerLine(const QByteArray &line);
-    QStringList presetNames() const;
     QByteArray topic(const char *rest) const;
 
     PanelControl &m_control;
