@@ -2,6 +2,7 @@
 #include "form1.h"
 
 #include "colorbutton.h"
+#include "commandsinflight.h"
 #include "errortrap.h"
 #include "lamp.h"
 #include "mscomm.h"
@@ -15,7 +16,8 @@
 
 #include <utility>
 
-Form1::Form1(const PortMap &ports, QWidget *parent) : QWidget(parent), m_ports(ports)
+Form1::Form1(const PortMap &ports, QWidget *parent)
+    : QWidget(parent), m_inFlight(std::make_unique<CommandsInFlight>()), m_ports(ports)
 {
     createControls();
     connectHandlers();
@@ -76,6 +78,10 @@ void Form1::connectHandlers()
     connect(MSComm1, &MSComm::OnComm, this, &Form1::MSComm1_OnComm);
     connect(MSComm1, &MSComm::linkLost, this, &Form1::onLinkLost);
     connect(MSComm1, &MSComm::openFinished, this, &Form1::onOpenFinished);
+    connect(MSComm1, &MSComm::portOpenChanged, this, [this](bool open) {
+        if (!open)
+            m_inFlight->clear();
+    });
 
     // An option button's Click runs whenever it becomes selected, by a click or by code.
     auto onSelect = [this](const ControlArray<QRadioButton> &options, void (Form1::*handler)(int)) {
@@ -157,8 +163,12 @@ void Form1::showMessageBox(const QString &title, const QString &text, const Mess
 
 void Form1::sendFrameOrReport(const QByteArray &frame)
 {
+    if (m_showingConfirmation)
+        return;
     ErrorTrap trap;
     trap.run([&] { MSComm1->Output(frame); });
     if (trap.failed())
         showWriteFailure(portFailure(trap));
+    else
+        m_inFlight->sent(frame);
 }

@@ -29,8 +29,10 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class ColorButton;
+class CommandsInFlight;
 class ErrorTrap;
 class Lamp;
 class MSComm;
@@ -291,8 +293,16 @@ private:
     void showMessageBox(const QString &title, const QString &text,
                         const MessageDetail &detail = {});
 
-    // Writes one frame and reports a failed write with the write failure message.
+    // Writes one frame and reports a failed write with the write failure message. An answered
+    // command that went out counts as in flight until the device confirms it.
     void sendFrameOrReport(const QByteArray &frame);
+
+    // The answered commands written and not yet confirmed. While a reply shows a value that
+    // confirms one of them, m_showingConfirmation is set and the handler that the selection
+    // runs sends nothing: the device has that value already, and answering it would start an
+    // endless exchange with a newer command for the same output.
+    std::unique_ptr<CommandsInFlight> m_inFlight;
+    bool m_showingConfirmation = false;
 
     PortMap m_ports;
     Reconnector *m_reconnector = nullptr;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "colorbutton.h"
+#include "commandsinflight.h"
 #include "errortrap.h"
 #include "form1.h"
 #include "mscomm.h"
@@ -7,6 +8,7 @@
 #include "vocabulary.h"
 
 #include <QRadioButton>
+#include <QScopedValueRollback>
 
 namespace {
 
@@ -17,30 +19,39 @@ void setEnabled(const ControlArray<QRadioButton> &options, bool enabled)
 }
 
 // Brings the window in line with one decoded reply. A selection it changes runs that
-// button's Click handler, which sends the reported value back to the device once.
+// button's Click handler, which sends the reported value back to the device once, unless the
+// report confirms a command of this panel that is still in flight.
 class WindowSink final : public ReplySink
 {
 public:
-    explicit WindowSink(Form1 &form) : m_form(form) {}
+    using Setting = CommandsInFlight::Setting;
+    using Kind = CommandsInFlight::Kind;
+
+    WindowSink(Form1 &form, CommandsInFlight &inFlight, bool &showingConfirmation)
+        : m_form(form), m_inFlight(inFlight), m_showingConfirmation(showingConfirmation)
+    {
+    }
 
     void outputStatus(int output, int inputDigit) override
     {
         m_form.Command8[vocabulary::outputIndex(output)]->setBackColor(ColorButton::green);
         const quint8 input = quint8(vocabulary::inputAt(inputDigit));
-        switch (output) {
-        case 1:
-            m_form.out1(input);
-            break;
-        case 2:
-            m_form.out2(input);
-            break;
-        case 3:
-            m_form.out3(input);
-            break;
-        case 4:
-            m_form.out4(input);
-            break;
-        }
+        show({Kind::Route, output, input}, [&] {
+            switch (output) {
+            case 1:
+                m_form.out1(input);
+                break;
+            case 2:
+                m_form.out2(input);
+                break;
+            case 3:
+                m_form.out3(input);
+                break;
+            case 4:
+                m_form.out4(input);
+                break;
+            }
+        });
     }
 
     void outputWithoutDisplay(int output) override
@@ -48,11 +59,15 @@ public:
         m_form.Command8[vocabulary::outputIndex(output)]->setBackColor(ColorButton::red);
     }
 
-    void wallInput(int input) override { m_form.Option9[input]->setChecked(true); }
+    void wallInput(int input) override
+    {
+        show({Kind::WallInput, 0, vocabulary::inputAt(input)},
+             [&] { m_form.Option9[input]->setChecked(true); });
+    }
 
     void mode(int mode) override
     {
-        m_form.Option2[mode]->setChecked(true);
+        show({Kind::Mode, 0, mode}, [&] { m_form.Option2[mode]->setChecked(true); });
         if (mode == 0) {
             setEnabled(m_form.Option9, false);
             for (const int output : vocabulary::rows)
@@ -64,12 +79,25 @@ public:
         }
     }
 
-    void resolution(int index) override { m_form.Option1[index]->setChecked(true); }
+    void resolution(int index) override
+    {
+        show({Kind::Resolution, 0, index}, [&] { m_form.Option1[index]->setChecked(true); });
+    }
 
     void addressConfirmed() override { m_form.showAddressConfirmation(); }
 
 private:
+    // Shows reported; a selection it changes is answered unless it confirms a command in
+    // flight.
+    template <typename Select> void show(const Setting &reported, Select select)
+    {
+        const QScopedValueRollback quiet(m_showingConfirmation, m_inFlight.confirm(reported));
+        select();
+    }
+
     Form1 &m_form;
+    CommandsInFlight &m_inFlight;
+    bool &m_showingConfirmation;
 };
 
 // Shows a reported route (input counted from 1) on one switching row; inputs other than
@@ -88,7 +116,7 @@ void Form1::MSComm1_OnComm()
     QByteArray line;
     ErrorTrap trap;
     trap.run([&] { line = MSComm1->Input(); });
-    WindowSink sink(*this);
+    WindowSink sink(*this, *m_inFlight, m_showingConfirmation);
     decodeReply(line, sink);
 }
 

@@ -5,6 +5,7 @@
 #include "colorbutton.h"
 #include "console.h"
 #include "controlclient.h"
+#include "controlserver.h"
 #include "form1.h"
 #include "frames.h"
 #include "messageboxwatcher.h"
@@ -12,11 +13,13 @@
 #include "ptyhost.h"
 #include "windowonline.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -34,10 +37,17 @@ private slots:
     void stateMatchesTheWindow();
     void watchSeesARouteChangedAtTheDevice();
     void closedPortAnswersAndNoBoxOpens();
+    void quickCommandsEndOnTheLast_data();
+    void quickCommandsEndOnTheLast();
+    void manySourcesAtOnceLeaveTheLineQuiet();
 
 private:
     void settle() { QTest::qWait(300); }
     QJsonObject state();
+    // Waits until no frame has reached the device for a second (at most 10 s).
+    bool lineFallsQuiet(const QSignalSpy &frames);
+    // The window and the socket's state show what the device holds.
+    void verifyShowsTheDevice();
 
     std::unique_ptr<WindowOnLine> m_window;
     PtyHost *m_host = nullptr;
@@ -163,6 +173,116 @@ void tst_ControlEndToEnd::closedPortAnswersAndNoBoxOpens()
     settle();
     QCOMPARE(frames.size(), 0);
     QCOMPARE(m_host->model().route(1), 1);
+}
+
+bool tst_ControlEndToEnd::lineFallsQuiet(const QSignalSpy &frames)
+{
+    QElapsedTimer waited;
+    waited.start();
+    QElapsedTimer quiet;
+    quiet.start();
+    qsizetype seen = frames.size();
+    while (waited.elapsed() < 10000) {
+        QTest::qWait(50);
+        if (frames.size() != seen || !m_host->isIdle()) {
+            seen = frames.size();
+            quiet.restart();
+        } else if (quiet.elapsed() >= 1000) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void tst_ControlEndToEnd::verifyShowsTheDevice()
+{
+    const MatrixModel &device = m_host->model();
+    const QJsonObject json = state();
+    const QJsonArray outputs = json.value(QStringLiteral("outputs")).toArray();
+    for (int o = 0; o < 4; ++o) {
+        if (!device.displayAttached(o))
+            continue; // no route is reported for an output without a display
+        QCOMPARE(outputs.at(o).toObject().value(QStringLiteral("route")).toInt(),
+                 device.route(o) + 1);
+        QVERIFY(m_form->switchRow(o + 1)[device.route(o)]->isChecked());
+    }
+    QCOMPARE(json.value(QStringLiteral("mode")).toString(),
+             device.mode() == 0 ? QStringLiteral("matrix") : QStringLiteral("wall"));
+    QVERIFY(m_form->Option2[device.mode()]->isChecked());
+    QVERIFY(m_form->Option1[device.resolution()]->isChecked());
+    QCOMPARE(json.value(QStringLiteral("wall")).toInt(), device.wallInput() + 1);
+}
+
+// Commands sent faster than the device confirms them: each goes out once, the confirmations
+// are shown and not sent back, and the window ends on the last command.
+void tst_ControlEndToEnd::quickCommandsEndOnTheLast_data()
+{
+    QTest::addColumn<QByteArrayList>("commands");
+    QTest::newRow("two routes of out1") << QByteArrayList{"route 1 2", "route 1 3"};
+    QByteArrayList alternating;
+    for (int i = 0; i < 10; ++i)
+        alternating.append(i % 2 ? "route 1 3" : "route 1 2");
+    QTest::newRow("ten alternating routes of out1") << alternating;
+    QTest::newRow("ALL, then out2") << QByteArrayList{"route all 4", "route 2 1"};
+    QTest::newRow("two resolutions") << QByteArrayList{"resolution 2", "resolution 5"};
+    QTest::newRow("three modes") << QByteArrayList{"mode wall", "mode matrix", "mode wall"};
+}
+
+void tst_ControlEndToEnd::quickCommandsEndOnTheLast()
+{
+    QFETCH(QByteArrayList, commands);
+    QSignalSpy frames(m_host, &PtyHost::frameReceived);
+    for (const QByteArray &command : commands)
+        QCOMPARE(m_client->ask(command), QByteArray("ok"));
+    QVERIFY(lineFallsQuiet(frames));
+    QCOMPARE(frames.size(), commands.size());
+    QCOMPARE(m_host->lostReplies(), 0);
+    verifyShowsTheDevice();
+}
+
+// A few hundred commands from three programs on the socket and from the operator's clicks,
+// in bursts: afterwards the line falls quiet and the window shows what the device holds.
+void tst_ControlEndToEnd::manySourcesAtOnceLeaveTheLineQuiet()
+{
+    const quint16 port = m_window->controlServer().address().port;
+    std::vector<std::unique_ptr<ControlClient>> clients;
+    for (int i = 0; i < 3; ++i) {
+        clients.push_back(std::make_unique<ControlClient>(port));
+        QVERIFY(clients.back()->waitForConnected());
+    }
+    QRandomGenerator random(20261211);
+    const QByteArrayList kinds{"route 1 ", "route 2 ",    "route 3 ", "route all ",
+                               "wall ",    "resolution ", "mode "};
+    QSignalSpy frames(m_host, &PtyHost::frameReceived);
+    for (int burst = 0; burst < 30; ++burst) {
+        for (int i = 0; i < 10; ++i) {
+            const QByteArray &kind = kinds[random.bounded(int(kinds.size()))];
+            const int value =
+                kind.startsWith("resolution") ? random.bounded(9) : 1 + random.bounded(4);
+            if (kind.startsWith("mode")) {
+                clients[0]->send(value % 2 ? "mode wall\n" : "mode matrix\n");
+                continue;
+            }
+            if (random.bounded(4) == 0) {
+                // The operator clicks instead, in the row or group the command names.
+                if (kind.startsWith("resolution"))
+                    m_form->Option1[value]->click();
+                else if (kind.startsWith("wall"))
+                    m_form->Option9[value - 1]->click();
+                else
+                    m_form->switchRow(kind.contains("all") ? 0 : kind.at(6) - '0')[value - 1]
+                        ->click();
+                continue;
+            }
+            clients[random.bounded(int(clients.size()))]->send(kind + QByteArray::number(value) +
+                                                               '\n');
+        }
+        QTest::qWait(random.bounded(80));
+    }
+    QVERIFY(lineFallsQuiet(frames));
+    QCOMPARE(m_host->lostReplies(), 0);
+    QCOMPARE(m_boxes->count(), 0);
+    verifyShowsTheDevice();
 }
 
 QTEST_MAIN(tst_ControlEndToEnd)

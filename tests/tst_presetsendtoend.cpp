@@ -4,6 +4,7 @@
 // the control socket's commands and errors, and the settings file they are kept in.
 
 #include "colorbutton.h"
+#include "console.h"
 #include "controlclient.h"
 #include "controlserver.h"
 #include "form1.h"
@@ -77,6 +78,7 @@ private slots:
     void recallSendsOneFramePerOutputThatDiffersTheGapApart();
     void recallEndsAtARouteSetMeanwhile_data();
     void recallEndsAtARouteSetMeanwhile();
+    void routeChangedAtTheDeviceDuringARecallIsAnsweredOnce();
     void namesShowInStateTooltipsAndDescriptions();
     void routeByName();
     void velquorCtlSendsEachArgumentAsOneWord();
@@ -232,6 +234,25 @@ void tst_PresetsEndToEnd::recallEndsAtARouteSetMeanwhile()
     QTest::qWait(3 * gap);
     QCOMPARE(m_frames.size(), 2); // the rest of Lecture, out4 onto IN3, never went
     QCOMPARE(m_host->model().route(3), 3);
+}
+
+// The device's own change differs from the window and from every frame in flight: it is
+// answered once, as ever, and the recall goes on.
+void tst_PresetsEndToEnd::routeChangedAtTheDeviceDuringARecallIsAnsweredOnce()
+{
+    recordFrames();
+    QCOMPARE(m_client->ask("preset recall Lecture"), QByteArray("ok"));
+    QTRY_COMPARE(m_frames.size(), 1);
+    QString error;
+    const auto command = parseConsoleCommand(u"route 1 3"_s, &error);
+    QVERIFY2(command, qPrintable(error));
+    m_host->carryOut(*command);
+
+    QTRY_COMPARE(m_frames.size(), 3);
+    QTest::qWait(3 * gap);
+    QCOMPARE(m_frames, (QList<QByteArray>{routeFrame(3, 4), routeFrame(1, 3), routeFrame(4, 3)}));
+    QVERIFY(m_form->Option3[2]->isChecked());
+    QCOMPARE(m_host->model().route(3), 2);
 }
 
 void tst_PresetsEndToEnd::namesShowInStateTooltipsAndDescriptions()
