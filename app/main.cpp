@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "appearance.h"
 #include "commandline.h"
+#include "controlserver.h"
 #include "form1.h"
 #include "linemonitor.h"
 #include "mqttsurface.h"
@@ -175,6 +176,8 @@ int runPanel(int &argc, char **argv, RunChoices &run)
         surfaces.startMqtt(*run.mqtt);
     if (run.headless)
         reportBoxesOnStandardError(form);
+    // What drives the panel from elsewhere sees the device's state from the start.
+    form.model().setAskStatusOnOpen(run.headless || run.control || run.web || run.mqtt);
     form.Form_Load();
 #ifdef Q_OS_UNIX
     // A signal that came while start-up's message box was shown ended that box's loop.

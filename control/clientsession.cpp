@@ -113,26 +113,11 @@ void ControlServer::ClientSession::handle(const CommandLines::Line &line)
              " bytes)");
         return;
     }
-    const ParsedControlCommand parsed = parseControlCommand(line.text);
-    if (!parsed.ok) {
-        send("error " + parsed.error);
-        return;
-    }
-    switch (parsed.command.action) {
-    case ControlCommand::Action::Watch:
-        m_watching = true;
-        send("ok");
-        break;
-    case ControlCommand::Action::Monitor:
-        m_monitoring = true;
-        send("ok");
-        break;
-    case ControlCommand::Action::Help:
-        send("ok " + controlCommandSummary());
-        break;
-    default:
-        send(m_server.m_target.execute(parsed.command));
-    }
+    auto follow = ControlCommand::Action::Help;
+    const ControlAnswer answer = runCommandLine(m_server.m_target, line.text, &follow);
+    m_watching = m_watching || follow == ControlCommand::Action::Watch;
+    m_monitoring = m_monitoring || follow == ControlCommand::Action::Monitor;
+    send(answer.line());
 }
 
 void ControlServer::ClientSession::onDisconnected()

@@ -22,6 +22,7 @@
 // once, and the newcomer takes its place; only when all of them watch does a newcomer get
 // "error busy".
 
+#include "controltarget.h"
 #include "listenaddress.h"
 
 #include <QByteArray>
@@ -35,28 +36,8 @@ class QIODevice;
 class QLocalServer;
 class QTcpServer;
 class QTimer;
-struct ControlCommand;
 
 Q_DECLARE_LOGGING_CATEGORY(lcControl)
-
-// What the control socket drives.
-class ControlTarget : public QObject
-{
-    Q_OBJECT
-
-public:
-    using QObject::QObject;
-
-    // Carries out one command other than watch, monitor and help and answers it in one line,
-    // without a line end: "ok", "error <reason>", or for state the JSON object.
-    virtual QByteArray execute(const ControlCommand &command) = 0;
-
-signals:
-    // What the panel shows has changed; json is its state as one line.
-    void changed(const QByteArray &json);
-    // One entry of the line monitor, as one line: for the clients that sent "monitor".
-    void lineEntry(const QByteArray &line);
-};
 
 class ControlServer : public QObject
 {

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "panelcontrol.h"
 
-#include "colorbutton.h"
 #include "controlcommand.h"
 #include "errortrap.h"
 #include "form1.h"
+#include "frames.h"
 #include "ipbox.h"
 #include "linelog.h"
 #include "mscomm.h"
@@ -20,21 +20,6 @@
 namespace {
 
 using Action = ControlCommand::Action;
-
-int selectedIndex(const ControlArray<QRadioButton> &options)
-{
-    for (const auto &[index, option] : options) {
-        if (option->isChecked())
-            return index;
-    }
-    return -1;
-}
-
-// The input an option index stands for, 1..4; 0 when no option is selected (index -1).
-int inputOrNone(int index)
-{
-    return index < 0 ? 0 : vocabulary::inputAt(index);
-}
 
 // The arguments a command made in code may carry outside the parser's ranges.
 bool inRange(const ControlCommand &command)
@@ -59,7 +44,7 @@ QByteArray refusalOf(const PresetBook::Answer &answer)
 {
     if (answer.ok())
         return {};
-    return (answer.notKept ? "error not saved: " : "error ") + answer.error.toUtf8();
+    return (answer.notKept ? "not saved: " : "") + answer.error.toUtf8();
 }
 
 QByteArray quoted(const QString &name)
@@ -67,16 +52,36 @@ QByteArray quoted(const QString &name)
     return '"' + name.toUtf8() + '"';
 }
 
-PanelState::Colour colourOf(const ColorButton *button)
+PanelState::Colour colourOf(PanelModel::State::Display display)
 {
-    switch (button->BackColor()) {
-    case ColorButton::green:
+    switch (display) {
+    case PanelModel::State::Display::Attached:
         return PanelState::Colour::Green;
-    case ColorButton::red:
+    case PanelModel::State::Display::None:
         return PanelState::Colour::Red;
-    default:
-        return PanelState::Colour::None;
+    case PanelModel::State::Display::NotReported:
+        break;
     }
+    return PanelState::Colour::None;
+}
+
+// Empty when the frame went out, as carryOut() answers.
+QByteArray refusalOf(const PanelModel::Sent &sent)
+{
+    using Outcome = PanelModel::Sent::Outcome;
+    switch (sent.outcome) {
+    case Outcome::Done:
+        return {};
+    case Outcome::PortClosed:
+        return "port closed";
+    case Outcome::LineBusy:
+        return "line busy";
+    case Outcome::LineGone:
+        return "write failed: the line is gone, port closed";
+    case Outcome::WriteFailed:
+        break;
+    }
+    return "write failed";
 }
 
 } // namespace
@@ -113,14 +118,14 @@ PanelState PanelControl::state() const
     state.port = m_form.portNumber;
     if (state.port > 0)
         state.device = m_form.MSComm1->deviceFor(state.port);
-    state.mode = selectedIndex(m_form.Option2);
-    state.wall = inputOrNone(selectedIndex(m_form.Option9));
-    state.resolution = selectedIndex(m_form.Option1);
+    const PanelModel::State &shown = m_form.model().state();
+    state.mode = shown.mode;
+    state.wall = shown.wall;
+    state.resolution = shown.resolution;
     const Names &names = m_form.presetBook->names();
     for (int o = 0; o < vocabulary::outputCount; ++o) {
-        state.outputs[o].colour = colourOf(m_form.Command8[o]);
-        state.outputs[o].route =
-            inputOrNone(selectedIndex(m_form.switchRow(vocabulary::outputAt(o))));
+        state.outputs[o].colour = colourOf(shown.displays[o]);
+        state.outputs[o].route = shown.routes[o];
         state.outputs[o].name = names.outputs[o];
     }
     state.inputNames = names.inputs;
@@ -145,23 +150,24 @@ void PanelControl::noteChange()
     emit changed(panelStateJson(now));
 }
 
-QByteArray PanelControl::execute(const ControlCommand &command)
+ControlAnswer PanelControl::execute(const ControlCommand &command)
 {
     const PresetBook &book = *m_form.presetBook;
     if (command.action == Action::State)
-        return panelStateJson(state());
+        return ControlAnswer::json(panelStateJson(state()));
     if (command.action == Action::Names)
-        return namesJson(book.names());
+        return ControlAnswer::json(namesJson(book.names()));
     if (command.action == Action::PresetList)
-        return presetListJson(book.presets(), book.active());
+        return ControlAnswer::json(presetListJson(book.presets(), book.active()));
     // A handler of the window waits in a box or dialog for the operator; a command now would
     // run inside it.
     if (QApplication::activeModalWidget())
-        return "error a dialog in the window waits for the operator";
+        return ControlAnswer::error("a dialog in the window waits for the operator");
     // A network port is being opened: the open under way is the one a connect asks for, and
     // the rest would find the port not open yet.
     if (m_form.MSComm1->PortOpening())
-        return command.action == Action::Connect ? "ok connecting" : "error a connect is under way";
+        return command.action == Action::Connect ? ControlAnswer::ok("connecting")
+                                                 : ControlAnswer::error("a connect is under way");
 
     const bool wasOpen = m_form.MSComm1->PortOpen();
     QStringList boxes;
@@ -175,27 +181,27 @@ QByteArray PanelControl::execute(const ControlCommand &command)
 
     const QByteArray refused = carryOut(command);
     if (!refused.isEmpty())
-        return refused;
+        return ControlAnswer::error(refused);
     if (m_form.MSComm1->PortOpening())
-        return "ok connecting"; // the outcome shows in the state
+        return ControlAnswer::ok("connecting"); // the outcome shows in the state
     if (boxes.isEmpty())
-        return "ok";
-    // The only box a command's handler shows is the write failure message.
+        return ControlAnswer::ok();
+    // The only box a command of the window shows is the write failure message.
     if (command.action == Action::Connect) {
         if (m_form.portNumber == 0)
-            return "error no port chosen";
-        return QStringLiteral("error cannot open COM%1 (%2)")
-            .arg(m_form.portNumber)
-            .arg(m_form.MSComm1->deviceFor(m_form.portNumber))
-            .toUtf8();
+            return ControlAnswer::error("no port chosen");
+        return ControlAnswer::error(QStringLiteral("cannot open COM%1 (%2)")
+                                        .arg(m_form.portNumber)
+                                        .arg(m_form.MSComm1->deviceFor(m_form.portNumber))
+                                        .toUtf8());
     }
     if (!wasOpen)
-        return "error port closed";
+        return ControlAnswer::error("port closed");
     if (boxError == MSComm::LineBusy)
-        return "error line busy";
+        return ControlAnswer::error("line busy");
     if (!m_form.MSComm1->PortOpen())
-        return "error write failed: the line is gone, port closed";
-    return "error write failed";
+        return ControlAnswer::error("write failed: the line is gone, port closed");
+    return ControlAnswer::error("write failed");
 }
 
 QByteArray PanelControl::carryOut(const ControlCommand &given)
@@ -206,22 +212,29 @@ QByteArray PanelControl::carryOut(const ControlCommand &given)
         return refused;
     // The parser gives nothing else; a command made in code is checked all the same.
     if (!inRange(command))
-        return "error argument out of range";
+        return "argument out of range";
+    PanelModel &model = f.model();
     switch (command.action) {
     case Action::Route:
         // A route from a remote command ends a running recall, as the operator's does.
         f.presetRecall->cancel();
-        return chooseOption(command);
+        if (!model.state().routesEnabled())
+            return "the matrix rows are disabled (video-wall mode)";
+        return refusalOf(model.route(command.output, command.value));
     case Action::Wall:
+        if (!model.state().wallInputsEnabled())
+            return "the video-wall inputs are disabled (matrix mode)";
+        return refusalOf(model.wall(command.value));
     case Action::Mode:
+        return refusalOf(model.setMode(command.value));
     case Action::Resolution:
-        return chooseOption(command);
+        return refusalOf(model.setResolution(command.value));
     case Action::Border:
-        return pressBorder(command.border);
+        return refusalOf(model.send(borderFrame(command.border)));
     case Action::Reset:
-        return press(f.Command9);
+        return refusalOf(model.send(frames::BorderReset()));
     case Action::Update:
-        return press(f.Command6);
+        return refusalOf(model.send(frames::StatusRequest()));
     case Action::Address:
         return setAddress(command);
     case Action::Connect:
@@ -251,12 +264,12 @@ QByteArray PanelControl::findNames(ControlCommand &command) const
     if (command.output == ControlCommand::byName) {
         command.output = findName(names, Side::Output, command.outputName);
         if (command.output == 0)
-            return "error no output is called " + quoted(command.outputName);
+            return "no output is called " + quoted(command.outputName);
     }
     if (command.value == ControlCommand::byName) {
         command.value = findName(names, Side::Input, command.inputName);
         if (command.value == 0)
-            return "error no input is called " + quoted(command.inputName);
+            return "no input is called " + quoted(command.inputName);
     }
     return {};
 }
@@ -273,7 +286,7 @@ QByteArray PanelControl::changePresets(const ControlCommand &command)
         return refusalOf(book.savePreset(command.text, m_form.shownRoutes()));
     case Action::PresetDelete:
         if (preset < 0)
-            return "error no preset is called " + quoted(command.text);
+            return "no preset is called " + quoted(command.text);
         return refusalOf(book.deletePreset(preset));
     default:
         return {};
@@ -284,51 +297,24 @@ QByteArray PanelControl::recallPreset(const QString &name)
 {
     const int preset = findPreset(m_form.presetBook->presets(), name);
     if (preset < 0)
-        return "error no preset is called " + quoted(name);
-    if (!m_form.Option3[0]->isEnabled())
-        return "error the matrix rows are disabled (video-wall mode)";
+        return "no preset is called " + quoted(name);
+    if (!m_form.model().state().routesEnabled())
+        return "the matrix rows are disabled (video-wall mode)";
     m_form.recallPreset(preset);
     return {};
 }
 
-// Route, Wall, Mode and Resolution choose an option of the window.
-QByteArray PanelControl::chooseOption(const ControlCommand &command)
-{
-    Form1 &f = m_form;
-    const int k = vocabulary::inputIndex(command.value);
-    switch (command.action) {
-    case Action::Route:
-        return choose(
-            f.switchRow(command.output)[k], [&] { f.switchRowClick(command.output, k); },
-            "error the matrix rows are disabled (video-wall mode)");
-    case Action::Wall:
-        return choose(
-            f.Option9[k], [&] { f.Option9_Click(k); },
-            "error the video-wall inputs are disabled (matrix mode)");
-    case Action::Mode:
-        return choose(
-            f.Option2[command.value], [&] { f.Option2_Click(command.value); },
-            "error the mode options are disabled");
-    case Action::Resolution:
-        return choose(
-            f.Option1[command.value], [&] { f.Option1_Click(command.value); },
-            "error the resolution options are disabled");
-    default:
-        return {};
-    }
-}
-
-QByteArray PanelControl::pressBorder(ControlCommand::Border border)
+QByteArray PanelControl::borderFrame(ControlCommand::Border border)
 {
     switch (border) {
     case ControlCommand::Border::Up:
-        return press(m_form.Command1);
+        return frames::BorderVerticalIn();
     case ControlCommand::Border::Down:
-        return press(m_form.Command4);
+        return frames::BorderVerticalOut();
     case ControlCommand::Border::Left:
-        return press(m_form.Command3);
+        return frames::BorderHorizontalOut();
     case ControlCommand::Border::Right:
-        return press(m_form.Command5);
+        return frames::BorderHorizontalIn();
     }
     return {};
 }
@@ -350,32 +336,15 @@ QByteArray PanelControl::setAddress(const ControlCommand &command)
                 QStringLiteral("%1.%2.%3.%4").arg(a[0]).arg(a[1]).arg(a[2]).arg(a[3]));
         });
         if (trap.failed())
-            return "error the address box refused the address";
+            return "the address box refused the address";
     }
     return press(f.Command2);
-}
-
-// An option is chosen by clicking it, which selects it and so runs its Click. A click on the
-// option that is selected already changes nothing in the window and raises no Click; the
-// command runs the option's Click all the same, so that its frame goes out: the window's
-// selection may stand for a frame that never reached the device (the port was closed), and
-// the program that sent the command asks for the device to be switched.
-QByteArray PanelControl::choose(QRadioButton *option, const std::function<void()> &handler,
-                                const char *whenDisabled)
-{
-    if (!option->isEnabled())
-        return whenDisabled;
-    if (option->isChecked())
-        handler();
-    else
-        option->click();
-    return {};
 }
 
 QByteArray PanelControl::press(QAbstractButton *button)
 {
     if (!button->isEnabled())
-        return "error the control is disabled: " + button->text().toUtf8();
+        return "the control is disabled: " + button->text().toUtf8();
     button->click();
     return {};
 }

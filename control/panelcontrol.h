@@ -14,7 +14,7 @@
 // the settings file as one made in the window, and a recall runs the window's own.
 
 #include "controlcommand.h"
-#include "controlserver.h"
+#include "controltarget.h"
 #include "panelstate.h"
 
 #include <QStringList>
@@ -33,7 +33,7 @@ class PanelControl : public ControlTarget
 public:
     explicit PanelControl(Form1 &form, QObject *parent = nullptr);
 
-    QByteArray execute(const ControlCommand &command) override;
+    ControlAnswer execute(const ControlCommand &command) override;
     PanelState state() const;
     // The presets' names, in the order of the window's list.
     QStringList presetNames() const;
@@ -46,17 +46,14 @@ signals:
     void presetsChanged();
 
 private:
-    // Carries the command out; an answer when the window refuses it, empty otherwise.
+    // Carries the command out; why not when it is refused, empty otherwise.
     QByteArray carryOut(const ControlCommand &command);
-    QByteArray chooseOption(const ControlCommand &command);
-    QByteArray pressBorder(ControlCommand::Border border);
+    static QByteArray borderFrame(ControlCommand::Border border);
     QByteArray setAddress(const ControlCommand &command);
     // Route and Wall by name: the numbers the names stand for, or why there are none.
     QByteArray findNames(ControlCommand &command) const;
     QByteArray changePresets(const ControlCommand &command);
     QByteArray recallPreset(const QString &name);
-    QByteArray choose(QRadioButton *option, const std::function<void()> &handler,
-                      const char *whenDisabled);
     QByteArray press(QAbstractButton *button);
     void noteChange();
 

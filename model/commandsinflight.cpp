@@ -68,15 +68,19 @@ void CommandsInFlight::sent(QByteArrayView frame)
     }
 }
 
-bool CommandsInFlight::confirm(const Setting &reported)
+CommandsInFlight::Match CommandsInFlight::match(const Setting &reported)
 {
     dropExpired(m_now());
     const auto found = std::find_if(m_commands.begin(), m_commands.end(),
                                     [&](const Command &c) { return c.setting == reported; });
-    if (found == m_commands.end())
-        return false;
-    m_commands.erase(found);
-    return true;
+    if (found != m_commands.end()) {
+        m_commands.erase(found);
+        return Match::Confirms;
+    }
+    const bool awaited = std::any_of(m_commands.begin(), m_commands.end(), [&](const Command &c) {
+        return c.setting.kind == reported.kind && c.setting.output == reported.output;
+    });
+    return awaited ? Match::Awaited : Match::None;
 }
 
 void CommandsInFlight::clear()

@@ -5,11 +5,14 @@
 // VideoWallInput, SetMode and SetResolution. The device confirms each with a report of the
 // value it took ("s" record, "MP", "MD", "RS").
 //
-// The window answers a report that differs from what it shows with the matching frame, so
-// that it follows a change made at the device or by another controller. A report that only
+// The panel answers a report that differs from what it shows with the matching frame, so that
+// it follows a change made at the device or by another controller. A report that only
 // confirms a command of ours must not be answered: with two commands in flight for one
-// output, the confirmation of the first differs from the window's newer selection, and
-// answering it starts an endless exchange. confirm() tells which is which.
+// output, the confirmation of the first differs from the panel's newer selection, and
+// answering it starts an endless exchange. Nor must a report of a setting for which a command
+// is still in flight: it may have left the device before the device took the command (the
+// answer to a status request), and answering it would undo the command. match() tells them
+// apart.
 
 #include <QByteArrayView>
 
@@ -48,9 +51,13 @@ public:
 
     // Notes a frame that was written; frames of other commands are ignored.
     void sent(QByteArrayView frame);
-    // True when reported confirms a command in flight, which then no longer counts (the
-    // oldest such one, so the same value sent twice is confirmed twice).
-    bool confirm(const Setting &reported);
+    enum class Match {
+        None,     // no command in flight for this setting
+        Confirms, // a command in flight set this value: it no longer counts (the oldest such
+                  // one, so the same value sent twice is confirmed twice)
+        Awaited,  // a command in flight sets another value here; its report is still to come
+    };
+    Match match(const Setting &reported);
     // The port closed: nothing is in flight any more.
     void clear();
     int size() const;

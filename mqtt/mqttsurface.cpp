@@ -128,25 +128,18 @@ void MqttSurface::onMessage(const QByteArray &topic, const QByteArray &payload, 
         m_client.publish(this->topic("command/answer"), answerLine(*command.line), false);
         return;
     }
-    const QByteArray answer = m_control.execute(*command.command);
-    if (answer.startsWith("error"))
+    const ControlAnswer answer = m_control.execute(*command.command);
+    if (answer.isError())
         emit warning(QStringLiteral("%1: the window refused it: %2")
-                         .arg(QString::fromUtf8(topic), QString::fromUtf8(answer)));
+                         .arg(QString::fromUtf8(topic), QString::fromUtf8(answer.line())));
 }
 
 QByteArray MqttSurface::answerLine(const QByteArray &line)
 {
-    const ParsedControlCommand parsed = parseControlCommand(line);
-    if (!parsed.ok)
-        return "error " + parsed.error;
-    switch (parsed.command.action) {
-    case Action::Watch:
-    case Action::Monitor:
+    auto follow = Action::Help;
+    const ControlAnswer answer = runCommandLine(m_control, line, &follow);
+    if (follow == Action::Watch || follow == Action::Monitor)
         return "error watch and monitor belong to the control socket; subscribe to " +
                topic("state") + " for the state";
-    case Action::Help:
-        return "ok " + controlCommandSummary();
-    default:
-        return m_control.execute(parsed.command);
-    }
+    return answer.line();
 }

@@ -6,16 +6,20 @@
 
 #include <QGroupBox>
 
+// The address options share one group with "Martix" and "Video wall": choosing one clears
+// the mode shown.
 void Form1::Option10_Click()
 {
     Frame1->hide();
     ipMode = 1;
+    m_model->clearShownMode();
 }
 
 void Form1::Option11_Click()
 {
     Frame1->show();
     ipMode = 0;
+    m_model->clearShownMode();
 }
 
 // "OK" decides by ipMode alone: "Martix" and "Video wall" share the address options' group

@@ -2,7 +2,6 @@
 #include "form1.h"
 
 #include "colorbutton.h"
-#include "commandsinflight.h"
 #include "errortrap.h"
 #include "lamp.h"
 #include "mscomm.h"
@@ -16,8 +15,7 @@
 
 #include <utility>
 
-Form1::Form1(const PortMap &ports, QWidget *parent)
-    : QWidget(parent), m_inFlight(std::make_unique<CommandsInFlight>()), m_ports(ports)
+Form1::Form1(const PortMap &ports, QWidget *parent) : QWidget(parent), m_ports(ports)
 {
     createControls();
     connectHandlers();
@@ -32,42 +30,23 @@ Form1::~Form1()
 
 namespace {
 
-struct SwitchRowMembers
-{
-    ControlArray<QRadioButton> Form1::*options;
-    void (Form1::*click)(int index);
-};
-
 // By output: "ALL" first, then Out1..Out4.
 static_assert(vocabulary::allOutputs == 0);
-const SwitchRowMembers switchRows[vocabulary::rowCount] = {
-    {&Form1::Option7, &Form1::Option7_Click},
-    {&Form1::Option3, &Form1::Option3_Click},
-    {&Form1::Option4, &Form1::Option4_Click},
-    {&Form1::Option5, &Form1::Option5_Click},
-    {&Form1::Option6, &Form1::Option6_Click}};
-
-const SwitchRowMembers &switchRowMembers(int output)
-{
-    Q_ASSERT(vocabulary::isRow(output));
-    return switchRows[output];
-}
+constexpr ControlArray<QRadioButton> Form1::*switchRows[vocabulary::rowCount] = {
+    &Form1::Option7, &Form1::Option3, &Form1::Option4, &Form1::Option5, &Form1::Option6};
 
 } // namespace
 
 ControlArray<QRadioButton> &Form1::switchRow(int output)
 {
-    return this->*switchRowMembers(output).options;
+    Q_ASSERT(vocabulary::isRow(output));
+    return this->*switchRows[output];
 }
 
 const ControlArray<QRadioButton> &Form1::switchRow(int output) const
 {
-    return this->*switchRowMembers(output).options;
-}
-
-void Form1::switchRowClick(int output, int index)
-{
-    (this->*switchRowMembers(output).click)(index);
+    Q_ASSERT(vocabulary::isRow(output));
+    return this->*switchRows[output];
 }
 
 void Form1::connectHandlers()
@@ -78,16 +57,15 @@ void Form1::connectHandlers()
     connect(MSComm1, &MSComm::OnComm, this, &Form1::MSComm1_OnComm);
     connect(MSComm1, &MSComm::linkLost, this, &Form1::onLinkLost);
     connect(MSComm1, &MSComm::openFinished, this, &Form1::onOpenFinished);
-    connect(MSComm1, &MSComm::portOpenChanged, this, [this](bool open) {
-        if (!open)
-            m_inFlight->clear();
-    });
+    connect(m_model, &PanelModel::changed, this, &Form1::showModelState);
+    connect(m_model, &PanelModel::writeFailed, this, &Form1::reportWriteFailure);
+    connect(m_model, &PanelModel::addressConfirmed, this, &Form1::showAddressConfirmation);
 
     // An option button's Click runs whenever it becomes selected, by a click or by code.
     auto onSelect = [this](const ControlArray<QRadioButton> &options, void (Form1::*handler)(int)) {
         for (const auto &[index, option] : options) {
             connect(option, &QRadioButton::toggled, this, [this, handler, index = index](bool on) {
-                if (on)
+                if (on && !m_drawing)
                     (this->*handler)(index);
             });
         }
@@ -163,12 +141,16 @@ void Form1::showMessageBox(const QString &title, const QString &text, const Mess
 
 void Form1::sendFrameOrReport(const QByteArray &frame)
 {
-    if (m_showingConfirmation)
+    reportWriteFailure(m_model->send(frame));
+}
+
+void Form1::reportWriteFailure(const PanelModel::Sent &sent)
+{
+    if (sent.ok())
         return;
-    ErrorTrap trap;
-    trap.run([&] { MSComm1->Output(frame); });
-    if (trap.failed())
-        showWriteFailure(portFailure(trap));
-    else
-        m_inFlight->sent(frame);
+    MessageDetail detail{QString(), sent.why, sent.error};
+    if (portNumber > 0)
+        detail.port =
+            QStringLiteral("COM%1 (%2)").arg(portNumber).arg(MSComm1->deviceFor(portNumber));
+    showWriteFailure(detail);
 }

@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// Form1 is the panel's one window. It owns every control under its own name, the serial-port
-// service MSComm1 and the two pieces of window state, portNumber and ipMode.
+// Form1 is the panel's one window, a view of the panel model (PanelModel, model/), which it
+// makes: the model holds what the panel shows of the device, the serial-port service MSComm1
+// and the names and presets. The window owns every control under its own name and the two
+// pieces of window state, portNumber and ipMode.
 //
 // Everything runs on the GUI thread, one event at a time. Qt signals call the handlers, which
 // are named after control and event: an option button's toggled(true) calls OptionN_Click(k),
 // a push button's clicked() calls CommandN_Click(), MSComm1's OnComm() calls MSComm1_OnComm().
-// A handler writes at most one device frame to MSComm1 and changes controls; a reply from the
-// device changes controls, and a selection it changes runs that button's handler like a click.
+// A handler asks the model for at most one device frame and shows the box when it failed; a
+// reply from the device goes to the model, which shows it and answers it as the device needs,
+// and the window then draws what changed (showModelState) without running handlers.
 //
 // The handlers are defined in the folder of their area:
 //   shell/form1.cpp       the signal wiring, connection state shown, message boxes
@@ -21,6 +24,7 @@
 //   panels/*.cpp          the tab pages' handlers and the maintenance buttons
 
 #include "controlarray.h"
+#include "panelmodel.h"
 #include "portmap.h"
 #include "presetrules.h"
 #include "serialdevices.h"
@@ -29,10 +33,8 @@
 #include <QWidget>
 
 #include <functional>
-#include <memory>
 
 class ColorButton;
-class CommandsInFlight;
 class ErrorTrap;
 class Lamp;
 class MSComm;
@@ -131,11 +133,9 @@ public:
     QButtonGroup *SSTab1Options = nullptr;
 
     // The switching row of an output 1..4, or of vocabulary::allOutputs for "ALL": Option3 to
-    // Option6, and Option7. A row's options are IN1..IN4 at index 0..3; switchRowClick runs
-    // the row's OptionN_Click(index).
+    // Option6, and Option7. A row's options are IN1..IN4 at index 0..3.
     ControlArray<QRadioButton> &switchRow(int output);
     const ControlArray<QRadioButton> &switchRow(int output) const;
-    void switchRowClick(int output, int index);
 
     // Start-up, run once before the window is first shown.
     void Form_Load();
@@ -150,7 +150,11 @@ public:
     void Combo1_Click();
     void Timer2_Timer();
 
-    // Replies from the device and the routing display (input counted from 1).
+    // What the panel shows and asks of the device: the model this window is a view of.
+    PanelModel &model() const { return *m_model; }
+
+    // Replies from the device (the model decodes them and the window draws what changed) and
+    // the routing display (input counted from 1).
     void MSComm1_OnComm();
     void out1(quint8 input);
     void out2(quint8 input);
@@ -293,16 +297,20 @@ private:
     void showMessageBox(const QString &title, const QString &text,
                         const MessageDetail &detail = {});
 
-    // Writes one frame and reports a failed write with the write failure message. An answered
-    // command that went out counts as in flight until the device confirms it.
+    // Writes one frame through the model and reports a failed write with the write failure
+    // message.
     void sendFrameOrReport(const QByteArray &frame);
+    void reportWriteFailure(const PanelModel::Sent &sent);
 
-    // The answered commands written and not yet confirmed. While a reply shows a value that
-    // confirms one of them, m_showingConfirmation is set and the handler that the selection
-    // runs sends nothing: the device has that value already, and answering it would start an
-    // endless exchange with a newer command for the same output.
-    std::unique_ptr<CommandsInFlight> m_inFlight;
-    bool m_showingConfirmation = false;
+    // Brings the controls onto what the model shows: only what changed since the last time,
+    // so that a selection the window keeps of its own (the address options share a group with
+    // the mode) is not overridden. The handlers do not run for what is drawn: the model has
+    // sent what it sends already.
+    void showModelState();
+
+    PanelModel *m_model = nullptr;
+    PanelModel::State m_drawn;
+    bool m_drawing = false;
 
     PortMap m_ports;
     Reconnector *m_reconnector = nullptr;

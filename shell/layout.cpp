@@ -339,7 +339,8 @@ void Form1::createServices()
     Timer2 = new QTimer(this);
     Timer2->setInterval(500);
 
-    MSComm1 = new MSComm(m_ports, this);
+    m_model = new PanelModel(m_ports, this);
+    MSComm1 = &m_model->comm();
     m_reconnector = new Reconnector([this] { reconnectOnce(); }, this);
 }
 

@@ -1,10 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "colorbutton.h"
-#include "commandsinflight.h"
-#include "errortrap.h"
 #include "form1.h"
-#include "mscomm.h"
-#include "replydecoder.h"
 #include "vocabulary.h"
 
 #include <QRadioButton>
@@ -12,93 +8,11 @@
 
 namespace {
 
-void setEnabled(const ControlArray<QRadioButton> &options, bool enabled)
+void enableAll(const ControlArray<QRadioButton> &options, bool enabled)
 {
     for (const auto &[index, option] : options)
         option->setEnabled(enabled);
 }
-
-// Brings the window in line with one decoded reply. A selection it changes runs that
-// button's Click handler, which sends the reported value back to the device once, unless the
-// report confirms a command of this panel that is still in flight.
-class WindowSink final : public ReplySink
-{
-public:
-    using Setting = CommandsInFlight::Setting;
-    using Kind = CommandsInFlight::Kind;
-
-    WindowSink(Form1 &form, CommandsInFlight &inFlight, bool &showingConfirmation)
-        : m_form(form), m_inFlight(inFlight), m_showingConfirmation(showingConfirmation)
-    {
-    }
-
-    void outputStatus(int output, int inputDigit) override
-    {
-        m_form.Command8[vocabulary::outputIndex(output)]->setBackColor(ColorButton::green);
-        const quint8 input = quint8(vocabulary::inputAt(inputDigit));
-        show({Kind::Route, output, input}, [&] {
-            switch (output) {
-            case 1:
-                m_form.out1(input);
-                break;
-            case 2:
-                m_form.out2(input);
-                break;
-            case 3:
-                m_form.out3(input);
-                break;
-            case 4:
-                m_form.out4(input);
-                break;
-            }
-        });
-    }
-
-    void outputWithoutDisplay(int output) override
-    {
-        m_form.Command8[vocabulary::outputIndex(output)]->setBackColor(ColorButton::red);
-    }
-
-    void wallInput(int input) override
-    {
-        show({Kind::WallInput, 0, vocabulary::inputAt(input)},
-             [&] { m_form.Option9[input]->setChecked(true); });
-    }
-
-    void mode(int mode) override
-    {
-        show({Kind::Mode, 0, mode}, [&] { m_form.Option2[mode]->setChecked(true); });
-        if (mode == 0) {
-            setEnabled(m_form.Option9, false);
-            for (const int output : vocabulary::rows)
-                setEnabled(m_form.switchRow(output), true);
-        } else {
-            for (const int output : vocabulary::rows)
-                setEnabled(m_form.switchRow(output), false);
-            setEnabled(m_form.Option9, true);
-        }
-    }
-
-    void resolution(int index) override
-    {
-        show({Kind::Resolution, 0, index}, [&] { m_form.Option1[index]->setChecked(true); });
-    }
-
-    void addressConfirmed() override { m_form.showAddressConfirmation(); }
-
-private:
-    // Shows reported; a selection it changes is answered unless it confirms a command in
-    // flight.
-    template <typename Select> void show(const Setting &reported, Select select)
-    {
-        const QScopedValueRollback quiet(m_showingConfirmation, m_inFlight.confirm(reported));
-        select();
-    }
-
-    Form1 &m_form;
-    CommandsInFlight &m_inFlight;
-    bool &m_showingConfirmation;
-};
 
 // Shows a reported route (input counted from 1) on one switching row; inputs other than
 // 1..4 leave the row as it is.
@@ -108,16 +22,57 @@ void showRoute(const ControlArray<QRadioButton> &row, quint8 input)
         row[vocabulary::inputIndex(input)]->setChecked(true);
 }
 
+// Selects option index of a group; -1 (nothing shown) leaves the group as it is.
+void select(const ControlArray<QRadioButton> &options, int index)
+{
+    if (index >= 0)
+        options[index]->setChecked(true);
+}
+
 } // namespace
 
-// One reply line: MSComm1 raises the event once for each line the device sent.
+// One reply line: MSComm1 raises the event once for each line the device sent. The model
+// decodes it and answers it as the device needs; the window then draws what changed.
 void Form1::MSComm1_OnComm()
 {
-    QByteArray line;
-    ErrorTrap trap;
-    trap.run([&] { line = MSComm1->Input(); });
-    WindowSink sink(*this, *m_inFlight, m_showingConfirmation);
-    decodeReply(line, sink);
+    m_model->readReply();
+}
+
+void Form1::showModelState()
+{
+    const PanelModel::State &now = m_model->state();
+    const QScopedValueRollback drawing(m_drawing, true);
+    using Display = PanelModel::State::Display;
+    for (int o = 0; o < vocabulary::outputCount; ++o) {
+        if (now.displays[o] != m_drawn.displays[o] && now.displays[o] != Display::NotReported)
+            Command8[o]->setBackColor(now.displays[o] == Display::Attached ? ColorButton::green
+                                                                           : ColorButton::red);
+    }
+    void (Form1::*const routingDisplay[])(quint8) = {&Form1::out1, &Form1::out2, &Form1::out3,
+                                                     &Form1::out4};
+    for (int o = 0; o < vocabulary::outputCount; ++o) {
+        if (now.routes[o] != m_drawn.routes[o])
+            (this->*routingDisplay[o])(quint8(now.routes[o]));
+    }
+    if (now.wall != m_drawn.wall)
+        select(Option9, now.wall - 1);
+    if (now.mode != m_drawn.mode)
+        select(Option2, now.mode);
+    if (now.reportedMode != m_drawn.reportedMode) {
+        // The input groups that can be used follow the mode the device reports.
+        if (now.reportedMode == 0) {
+            enableAll(Option9, false);
+            for (const int output : vocabulary::rows)
+                enableAll(switchRow(output), true);
+        } else {
+            for (const int output : vocabulary::rows)
+                enableAll(switchRow(output), false);
+            enableAll(Option9, true);
+        }
+    }
+    if (now.resolution != m_drawn.resolution)
+        select(Option1, now.resolution);
+    m_drawn = now;
 }
 
 void Form1::out1(quint8 input)

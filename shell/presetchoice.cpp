@@ -18,15 +18,6 @@
 
 namespace {
 
-int selectedInput(const ControlArray<QRadioButton> &row)
-{
-    for (const auto &[index, option] : row) {
-        if (option->isChecked())
-            return vocabulary::inputAt(index);
-    }
-    return 0;
-}
-
 // "IN2: Blu-ray", or nothing without a name. A tooltip that looks like markup is shown as
 // rich text; a name is shown as it is written.
 QString namedCaption(Side side, int number, const QString &name)
@@ -57,15 +48,8 @@ QString menuText(QString text)
 
 void Form1::setUpPresetChoice()
 {
-    presetBook = new PresetBook(this);
-    presetRecall =
-        new PresetRecall({[this](int output) { return selectedInput(switchRow(output)); },
-                          [this] { return MSComm1->PortOpen() && Option3[0]->isEnabled(); },
-                          [this](int output, int input) {
-                              // Selected as a reply selects it: the row's handler sends the frame.
-                              switchRow(output)[vocabulary::inputIndex(input)]->setChecked(true);
-                          }},
-                         this);
+    presetBook = &m_model->presets();
+    presetRecall = &m_model->recall();
 
     namesAndPresetsAction = new QAction(QStringLiteral("Names and presets\u2026"), this);
     namesAndPresetsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
@@ -78,14 +62,9 @@ void Form1::setUpPresetChoice()
 
     for (const int output : vocabulary::rows) {
         for (const auto &[index, option] : switchRow(output)) {
-            // A route the operator sets ends a recall; one a reply or the recall sets does not,
-            // as neither clicks.
+            // A route the operator sets ends a recall, even on the input shown already; one a
+            // reply or the recall sets does not, as neither clicks.
             connect(option, &QRadioButton::clicked, presetRecall, &PresetRecall::cancel);
-            if (output != vocabulary::allOutputs)
-                connect(option, &QRadioButton::toggled, this, [this](bool on) {
-                    if (on)
-                        presetBook->showRoutes(shownRoutes());
-                });
         }
     }
     connect(presetBook, &PresetBook::changed, this, &Form1::showNames);
@@ -105,10 +84,7 @@ void Form1::useNamesAndPresets(const UserSettings &settings)
 
 Routes Form1::shownRoutes() const
 {
-    Routes routes{};
-    for (int output = 1; output <= vocabulary::outputCount; ++output)
-        routes[vocabulary::outputIndex(output)] = selectedInput(switchRow(output));
-    return routes;
+    return m_model->shownRoutes();
 }
 
 void Form1::recallPreset(int index)
@@ -142,7 +118,7 @@ void Form1::addPresetEntries(QMenu &menu)
         QAction *recall = menu.addAction(menuText(presets[i].name));
         recall->setCheckable(true);
         recall->setChecked(i == presetBook->active());
-        recall->setEnabled(Option3[0]->isEnabled());
+        recall->setEnabled(m_model->state().routesEnabled());
         connect(recall, &QAction::triggered, this, [this, i] { recallPreset(i); });
     }
     menu.addSeparator();

@@ -7,6 +7,7 @@
 #include <QTest>
 
 using Kind = CommandsInFlight::Kind;
+using Match = CommandsInFlight::Match;
 using Setting = CommandsInFlight::Setting;
 
 class tst_CommandsInFlight : public QObject
@@ -25,51 +26,53 @@ void tst_CommandsInFlight::reportConfirmsTheCommandItNames_data()
 {
     QTest::addColumn<QByteArray>("frame");
     QTest::addColumn<Setting>("reported");
-    QTest::addColumn<bool>("confirmed");
+    QTest::addColumn<Match>("match");
     QTest::addColumn<int>("left");
 
     const auto hex = [](const char *text) { return QByteArray::fromHex(text); };
     QTest::newRow("IN2 to Out1, reported as s11")
-        << hex("0555190177") << Setting{Kind::Route, 1, 2} << true << 0;
+        << hex("0555190177") << Setting{Kind::Route, 1, 2} << Match::Confirms << 0;
     QTest::newRow("IN2 to Out1, reported IN3")
-        << hex("0555190177") << Setting{Kind::Route, 1, 3} << false << 1;
+        << hex("0555190177") << Setting{Kind::Route, 1, 3} << Match::Awaited << 1;
     QTest::newRow("IN2 to Out1, reported on Out2")
-        << hex("0555190177") << Setting{Kind::Route, 2, 2} << false << 1;
+        << hex("0555190177") << Setting{Kind::Route, 2, 2} << Match::None << 1;
     QTest::newRow("IN4 to Out4 (row 3)")
-        << hex("0555193377") << Setting{Kind::Route, 4, 4} << true << 0;
+        << hex("0555193377") << Setting{Kind::Route, 4, 4} << Match::Confirms << 0;
     QTest::newRow("ALL IN3, Out3 reported")
-        << hex("0555194277") << Setting{Kind::Route, 3, 3} << true << 3;
+        << hex("0555194277") << Setting{Kind::Route, 3, 3} << Match::Confirms << 3;
     QTest::newRow("video-wall IN4")
-        << hex("0555230377") << Setting{Kind::WallInput, 0, 4} << true << 0;
+        << hex("0555230377") << Setting{Kind::WallInput, 0, 4} << Match::Confirms << 0;
     QTest::newRow("video-wall IN4, a route reported")
-        << hex("0555230377") << Setting{Kind::Route, 1, 4} << false << 1;
-    QTest::newRow("video wall mode") << hex("0555210177") << Setting{Kind::Mode, 0, 1} << true << 0;
+        << hex("0555230377") << Setting{Kind::Route, 1, 4} << Match::None << 1;
+    QTest::newRow("video wall mode")
+        << hex("0555210177") << Setting{Kind::Mode, 0, 1} << Match::Confirms << 0;
     QTest::newRow("video wall mode, matrix reported")
-        << hex("0555210177") << Setting{Kind::Mode, 0, 0} << false << 1;
-    QTest::newRow("1920X1200") << hex("0555220877") << Setting{Kind::Resolution, 0, 8} << true << 0;
+        << hex("0555210177") << Setting{Kind::Mode, 0, 0} << Match::Awaited << 1;
+    QTest::newRow("1920X1200") << hex("0555220877") << Setting{Kind::Resolution, 0, 8}
+                               << Match::Confirms << 0;
     QTest::newRow("resolution 8, mode 8 reported")
-        << hex("0555220877") << Setting{Kind::Mode, 0, 8} << false << 1;
+        << hex("0555220877") << Setting{Kind::Mode, 0, 8} << Match::None << 1;
     QTest::newRow("out1 button: no answer awaited")
-        << hex("0555020077") << Setting{Kind::Route, 1, 1} << false << 0;
+        << hex("0555020077") << Setting{Kind::Route, 1, 1} << Match::None << 0;
     QTest::newRow("status request: no answer awaited")
-        << hex("04552077") << Setting{Kind::Route, 1, 1} << false << 0;
+        << hex("04552077") << Setting{Kind::Route, 1, 1} << Match::None << 0;
     QTest::newRow("route to row 5: not a row")
-        << hex("0555195077") << Setting{Kind::Route, 1, 1} << false << 0;
+        << hex("0555195077") << Setting{Kind::Route, 1, 1} << Match::None << 0;
     QTest::newRow("route of input 5: not an input")
-        << hex("0555190477") << Setting{Kind::Route, 1, 5} << false << 0;
-    QTest::newRow("cut frame") << hex("05551901") << Setting{Kind::Route, 1, 2} << false << 0;
+        << hex("0555190477") << Setting{Kind::Route, 1, 5} << Match::None << 0;
+    QTest::newRow("cut frame") << hex("05551901") << Setting{Kind::Route, 1, 2} << Match::None << 0;
 }
 
 void tst_CommandsInFlight::reportConfirmsTheCommandItNames()
 {
     QFETCH(QByteArray, frame);
     QFETCH(Setting, reported);
-    QFETCH(bool, confirmed);
+    QFETCH(Match, match);
     QFETCH(int, left);
 
     CommandsInFlight inFlight([] { return qint64(0); });
     inFlight.sent(frame);
-    QCOMPARE(inFlight.confirm(reported), confirmed);
+    QCOMPARE(inFlight.match(reported), match);
     QCOMPARE(inFlight.size(), left);
 }
 
@@ -80,10 +83,10 @@ void tst_CommandsInFlight::sameValueSentTwiceIsConfirmedTwice()
     inFlight.sent(QByteArray::fromHex("0555190177")); // IN2
     inFlight.sent(QByteArray::fromHex("0555190277")); // IN3
     inFlight.sent(QByteArray::fromHex("0555190177")); // IN2 again
-    QVERIFY(inFlight.confirm(in2));
-    QVERIFY(inFlight.confirm({Kind::Route, 1, 3}));
-    QVERIFY(inFlight.confirm(in2));
-    QVERIFY(!inFlight.confirm(in2));
+    QCOMPARE(inFlight.match(in2), Match::Confirms);
+    QCOMPARE(inFlight.match({Kind::Route, 1, 3}), Match::Confirms);
+    QCOMPARE(inFlight.match(in2), Match::Confirms);
+    QCOMPARE(inFlight.match(in2), Match::None);
 }
 
 void tst_CommandsInFlight::commandWithoutConfirmationStopsCounting()
@@ -94,11 +97,11 @@ void tst_CommandsInFlight::commandWithoutConfirmationStopsCounting()
 
     inFlight.sent(QByteArray::fromHex("0555220377"));
     now += CommandsInFlight::lifetimeMs - 1;
-    QVERIFY(inFlight.confirm(resolution)); // late, but in time
+    QCOMPARE(inFlight.match(resolution), Match::Confirms); // late, but in time
 
     inFlight.sent(QByteArray::fromHex("0555220377"));
     now += CommandsInFlight::lifetimeMs;
-    QVERIFY(!inFlight.confirm(resolution)); // never answered: gone
+    QCOMPARE(inFlight.match(resolution), Match::None); // never answered: gone
     QCOMPARE(inFlight.size(), 0);
 
     // The lifetime covers a frame that waited behind the longest queue the link keeps (four
@@ -113,7 +116,7 @@ void tst_CommandsInFlight::recordIsBounded()
         inFlight.sent(QByteArray::fromHex("0555190177"));
     QCOMPARE(inFlight.size(), CommandsInFlight::maxCommands);
     inFlight.clear();
-    QVERIFY(!inFlight.confirm({Kind::Route, 1, 2}));
+    QCOMPARE(inFlight.match({Kind::Route, 1, 2}), Match::None);
 }
 
 QTEST_GUILESS_MAIN(tst_CommandsInFlight)

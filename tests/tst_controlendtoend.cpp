@@ -225,6 +225,8 @@ void tst_ControlEndToEnd::quickCommandsEndOnTheLast_data()
     QTest::newRow("ten alternating routes of out1") << alternating;
     QTest::newRow("ALL, then out2") << QByteArrayList{"route all 4", "route 2 1"};
     QTest::newRow("two resolutions") << QByteArrayList{"resolution 2", "resolution 5"};
+    // The answer to the status request left the device before the route: not sent back.
+    QTest::newRow("update, then a route") << QByteArrayList{"update", "route 1 2"};
     QTest::newRow("three modes") << QByteArrayList{"mode wall", "mode matrix", "mode wall"};
 }
 

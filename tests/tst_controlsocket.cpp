@@ -613,7 +613,10 @@ class LongAnswers : public ControlTarget
 {
 public:
     explicit LongAnswers(int size) : m_size(size) {}
-    QByteArray execute(const ControlCommand &) override { return QByteArray(m_size, 'x'); }
+    ControlAnswer execute(const ControlCommand &) override
+    {
+        return ControlAnswer::json(QByteArray(m_size, 'x'));
+    }
 
 private:
     int m_size;

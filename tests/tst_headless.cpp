@@ -31,6 +31,7 @@ private slots:
 
     void servesTheSocketWithoutADisplay();
     void boxesBecomeLinesOnStandardError();
+    void asksTheDeviceForItsStateOnceAtStart();
     void heldPortIsLoggedOnceAndTriedAgain();
     void settingsFileGivesTheSocket();
     void longDevicePathInTheSettingsFileLeavesStateSmall();
@@ -190,6 +191,24 @@ void tst_Headless::servesTheSocketWithoutADisplay()
     QCOMPARE(m_panel->exitStatus(), QProcess::NormalExit);
     QCOMPARE(m_panel->exitCode(), 0);
     QVERIFY(!QFileInfo::exists(socketPath()));
+}
+
+// Nobody presses Update beside the rack: the panel asks once as the port opens, and what it
+// tells the other programs is the device's state, not "unknown".
+void tst_Headless::asksTheDeviceForItsStateOnceAtStart()
+{
+    m_host->model().setResolution(7);
+    QList<QByteArray> frames;
+    connect(m_host.get(), &PtyHost::frameReceived, this,
+            [&](const QByteArray &frame) { frames.append(frame); });
+    QVERIFY(startPanel(
+        controlArguments() +
+        QStringList{QStringLiteral("--port"), QStringLiteral("COM1=") + m_host->slavePath()}));
+    ControlClient client(socketPath());
+    QVERIFY(client.waitForConnected());
+    QTRY_VERIFY(client.ask("state").contains(R"("resolution":"1680X1050")"));
+    QCOMPARE(frames.value(0).toHex(' '), QByteArray("04 55 20 77"));
+    QCOMPARE(frames.count(QByteArray::fromHex("04552077")), 1);
 }
 
 void tst_Headless::boxesBecomeLinesOnStandardError()

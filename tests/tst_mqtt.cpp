@@ -474,14 +474,15 @@ void tst_Mqtt::renameRepublishesConfigsFirstAndDeletedPresetsGo()
     ha.messages.clear();
 
     ControlCommand name = parseControlCommand("name in 3 Stage").command;
-    QCOMPARE(m_window->control().execute(name), QByteArray("ok"));
+    QCOMPARE(m_window->control().execute(name).line(), QByteArray("ok"));
     QTRY_COMPARE(ha.last(topicOf("output/2/route")), QByteArray("Stage"));
     const qsizetype config = ha.indexOf("homeassistant/select/panel-test/output2/config", "Stage");
     QVERIFY(config >= 0);
     QVERIFY(config < ha.indexOf(topicOf("output/2/route"), "Stage"));
 
-    QCOMPARE(m_window->control().execute(parseControlCommand("preset delete Lecture").command),
-             QByteArray("ok"));
+    QCOMPARE(
+        m_window->control().execute(parseControlCommand("preset delete Lecture").command).line(),
+        QByteArray("ok"));
     QTRY_VERIFY(ha.indexOf(presetConfig, "") >= 0);
     QCOMPARE(ha.last(presetConfig), QByteArray()); // removed: no presets, no options
     QCOMPARE(m_warnings->size(), 0);

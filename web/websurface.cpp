@@ -72,10 +72,11 @@ void addCommonHeaders(WebReply &reply)
 
 } // namespace
 
-QByteArray answerEnvelope(const QByteArray &answer, const QString *line)
+QByteArray answerEnvelope(const ControlAnswer &answer, const QString *line)
 {
-    const QByteArray value =
-        answer.startsWith('{') ? answer : jsonString(QString::fromUtf8(answer));
+    const QByteArray value = answer.kind == ControlAnswer::Kind::Json
+                                 ? answer.text
+                                 : jsonString(QString::fromUtf8(answer.line()));
     return "{\"answer\":" + value + ",\"line\":" + (line ? jsonString(*line) : "null") + '}';
 }
 
@@ -150,22 +151,17 @@ QByteArray WebSurface::answerMessage(const QString &message)
 {
     const QByteArray line = message.toUtf8();
     if (line.size() > webaccess::maxMessageBytes)
-        return answerEnvelope("error message too long (more than " +
-                                  QByteArray::number(webaccess::maxMessageBytes) + " bytes)",
+        return answerEnvelope(ControlAnswer::error("message too long (more than " +
+                                                   QByteArray::number(webaccess::maxMessageBytes) +
+                                                   " bytes)"),
                               nullptr);
-    const ParsedControlCommand parsed = parseControlCommand(line);
-    if (!parsed.ok)
-        return answerEnvelope("error " + parsed.error, &message);
-    switch (parsed.command.action) {
-    case ControlCommand::Action::Watch:
-        return answerEnvelope("ok", &message); // a page always follows the state
-    case ControlCommand::Action::Monitor:
-        return answerEnvelope("error the line monitor is on the control socket only", &message);
-    case ControlCommand::Action::Help:
-        return answerEnvelope("ok " + controlCommandSummary(), &message);
-    default:
-        return answerEnvelope(m_adapter.execute(parsed.command), &message);
-    }
+    // A page always follows the state; the line monitor is not its to follow.
+    auto follow = ControlCommand::Action::Help;
+    const ControlAnswer answer = runCommandLine(m_adapter, line, &follow);
+    if (follow == ControlCommand::Action::Monitor)
+        return answerEnvelope(
+            ControlAnswer::error("the line monitor is on the control socket only"), &message);
+    return answerEnvelope(answer, &message);
 }
 
 QByteArray WebSurface::refusal(const QWebSocket &socket) const
@@ -175,13 +171,11 @@ QByteArray WebSurface::refusal(const QWebSocket &socket) const
     if (host.isEmpty())
         host = request.url().authority().toUtf8();
     if (m_pages.size() >= webaccess::maxPages)
-        return "error too many pages open (at most " + QByteArray::number(webaccess::maxPages) +
-               ")";
+        return "too many pages open (at most " + QByteArray::number(webaccess::maxPages) + ")";
     if (!webaccess::sameOrigin(socket.origin().toUtf8(), host))
-        return "error the page is not this panel's (origin " + socket.origin().toUtf8().left(80) +
-               ")";
+        return "the page is not this panel's (origin " + socket.origin().toUtf8().left(80) + ")";
     if (!m_keyNeeded && !webaccess::isLoopbackHost(host))
-        return "error this page answers only as localhost or 127.0.0.1";
+        return "this page answers only as localhost or 127.0.0.1";
     const QUrlQuery query(request.url());
     const bool hasKey = query.hasQueryItem(QStringLiteral("key"));
     const QByteArray key =
@@ -190,9 +184,8 @@ QByteArray WebSurface::refusal(const QWebSocket &socket) const
     const webaccess::KeyCheck check = webaccess::checkKey(
         m_keyNeeded, m_key.toLatin1(), hasKey ? &key : nullptr, request.rawHeader("Cookie"));
     if (!check.allowed())
-        return check.verdict == webaccess::KeyCheck::Verdict::Wrong
-                   ? QByteArray("error wrong access key")
-                   : QByteArray("error no access key");
+        return check.verdict == webaccess::KeyCheck::Verdict::Wrong ? QByteArray("wrong access key")
+                                                                    : QByteArray("no access key");
     return {};
 }
 
@@ -201,8 +194,10 @@ void WebSurface::open(QWebSocket *socket)
     socket->setParent(this);
     connect(socket, &QWebSocket::disconnected, socket, &QObject::deleteLater);
     if (const QByteArray why = refusal(*socket); !why.isEmpty()) {
-        socket->sendTextMessage(QString::fromUtf8(answerEnvelope(why, nullptr)));
-        socket->close(QWebSocketProtocol::CloseCodePolicyViolated, QString::fromUtf8(why));
+        const ControlAnswer refused = ControlAnswer::error(why);
+        socket->sendTextMessage(QString::fromUtf8(answerEnvelope(refused, nullptr)));
+        socket->close(QWebSocketProtocol::CloseCodePolicyViolated,
+                      QString::fromUtf8(refused.line()));
         // A peer that does not answer the close is cut all the same.
         QTimer::singleShot(refusedCloseMs, socket, &QWebSocket::abort);
         return;
@@ -214,7 +209,8 @@ void WebSurface::open(QWebSocket *socket)
     connect(socket, &QWebSocket::textMessageReceived, this,
             [this, socket](const QString &message) { send(socket, answerMessage(message)); });
     connect(socket, &QWebSocket::binaryMessageReceived, this, [this, socket] {
-        send(socket, answerEnvelope("error send text, one command line a message", nullptr));
+        send(socket, answerEnvelope(ControlAnswer::error("send text, one command line a message"),
+                                    nullptr));
     });
     send(socket, "{\"state\":" + panelStateJson(m_adapter.state()) + '}');
     emit pagesChanged(pages());

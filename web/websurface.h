@@ -14,6 +14,7 @@
 //                                          "line" is the line it answers, null when what came
 //                                          was no line (too long, not text)
 
+#include "controltarget.h"
 #include "webaccess.h"
 
 #include <QHostAddress>
@@ -75,7 +76,7 @@ private:
 };
 
 // An answer line of the adapter in the envelope the page reads: {"answer":...,"line":...}.
-QByteArray answerEnvelope(const QByteArray &answer, const QString *line);
+QByteArray answerEnvelope(const ControlAnswer &answer, const QString *line);
 
 // The host a phone reaches the page at: the address itself, or for one that listens on every
 // interface this computer's first IPv4 address on a network (127.0.0.1 when it has none).

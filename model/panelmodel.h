@@ -1,0 +1,146 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// The panel model: what the panel shows of the matrix and what it asks of it, apart from any
+// window. It owns the serial-port service (MSComm), the state decoded from the device's
+// replies, the commands in flight with the echo rule, and the names and presets with their
+// recall. The window is a view of it: its handlers call the commands below and it draws
+// from state() whenever changed() says so; the remote surfaces do the same.
+//
+// The echo rule: a report that differs from what is shown is shown and sent back to the device
+// once with the matching frame (the panel follows a change made at the device or by another
+// controller, and the device confirms it), unless a command for that setting is in flight: a
+// report that confirms it, or one that may have left the device before the device took it,
+// is shown and not sent back (CommandsInFlight).
+//
+// A command changes what is shown before its frame goes out, as an operator's click selects
+// the button before its handler writes: the selection stays even when the write fails.
+//
+// Everything runs on the thread that made the model, one event at a time.
+
+#include "commandsinflight.h"
+#include "portmap.h"
+#include "presetrules.h"
+#include "vocabulary.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <array>
+
+class MSComm;
+class PresetBook;
+class PresetRecall;
+
+class PanelModel : public QObject
+{
+    Q_OBJECT
+
+public:
+    // What the panel shows of the device.
+    struct State
+    {
+        // An output's display as last reported: attached (green), none (red), not yet.
+        enum class Display { NotReported, Attached, None };
+
+        std::array<int, vocabulary::outputCount> routes{}; // input 1..4 of out1..out4; 0 none
+        std::array<Display, vocabulary::outputCount> displays{};
+        int mode = -1;       // 0 matrix, 1 video wall; -1 none selected
+        int wall = 0;        // video-wall input 1..4; 0 none
+        int resolution = -1; // 0..8; -1 none
+        // The mode the device last reported: the matrix rows take routes unless it is video
+        // wall, the video-wall inputs unless it is matrix.
+        int reportedMode = -1;
+
+        bool routesEnabled() const { return reportedMode != 1; }
+        bool wallInputsEnabled() const { return reportedMode != 0; }
+        bool operator==(const State &) const = default;
+    };
+
+    // How a frame went: written, or why not.
+    struct Sent
+    {
+        enum class Outcome {
+            Done,
+            PortClosed,  // the port is not open
+            LineBusy,    // the frames written before still fill the device's queue
+            LineGone,    // the write found the line gone: the port is closed now
+            WriteFailed, // the line refused the bytes
+        };
+        Outcome outcome = Outcome::Done;
+        int error = 0; // the serial-port service's error number; 0 when done
+        QString why;   // for a log line; empty when done
+        bool ok() const { return outcome == Outcome::Done; }
+    };
+
+    explicit PanelModel(const PortMap &ports = {}, QObject *parent = nullptr);
+    ~PanelModel() override;
+
+    MSComm &comm() const { return *m_comm; }
+    const State &state() const { return m_state; }
+    Routes shownRoutes() const { return m_state.routes; }
+
+    // The commands. A route's output is 1..4 or vocabulary::allOutputs, inputs count from 1;
+    // a route ends a running recall. Arguments out of range send nothing and are Done.
+    Sent route(int output, int input);
+    Sent wall(int input);
+    Sent setMode(int mode);
+    Sent setResolution(int index);
+    // A frame that changes nothing shown: the border buttons, RESET, Update, an out button,
+    // the address.
+    Sent send(const QByteArray &frame);
+
+    // "Martix" and "Video wall" share one group with the address options of the window: an
+    // address option chosen clears the mode shown, as that group does.
+    void clearShownMode();
+
+    // With a remote surface, or headless, the device is asked for its state (StatusRequest)
+    // each time the port opens, unless the open's own steps asked already (Connect does):
+    // the surfaces then show the device's state, not "unknown", without anyone pressing
+    // Update. The window alone keeps start-up silent on the line.
+    void setAskStatusOnOpen(bool ask) { m_askStatusOnOpen = ask; }
+
+    // Reads the next reply line from the port and brings the state in line with it (the
+    // serial-port service's OnComm()).
+    void readReply();
+
+    PresetBook &presets() const { return *m_presets; }
+    PresetRecall &recall() const { return *m_recall; }
+
+signals:
+    // What state() holds changed.
+    void changed();
+    // A write the model made by itself failed: a report's answer, or a step of a recall.
+    void writeFailed(const PanelModel::Sent &sent);
+    // The device took a network address setting ("IP" or "DHCP").
+    void addressConfirmed();
+
+private:
+    class ReplySinkOnState;
+
+    // Writes frame.
+    Sent write(const QByteArray &frame);
+    // Shows reported, and sends frame unless reported was shown already or a command for its
+    // setting is in flight.
+    void showReported(int &shown, int reported, const CommandsInFlight::Setting &setting,
+                      const QByteArray &frame);
+    template <typename T> void setShown(T &shown, T value)
+    {
+        if (shown == value)
+            return;
+        shown = value;
+        m_changed = true;
+    }
+    // changed(), once for all that changed since the last.
+    void noteChange();
+
+    MSComm *m_comm = nullptr;
+    PresetBook *m_presets = nullptr;
+    PresetRecall *m_recall = nullptr;
+    CommandsInFlight m_inFlight;
+    State m_state;
+    bool m_changed = false; // since the last changed()
+    bool m_askStatusOnOpen = false;
+    bool m_statusAskedSinceOpen = false;
+};
