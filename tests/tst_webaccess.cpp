@@ -83,7 +83,8 @@ void tst_WebAccess::keyCheck()
 
     const bool given = addressKey != "-";
     const KeyCheck check =
-        checkKey(keyNeeded(loopback, requireKey), key, given ? &addressKey : nullptr, cookie);
+        checkKey(keyNeeded(loopback, requireKey), key, given ? &addressKey : nullptr, cookie,
+                 "velquor_key");
     QCOMPARE(check.verdict, verdict);
     QCOMPARE(check.allowed(), verdict == Verdict::Open || verdict == Verdict::ByAddress ||
                                   verdict == Verdict::ByCookie);
