@@ -21,15 +21,24 @@ QByteArray endlessHead(quint16 port)
 
 SlowClients::SlowClients(quint16 port, int count, Kind kind, int gapMs)
 {
-    for (int i = 0; i < count; ++i) {
-        auto *socket = new QTcpSocket(this);
-        connect(socket, &QTcpSocket::connected, this, [this] { ++m_connected; });
-        connect(socket, &QTcpSocket::readyRead, this,
-                [this, socket] { m_received += socket->readAll(); });
-        connect(socket, &QTcpSocket::disconnected, this, [this] { ++m_closed; });
-        socket->connectToHost(QStringLiteral("127.0.0.1"), port);
-        m_sockets.append(socket);
-    }
+    // Twenty every 20 ms: the server's queue of connections not yet taken stays short. A burst
+    // would overflow it, and the system would then drop the connections the client thinks made.
+    auto *opener = new QTimer(this);
+    connect(opener, &QTimer::timeout, this, [this, opener, port, count] {
+        for (int i = 0; i < 20 && m_sockets.size() < count; ++i) {
+            auto *socket = new QTcpSocket(this);
+            connect(socket, &QTcpSocket::connected, this, [this] { ++m_connected; });
+            connect(socket, &QTcpSocket::readyRead, this,
+                    [this, socket] { m_received += socket->readAll(); });
+            connect(socket, &QTcpSocket::disconnected, this, [this] { ++m_closed; });
+            socket->connectToHost(QStringLiteral("127.0.0.1"), port);
+            m_sockets.append(socket);
+        }
+        if (m_sockets.size() == count)
+            opener->stop();
+    });
+    opener->start(20);
+    m_count = count;
     if (kind == Kind::Dribbling) {
         m_timer = new QTimer(this);
         connect(m_timer, &QTimer::timeout, this, &SlowClients::dribble);
@@ -53,9 +62,9 @@ bool SlowClients::waitForConnected(int timeoutMs)
                    socket->state() == QAbstractSocket::ConnectingState;
         });
     };
-    while (pending() && !deadline.hasExpired())
+    while ((m_sockets.size() < m_count || pending()) && !deadline.hasExpired())
         QTest::qWait(10);
-    return m_connected == m_sockets.size();
+    return m_connected == m_count;
 }
 
 void SlowClients::dribble()

@@ -35,6 +35,7 @@ private:
     QTimer *m_timer = nullptr;
     QByteArray m_head;
     qsizetype m_sent = 0;
+    int m_count = 0;
     int m_connected = 0;
     int m_closed = 0;
     QByteArray m_received;
