@@ -252,6 +252,9 @@ void tst_WebServer::requests_data()
     QTest::newRow("key: the page and the cookie")
         << withKey << QByteArray() << 0 << 200 << QByteArray("<title>Velquor panel</title>")
         << true;
+    QTest::newRow("key: the cookie of one name for every port deleted")
+        << withKey << QByteArray("velquor_key=" + key.toLatin1()) << 0 << 200
+        << QByteArray("<title>Velquor panel</title>") << true;
     QTest::newRow("cookie: the page")
         << QStringLiteral("/") << right << 0 << 200 << QByteArray("id=\"grid\"") << false;
     QTest::newRow("cookie: the script") << QStringLiteral("/page.js") << right << 0 << 200
@@ -283,6 +286,8 @@ void tst_WebServer::requests()
         QVERIFY(got.cookie.startsWith(m_cookie + ';'));
         QVERIFY(got.cookie.contains("HttpOnly"));
         QVERIFY(got.cookie.contains("SameSite=Strict"));
+        QCOMPARE(got.cookie.contains("\nvelquor_key=; Path=/; Max-Age=0;"),
+                 cookie.startsWith("velquor_key="));
     }
     // The panel works on: the next request is served.
     QCOMPARE(get(QStringLiteral("/"), m_cookie).status, 200);
@@ -365,6 +370,7 @@ void tst_WebServer::deviceReplyReachesEveryPage()
     }
     first->socket->close();
     QTRY_COMPARE(m_web->pages(), 1);
+    QTRY_COMPARE(m_web->http().connections(), 1); // its connection is gone with it
 }
 
 void tst_WebServer::junkIsAnsweredAndThePageStays_data()
@@ -670,6 +676,7 @@ void tst_WebServer::crowdAtTheDescriptorLimit()
     ControlClient control(QDir(dir.path()).filePath(QStringLiteral("panel.sock")));
     QVERIFY(control.waitForConnected());
     QVERIFY(control.ask("state", 5000).startsWith("{"));
+    QCOMPARE(control.ask("name in 1 Stage", 5000), QByteArray("ok")); // the settings file is written
     QCOMPARE(run.endWith(SIGTERM), 0);
 }
 
