@@ -452,9 +452,10 @@ void tst_WebServer::upgradesOutsideTheRulesAreRefused()
 
     const QByteArray own = withPort("http://127.0.0.1:@");
     const Raw raw = exchange(m_web->port(),
-                             upgradeRequest(m_web->port(), origin.isEmpty() ? own
-                                                           : origin == "-" ? QByteArray()
-                                                                           : origin,
+                             upgradeRequest(m_web->port(),
+                                            origin.isEmpty() ? own
+                                            : origin == "-"  ? QByteArray()
+                                                             : origin,
                                             withPort(cookie)),
                              5000);
     QVERIFY2(raw.data.startsWith("HTTP/1.1 403 "), raw.data.constData()); // never 101
@@ -491,8 +492,8 @@ void tst_WebServer::atMostMaxPages()
         QTRY_COMPARE(page->messages.size(), 1);
 
     // The next is refused before it is a WebSocket.
-    const Raw extra = exchange(m_web->port(),
-                               upgradeRequest(m_web->port(), origin().toLatin1(), m_cookie), 5000);
+    const Raw extra =
+        exchange(m_web->port(), upgradeRequest(m_web->port(), origin().toLatin1(), m_cookie), 5000);
     QVERIFY2(extra.data.startsWith("HTTP/1.1 503 "), extra.data.constData());
     QVERIFY(extra.data.contains("too many pages open (at most 32)"));
     QCOMPARE(m_web->pages(), 32);
@@ -514,11 +515,10 @@ void tst_WebServer::connectionRules_data()
     const QByteArray cookie = "\r\nCookie: velquor_key_@=" + key.toLatin1();
     const QByteArray style = "GET /style.css HTTP/1.1\r\nHost: 127.0.0.1" + cookie + "\r\n\r\n";
     QTest::newRow("HEAD: the headers alone, then the next answer")
-        << "HEAD /style.css HTTP/1.1\r\nHost: 127.0.0.1" + cookie + "\r\n\r\n" + style << 2
-        << false << QByteArray("HTTP/1.1 200 ");
+        << "HEAD /style.css HTTP/1.1\r\nHost: 127.0.0.1" + cookie + "\r\n\r\n" + style << 2 << false
+        << QByteArray("HTTP/1.1 200 ");
     QTest::newRow("Connection: close")
-        << "GET /style.css HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close" + cookie +
-               "\r\n\r\n"
+        << "GET /style.css HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close" + cookie + "\r\n\r\n"
         << 1 << true << QByteArray("\r\nConnection: close\r\n");
     QTest::newRow("HTTP/1.0") << "GET /style.css HTTP/1.0\r\nHost: 127.0.0.1" + cookie + "\r\n\r\n"
                               << 1 << true << QByteArray("\r\nConnection: close\r\n");
@@ -543,10 +543,9 @@ void tst_WebServer::connectionRules()
     if (request.startsWith("HEAD")) {
         // The length of the body it would have had, and the next answer right after the head.
         const qsizetype headEnd = raw.data.indexOf("\r\n\r\n") + 4;
-        QVERIFY(raw.data.contains("\r\nContent-Length: " +
-                                  QByteArray::number(get(QStringLiteral("/style.css"), m_cookie)
-                                                         .body.size()) +
-                                  "\r\n"));
+        QVERIFY(raw.data.contains(
+            "\r\nContent-Length: " +
+            QByteArray::number(get(QStringLiteral("/style.css"), m_cookie).body.size()) + "\r\n"));
         QCOMPARE(raw.data.indexOf("HTTP/1.1 ", 1), headEnd);
     }
 }
@@ -572,8 +571,7 @@ void tst_WebServer::crowdIsBounded_data()
 {
     QTest::addColumn<SlowClients::Kind>("kind");
     QTest::addColumn<int>("newcomer"); // the status a newcomer gets while the crowd is there
-    QTest::newRow("idle: the one idle longest makes room")
-        << SlowClients::Kind::Idle << 200;
+    QTest::newRow("idle: the one idle longest makes room") << SlowClients::Kind::Idle << 200;
     QTest::newRow("dribbling: 503 at once") << SlowClients::Kind::Dribbling << 503;
 }
 
@@ -592,7 +590,8 @@ void tst_WebServer::crowdIsBounded()
     SlowClients crowd(m_web->port(), 60, kind);
     QVERIFY(crowd.waitForConnected());
     QTest::qWait(200);
-    QVERIFY2(m_web->http().connections() <= 40, qPrintable(QString::number(m_web->http().connections())));
+    QVERIFY2(m_web->http().connections() <= 40,
+             qPrintable(QString::number(m_web->http().connections())));
 
     // The open page works on: its command is carried out, and the device's report reaches it.
     page->socket->sendTextMessage(QStringLiteral("route 1 2"));
@@ -676,7 +675,8 @@ void tst_WebServer::crowdAtTheDescriptorLimit()
     ControlClient control(QDir(dir.path()).filePath(QStringLiteral("panel.sock")));
     QVERIFY(control.waitForConnected());
     QVERIFY(control.ask("state", 5000).startsWith("{"));
-    QCOMPARE(control.ask("name in 1 Stage", 5000), QByteArray("ok")); // the settings file is written
+    QCOMPARE(control.ask("name in 1 Stage", 5000),
+             QByteArray("ok")); // the settings file is written
     QCOMPARE(run.endWith(SIGTERM), 0);
 }
 

@@ -125,11 +125,14 @@ void answer(QHttpServerResponder &responder, const WebReply &reply, bool head)
 QByteArray statusText(int status)
 {
     switch (status) {
-    case 400: return "Bad Request";
-    case 403: return "Forbidden";
-    case 501: return "Not Implemented";
-    case 503: return "Service Unavailable";
-    default: return "Error";
+    case 403:
+        return "Forbidden";
+    case 501:
+        return "Not Implemented";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Error";
     }
 }
 
@@ -174,7 +177,8 @@ RequestHead parseHead(QByteArrayView text)
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const qsizetype colon = lines[i].indexOf(':');
         if (colon > 0)
-            head.headers.append({lines[i].left(colon).trimmed(), lines[i].mid(colon + 1).trimmed()});
+            head.headers.append(
+                {lines[i].left(colon).trimmed(), lines[i].mid(colon + 1).trimmed()});
     }
     return head;
 }
@@ -235,7 +239,8 @@ protected:
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         if (!m_owner.admit()) {
             connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
-            m_owner.refuse(socket, {503, "text/plain; charset=utf-8",
+            m_owner.refuse(socket, {503,
+                                    "text/plain; charset=utf-8",
                                     "too many connections to the panel; try again\n",
                                     {{"Retry-After", "2"}}});
             m_owner.countRefusal("too many connections");
@@ -319,8 +324,7 @@ private:
 
 HttpServing::HttpServing(Handler handler, Handler upgradeCheck, QObject *parent)
     : QObject(parent), m_upgradeCheck(std::move(upgradeCheck)),
-      m_server(std::make_unique<Server>(std::move(handler), *this)),
-      m_noteTimer(new QTimer(this))
+      m_server(std::make_unique<Server>(std::move(handler), *this)), m_noteTimer(new QTimer(this))
 {
     m_noteTimer->setSingleShot(true);
     connect(m_noteTimer, &QTimer::timeout, this, &HttpServing::noteRefusals);
@@ -443,19 +447,18 @@ void HttpServing::received(Connection &connection)
     }
     connection.headDone = true;
     connection.head.truncate(end);
-    judgeUpgrade(connection);
+    readHead(connection);
 }
 
-void HttpServing::judgeUpgrade(Connection &connection)
+void HttpServing::readHead(Connection &connection)
 {
     const RequestHead head = parseHead(connection.head);
-    connection.closeAfter =
-        head.version != "HTTP/1.1" || head.lists("connection", "close");
+    connection.closeAfter = head.version != "HTTP/1.1" || head.lists("connection", "close");
     if (!head.lists("connection", "upgrade") || head.value("upgrade").isEmpty())
         return;
     if (head.value("upgrade").compare("websocket", Qt::CaseInsensitive) != 0) {
-        refuse(connection.socket, {501, "text/plain; charset=utf-8",
-                                   "no upgrade but to a WebSocket\n", {}});
+        refuse(connection.socket,
+               {501, "text/plain; charset=utf-8", "no upgrade but to a WebSocket\n", {}});
         countRefusal("upgrade to another protocol");
         return;
     }

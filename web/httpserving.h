@@ -102,7 +102,8 @@ private:
     void track(QTcpSocket *socket);
     void received(Connection &connection);
     void written(Connection &connection);
-    void judgeUpgrade(Connection &connection);
+    // The request's head is whole: whether to close after the answer, and an upgrade judged.
+    void readHead(Connection &connection);
     void refuse(QTcpSocket *socket, const WebReply &reply);
     void drop(QTcpSocket *socket, const QByteArray &why);
     void wait(Connection &connection, int ms);

@@ -194,7 +194,7 @@ QByteArray WebSurface::refusal(const WebRequest &request, bool *busy) const
                             request.cookie, m_cookieName);
     if (!check.allowed())
         return check.verdict == webaccess::KeyCheck::Verdict::Wrong ? "wrong access key"
-                                                                     : "no access key";
+                                                                    : "no access key";
     return {};
 }
 
