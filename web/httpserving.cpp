@@ -13,6 +13,9 @@
 #if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
 #include <QHttpHeaders>
 #endif
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#endif
 #if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
 #include <QHttpServerWebSocketUpgradeResponse>
 #endif
@@ -343,6 +346,13 @@ HttpServing::~HttpServing()
 
 bool HttpServing::listen(const QHostAddress &address, quint16 port, QString *error)
 {
+#ifdef Q_OS_UNIX
+    // Well below the descriptors the process may have, wherever the system sets them low.
+    rlimit descriptors{};
+    if (::getrlimit(RLIMIT_NOFILE, &descriptors) == 0 && descriptors.rlim_cur != RLIM_INFINITY)
+        m_limits.maxConnections =
+            int(qMin(rlim_t(m_limits.maxConnections), descriptors.rlim_cur / 4));
+#endif
     auto tcp = std::make_unique<Listener>(*this);
     if (!tcp->listen(address, port)) {
         *error = tcp->errorString();
