@@ -28,8 +28,6 @@ SlowClients::SlowClients(quint16 port, int count, Kind kind, int gapMs)
         for (int i = 0; i < 20 && m_sockets.size() < count; ++i) {
             auto *socket = new QTcpSocket(this);
             connect(socket, &QTcpSocket::connected, this, [this] { ++m_connected; });
-            connect(socket, &QTcpSocket::readyRead, this,
-                    [this, socket] { m_received += socket->readAll(); });
             connect(socket, &QTcpSocket::disconnected, this, [this] { ++m_closed; });
             socket->connectToHost(QStringLiteral("127.0.0.1"), port);
             m_sockets.append(socket);

@@ -25,8 +25,6 @@ public:
     bool waitForConnected(int timeoutMs = 10000);
     int connected() const { return m_connected; }
     int closedByServer() const { return m_closed; }
-    // What the server sent on any of them (a refusal, say).
-    QByteArray received() const { return m_received; }
 
 private:
     void dribble();
@@ -38,7 +36,6 @@ private:
     int m_count = 0;
     int m_connected = 0;
     int m_closed = 0;
-    QByteArray m_received;
 };
 
 // A page's WebSocket that sends pings as fast as it can and reads nothing: neither the pongs

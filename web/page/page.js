@@ -132,8 +132,20 @@ function showState(next) {
   showPresets();
 }
 
+// The buttons are made again only when the presets changed: a push comes with every change of
+// the panel, and a tap that lands while its button is replaced would be lost.
+let shownPresets = '';
+
 function showPresets() {
   const list = $('presets');
+  const shown = JSON.stringify(presets);
+  if (shown === shownPresets) {
+    for (const button of list.querySelectorAll('button'))
+      button.setAttribute('aria-pressed',
+        button.dataset.line === 'preset recall ' + activePreset ? 'true' : 'false');
+    return;
+  }
+  shownPresets = shown;
   list.replaceChildren();
   for (const preset of presets) {
     const button = el('button', { type: 'button', className: 'preset' },
