@@ -20,6 +20,8 @@
 #include "demo.h"
 #include "ptyhost.h"
 #include "terminationsignals.h"
+
+#include <sys/resource.h>
 #endif
 
 namespace {
@@ -58,6 +60,9 @@ public:
     {
         const QString key = webKey(settingsPath);
         m_web = std::make_unique<WebSurface>(adapter(), key, requireKey);
+        QObject::connect(m_web.get(), &WebSurface::note, m_web.get(), [](const QString &line) {
+            std::fprintf(stderr, "velquor: %s\n", qPrintable(line));
+        });
         QString why;
         if (!m_web->listen(address.host, address.port, &why)) {
             std::fprintf(stderr, "velquor: cannot serve the web page on %s: %s\n",
@@ -136,6 +141,17 @@ void reportBoxesOnStandardError(Form1 &form)
 }
 
 #ifdef Q_OS_UNIX
+// Each connection of the surfaces holds a descriptor. The soft limit is raised to the hard one,
+// as servers do, so that the surfaces' own bounds are what limits them, never the system's.
+void raiseDescriptorLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
 // --demo: the emulator must serve before Form1 exists, since start-up opens the port at once.
 bool startDemo(std::unique_ptr<PtyHost> &emulator, PortMap &ports)
 {
@@ -155,6 +171,7 @@ int runPanel(int &argc, char **argv, RunChoices &run)
     QApplication app(argc, argv);
     setUpPanelAppearance();
 #ifdef Q_OS_UNIX
+    raiseDescriptorLimit();
     TerminationSignals endSignals;
     QObject::connect(&endSignals, &TerminationSignals::arrived, &app,
                      [] { QCoreApplication::exit(0); });

@@ -37,13 +37,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray origin = parts.value(2);
 
     using namespace webaccess;
-    const QByteArray value = cookieValue(cookie, cookieName);
+    const QByteArray name = cookieName(8080);
+    const QByteArray value = cookieValue(cookie, name);
     require(!value.contains(';'));
-    const KeyCheck byCookie = checkKey(true, key, nullptr, cookie);
+    const KeyCheck byCookie = checkKey(true, key, nullptr, cookie, name);
     require(byCookie.allowed() == (value == key));
-    const KeyCheck byAddress = checkKey(true, key, &origin, cookie);
+    const KeyCheck byAddress = checkKey(true, key, &origin, cookie, name);
     require(byAddress.allowed() == (origin == key));
-    require(checkKey(false, key, &origin, cookie).allowed());
+    require(checkKey(false, key, &origin, cookie, name).allowed());
 
     if (sameOrigin(origin, host))
         require(origin.trimmed().toLower() == "http://" + host.trimmed().toLower());

@@ -82,8 +82,8 @@ void tst_WebAccess::keyCheck()
     QFETCH(Verdict, verdict);
 
     const bool given = addressKey != "-";
-    const KeyCheck check =
-        checkKey(keyNeeded(loopback, requireKey), key, given ? &addressKey : nullptr, cookie);
+    const KeyCheck check = checkKey(keyNeeded(loopback, requireKey), key,
+                                    given ? &addressKey : nullptr, cookie, "velquor_key");
     QCOMPARE(check.verdict, verdict);
     QCOMPARE(check.allowed(), verdict == Verdict::Open || verdict == Verdict::ByAddress ||
                                   verdict == Verdict::ByCookie);

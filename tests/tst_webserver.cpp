@@ -3,6 +3,7 @@
 // real HTTP client and real WebSockets: the key and its cookie, the bounds, the origin, the
 // state pushed and the commands carried out on the line; and "Open on a phone…".
 
+#include "controlclient.h"
 #include "form1.h"
 #include "frames.h"
 #include "httpserving.h"
@@ -12,10 +13,12 @@
 #include "programrun.h"
 #include "ptypair.h"
 #include "scratchdir.h"
+#include "slowclients.h"
 #include "websurface.h"
 #include "windowonline.h"
 
 #include <QAction>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -24,9 +27,11 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QNetworkAccessManager>
+#include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTcpSocket>
 #include <QTest>
 #include <QWebSocket>
 
@@ -34,6 +39,7 @@
 #include <vector>
 
 #include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -46,6 +52,47 @@ struct Got
     QByteArray type;
     QByteArray cookie;
 };
+
+// What came back on one connection of its own.
+struct Raw
+{
+    QByteArray data;
+    bool closed = false; // by the panel
+};
+
+// Sends request on a new connection to 127.0.0.1:port and reads until the panel closes it or
+// waitMs pass.
+Raw exchange(quint16 port, const QByteArray &request, int waitMs)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+    if (!socket.waitForConnected(5000))
+        return {};
+    socket.write(request);
+    Raw raw;
+    QDeadlineTimer deadline(waitMs);
+    while (!deadline.hasExpired() && socket.state() == QAbstractSocket::ConnectedState) {
+        QTest::qWait(10);
+        raw.data += socket.readAll();
+    }
+    raw.data += socket.readAll();
+    raw.closed = socket.state() != QAbstractSocket::ConnectedState;
+    return raw;
+}
+
+// A WebSocket's upgrade as a browser sends it; origin empty for none.
+QByteArray upgradeRequest(quint16 port, const QByteArray &origin, const QByteArray &cookie)
+{
+    QByteArray request = "GET /ws HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) +
+                         "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                         "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                         "Sec-WebSocket-Version: 13\r\n";
+    if (!origin.isEmpty())
+        request += "Origin: " + origin + "\r\n";
+    if (!cookie.isEmpty())
+        request += "Cookie: " + cookie + "\r\n";
+    return request + "\r\n";
+}
 
 // A page's WebSocket as a browser opens it, with what arrives on it.
 struct Page
@@ -73,9 +120,17 @@ private slots:
     void deviceReplyReachesEveryPage();
     void junkIsAnsweredAndThePageStays_data();
     void junkIsAnsweredAndThePageStays();
-    void socketsOutsideTheRulesAreClosed_data();
-    void socketsOutsideTheRulesAreClosed();
+    void upgradesOutsideTheRulesAreRefused_data();
+    void upgradesOutsideTheRulesAreRefused();
+    void refusalsMakeOneLine();
     void atMostMaxPages();
+    void connectionRules_data();
+    void connectionRules();
+    void hostOtherThanLoopbackIsRefused();
+    void crowdIsBounded_data();
+    void crowdIsBounded();
+    void pingFloodIsCut();
+    void crowdAtTheDescriptorLimit();
     void openOnPhoneShowsTheAddressAndItsCode();
     void theProgramMakesItsKeyOnceAndKeepsIt_data();
     void theProgramMakesItsKeyOnceAndKeepsIt();
@@ -87,11 +142,18 @@ private:
                                const QString &query = {});
     QString origin() const { return QStringLiteral("http://127.0.0.1:%1").arg(m_web->port()); }
     static QJsonObject json(const QString &message);
+    // The page's server again, with these limits.
+    void listenWith(const HttpServing::Limits &limits);
+    // "velquor_key_@" with the port for @.
+    QByteArray withPort(QByteArray text) const
+    {
+        return text.replace('@', QByteArray::number(m_web->port()));
+    }
 
     std::unique_ptr<WindowOnLine> m_window;
     std::unique_ptr<WebSurface> m_web;
     QNetworkAccessManager m_net;
-    const QByteArray m_cookie = "velquor_key=" + key.toLatin1();
+    QByteArray m_cookie; // the key's cookie, named after the port
 };
 
 void tst_WebServer::init()
@@ -102,10 +164,18 @@ void tst_WebServer::init()
     m_window = std::make_unique<WindowOnLine>(options);
     m_window->start();
     QVERIFY(!QTest::currentTestFailed());
+    listenWith({});
+}
+
+void tst_WebServer::listenWith(const HttpServing::Limits &limits)
+{
     m_web = std::make_unique<WebSurface>(m_window->control(), key, /*requireKey=*/true);
+    m_web->http().setLimits(limits);
     QString why;
     QVERIFY2(m_web->listen(QHostAddress::LocalHost, 0, &why), qPrintable(why));
     QVERIFY(m_web->keyNeeded());
+    m_cookie = withPort("velquor_key_@=" + key.toLatin1());
+    m_net.setCookieJar(new QNetworkCookieJar); // none of the last port's cookies
 }
 
 void tst_WebServer::cleanup()
@@ -161,17 +231,30 @@ void tst_WebServer::requests_data()
     QTest::addColumn<QByteArray>("says"); // in the body, or in the Content-Type
     QTest::addColumn<bool>("setsCookie");
 
-    const QByteArray right = "velquor_key=" + key.toLatin1();
+    const QByteArray right = "velquor_key_@=" + key.toLatin1(); // @: the page's port
     const QString withKey = QStringLiteral("/?key=") + key;
+    QString lastDiffer = withKey;
+    lastDiffer.replace(lastDiffer.size() - 4, 4, QStringLiteral("0000"));
     QTest::newRow("no key") << QStringLiteral("/") << QByteArray() << 0 << 401
                             << QByteArray("has no access key") << false;
     QTest::newRow("wrong key") << QStringLiteral("/?key=0123") << QByteArray() << 0 << 401
                                << QByteArray("is not this panel's") << false;
-    QTest::newRow("wrong cookie") << QStringLiteral("/") << QByteArray("velquor_key=abc") << 0
+    QTest::newRow("key that differs in its last characters only")
+        << lastDiffer << QByteArray() << 0 << 401 << QByteArray("is not this panel's") << false;
+    QTest::newRow("wrong cookie") << QStringLiteral("/") << QByteArray("velquor_key_@=abc") << 0
                                   << 401 << QByteArray("is not this panel's") << false;
+    QTest::newRow("cookie of another port")
+        << QStringLiteral("/") << "velquor_key_1=" + key.toLatin1() << 0 << 401
+        << QByteArray("has no access key") << false;
+    QTest::newRow("cookie of one name for every port")
+        << QStringLiteral("/") << "velquor_key=" + key.toLatin1() << 0 << 401
+        << QByteArray("has no access key") << false;
     QTest::newRow("key: the page and the cookie")
         << withKey << QByteArray() << 0 << 200 << QByteArray("<title>Velquor panel</title>")
         << true;
+    QTest::newRow("key: the cookie of one name for every port deleted")
+        << withKey << QByteArray("velquor_key=" + key.toLatin1()) << 0 << 200
+        << QByteArray("<title>Velquor panel</title>") << true;
     QTest::newRow("cookie: the page")
         << QStringLiteral("/") << right << 0 << 200 << QByteArray("id=\"grid\"") << false;
     QTest::newRow("cookie: the script") << QStringLiteral("/page.js") << right << 0 << 200
@@ -195,7 +278,7 @@ void tst_WebServer::requests()
     QFETCH(QByteArray, says);
     QFETCH(bool, setsCookie);
 
-    const Got got = get(path, cookie, QByteArray(filler, 'a'));
+    const Got got = get(path, withPort(cookie), QByteArray(filler, 'a'));
     QCOMPARE(got.status, status);
     QVERIFY2(got.body.contains(says) || got.type.contains(says), got.body.left(200).constData());
     QCOMPARE(!got.cookie.isEmpty(), setsCookie);
@@ -203,6 +286,8 @@ void tst_WebServer::requests()
         QVERIFY(got.cookie.startsWith(m_cookie + ';'));
         QVERIFY(got.cookie.contains("HttpOnly"));
         QVERIFY(got.cookie.contains("SameSite=Strict"));
+        QCOMPARE(got.cookie.contains("\nvelquor_key=; Path=/; Max-Age=0;"),
+                 cookie.startsWith("velquor_key="));
     }
     // The panel works on: the next request is served.
     QCOMPARE(get(QStringLiteral("/"), m_cookie).status, 200);
@@ -285,6 +370,7 @@ void tst_WebServer::deviceReplyReachesEveryPage()
     }
     first->socket->close();
     QTRY_COMPARE(m_web->pages(), 1);
+    QTRY_COMPARE(m_web->http().connections(), 1); // its connection is gone with it
 }
 
 void tst_WebServer::junkIsAnsweredAndThePageStays_data()
@@ -338,59 +424,260 @@ void tst_WebServer::junkIsAnsweredAndThePageStays()
     QVERIFY(!page->closed);
 }
 
-void tst_WebServer::socketsOutsideTheRulesAreClosed_data()
+void tst_WebServer::upgradesOutsideTheRulesAreRefused_data()
 {
-    QTest::addColumn<QString>("origin"); // "" for the page's own
+    QTest::addColumn<QByteArray>("origin"); // "" for the page's own
     QTest::addColumn<QByteArray>("cookie");
-    QTest::addColumn<QString>("why");
+    QTest::addColumn<QByteArray>("why");
 
-    const QByteArray right = "velquor_key=" + key.toLatin1();
-    QTest::newRow("another site") << QStringLiteral("http://evil.example") << right
-                                  << QStringLiteral("error the page is not this panel's");
-    QTest::newRow("another port") << QStringLiteral("http://127.0.0.1:1") << right
-                                  << QStringLiteral("error the page is not this panel's");
-    QTest::newRow("no key") << QString() << QByteArray() << QStringLiteral("error no access key");
-    QTest::newRow("wrong key") << QString() << QByteArray("velquor_key=00")
-                               << QStringLiteral("error wrong access key");
+    const QByteArray right = "velquor_key_@=" + key.toLatin1();
+    QTest::newRow("another site") << QByteArray("http://evil.example") << right
+                                  << QByteArray("the page is not this panel's");
+    QTest::newRow("another port") << QByteArray("http://127.0.0.1:1") << right
+                                  << QByteArray("the page is not this panel's");
+    QTest::newRow("no origin") << QByteArray("-") << right
+                               << QByteArray("the page is not this panel's");
+    QTest::newRow("no key") << QByteArray() << QByteArray() << QByteArray("no access key");
+    QTest::newRow("wrong key") << QByteArray() << QByteArray("velquor_key_@=00")
+                               << QByteArray("wrong access key");
 }
 
-void tst_WebServer::socketsOutsideTheRulesAreClosed()
+void tst_WebServer::upgradesOutsideTheRulesAreRefused()
 {
-    QFETCH(QString, origin);
+    QFETCH(QByteArray, origin);
     QFETCH(QByteArray, cookie);
-    QFETCH(QString, why);
+    QFETCH(QByteArray, why);
+    // A refused upgrade leaves no line of Qt's behind.
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
 
-    const auto page = open(origin.isEmpty() ? this->origin() : origin, cookie);
-    QTRY_VERIFY(page->closed);
-    QCOMPARE(page->messages.size(), 1);
-    QVERIFY2(json(page->messages[0]).value(QStringLiteral("answer")).toString().startsWith(why),
-             qPrintable(page->messages[0]));
+    const QByteArray own = withPort("http://127.0.0.1:@");
+    const Raw raw = exchange(m_web->port(),
+                             upgradeRequest(m_web->port(),
+                                            origin.isEmpty() ? own
+                                            : origin == "-"  ? QByteArray()
+                                                             : origin,
+                                            withPort(cookie)),
+                             5000);
+    QVERIFY2(raw.data.startsWith("HTTP/1.1 403 "), raw.data.constData()); // never 101
+    QVERIFY(raw.data.endsWith(why + '\n'));
+    QVERIFY(raw.closed);
     QCOMPARE(m_web->pages(), 0);
-    QCOMPARE(page->socket->closeCode(), QWebSocketProtocol::CloseCodePolicyViolated);
+    QTRY_COMPARE(m_web->http().connections(), 0);
+}
+
+void tst_WebServer::refusalsMakeOneLine()
+{
+    HttpServing::Limits limits;
+    limits.refusalNoteMs = 500;
+    listenWith(limits);
+    QSignalSpy notes(m_web.get(), &WebSurface::note);
+    for (int i = 0; i < 20; ++i)
+        exchange(m_web->port(), upgradeRequest(m_web->port(), "http://evil.example", m_cookie),
+                 5000);
+    QTRY_COMPARE(notes.size(), 1);
+    QCOMPARE(notes[0][0].toString(), QStringLiteral("the web page refused or cut 20 connections "
+                                                    "in 0.5 s: 20 the page is not this panel's"));
+    QTest::qWait(1000); // one line for the 20, and none after them
+    QCOMPARE(notes.size(), 1);
 }
 
 void tst_WebServer::atMostMaxPages()
 {
+    // The number the documentation gives, not the program's constant.
     std::vector<std::unique_ptr<Page>> pages;
-    for (int i = 0; i < webaccess::maxPages; ++i)
+    for (int i = 0; i < 32; ++i)
         pages.push_back(open(origin(), m_cookie));
-    QTRY_COMPARE(m_web->pages(), webaccess::maxPages);
+    QTRY_COMPARE(m_web->pages(), 32);
     for (const auto &page : pages)
         QTRY_COMPARE(page->messages.size(), 1);
 
-    const auto extra = open(origin(), m_cookie);
-    QTRY_VERIFY(extra->closed);
-    QVERIFY(json(extra->messages.value(0))
-                .value(QStringLiteral("answer"))
-                .toString()
-                .startsWith(QStringLiteral("error too many pages open")));
-    QCOMPARE(m_web->pages(), webaccess::maxPages);
+    // The next is refused before it is a WebSocket.
+    const Raw extra =
+        exchange(m_web->port(), upgradeRequest(m_web->port(), origin().toLatin1(), m_cookie), 5000);
+    QVERIFY2(extra.data.startsWith("HTTP/1.1 503 "), extra.data.constData());
+    QVERIFY(extra.data.contains("too many pages open (at most 32)"));
+    QCOMPARE(m_web->pages(), 32);
 
     pages.front()->socket->close(); // one goes: another may come
-    QTRY_COMPARE(m_web->pages(), webaccess::maxPages - 1);
+    QTRY_COMPARE(m_web->pages(), 31);
     const auto next = open(origin(), m_cookie);
     QTRY_COMPARE(next->messages.size(), 1);
     QVERIFY(json(next->messages[0]).contains(QStringLiteral("state")));
+}
+
+void tst_WebServer::connectionRules_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("answers");
+    QTest::addColumn<bool>("closes"); // at once, long before the idle time
+    QTest::addColumn<QByteArray>("says");
+
+    const QByteArray cookie = "\r\nCookie: velquor_key_@=" + key.toLatin1();
+    const QByteArray style = "GET /style.css HTTP/1.1\r\nHost: 127.0.0.1" + cookie + "\r\n\r\n";
+    QTest::newRow("HEAD: the headers alone, then the next answer")
+        << "HEAD /style.css HTTP/1.1\r\nHost: 127.0.0.1" + cookie + "\r\n\r\n" + style << 2 << false
+        << QByteArray("HTTP/1.1 200 ");
+    QTest::newRow("Connection: close")
+        << "GET /style.css HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close" + cookie + "\r\n\r\n"
+        << 1 << true << QByteArray("\r\nConnection: close\r\n");
+    QTest::newRow("HTTP/1.0") << "GET /style.css HTTP/1.0\r\nHost: 127.0.0.1" + cookie + "\r\n\r\n"
+                              << 1 << true << QByteArray("\r\nConnection: close\r\n");
+    QTest::newRow("upgrade to another protocol")
+        << QByteArray("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: h2c\r\n"
+                      "Connection: Upgrade\r\n\r\n")
+        << 1 << true << QByteArray("HTTP/1.1 501 ");
+}
+
+void tst_WebServer::connectionRules()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(int, answers);
+    QFETCH(bool, closes);
+    QFETCH(QByteArray, says);
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+
+    const Raw raw = exchange(m_web->port(), withPort(request), 3000);
+    QCOMPARE(raw.data.count("HTTP/1.1 "), answers);
+    QVERIFY2(raw.data.contains(says), raw.data.left(300).constData());
+    QCOMPARE(raw.closed, closes);
+    if (request.startsWith("HEAD")) {
+        // The length of the body it would have had, and the next answer right after the head.
+        const qsizetype headEnd = raw.data.indexOf("\r\n\r\n") + 4;
+        QVERIFY(raw.data.contains(
+            "\r\nContent-Length: " +
+            QByteArray::number(get(QStringLiteral("/style.css"), m_cookie).body.size()) + "\r\n"));
+        QCOMPARE(raw.data.indexOf("HTTP/1.1 ", 1), headEnd);
+    }
+}
+
+void tst_WebServer::hostOtherThanLoopbackIsRefused()
+{
+    // Without a key on loopback, only a loopback Host is answered, as a page or as a socket.
+    WebSurface open(m_window->control(), key, /*requireKey=*/false);
+    QString why;
+    QVERIFY2(open.listen(QHostAddress::LocalHost, 0, &why), qPrintable(why));
+    QVERIFY(!open.keyNeeded());
+    const QByteArray page = "GET / HTTP/1.1\r\nHost: @\r\nConnection: close\r\n\r\n";
+    QVERIFY(exchange(open.port(), QByteArray(page).replace('@', "127.0.0.1"), 3000)
+                .data.startsWith("HTTP/1.1 200 "));
+    QVERIFY(exchange(open.port(), QByteArray(page).replace('@', "evil.example"), 3000)
+                .data.startsWith("HTTP/1.1 403 "));
+    QByteArray upgrade = upgradeRequest(open.port(), "http://evil.example", {});
+    upgrade.replace("127.0.0.1:" + QByteArray::number(open.port()), "evil.example");
+    QVERIFY(exchange(open.port(), upgrade, 3000).data.startsWith("HTTP/1.1 403 "));
+}
+
+void tst_WebServer::crowdIsBounded_data()
+{
+    QTest::addColumn<SlowClients::Kind>("kind");
+    QTest::addColumn<int>("newcomer"); // the status a newcomer gets while the crowd is there
+    QTest::newRow("idle: the one idle longest makes room") << SlowClients::Kind::Idle << 200;
+    QTest::newRow("dribbling: 503 at once") << SlowClients::Kind::Dribbling << 503;
+}
+
+void tst_WebServer::crowdIsBounded()
+{
+    QFETCH(SlowClients::Kind, kind);
+    QFETCH(int, newcomer);
+
+    HttpServing::Limits limits;
+    limits.maxConnections = 40;
+    limits.requestTimeoutMs = 2000;
+    listenWith(limits);
+    const auto page = open(origin(), m_cookie);
+    QTRY_COMPARE(page->messages.size(), 1);
+
+    SlowClients crowd(m_web->port(), 60, kind);
+    QVERIFY(crowd.waitForConnected());
+    QTest::qWait(200);
+    QVERIFY2(m_web->http().connections() <= 40,
+             qPrintable(QString::number(m_web->http().connections())));
+
+    // The open page works on: its command is carried out, and the device's report reaches it.
+    page->socket->sendTextMessage(QStringLiteral("route 1 2"));
+    QCOMPARE(m_window->device().read(5).toHex(' '), QByteArray("05 55 19 01 77"));
+    QVERIFY(m_window->device().write("s11\r\n"));
+    QTRY_VERIFY(page->messages.size() >= 3); // its answer and the state that follows
+
+    // A newcomer gets its page, or a quick refusal; never a hang.
+    const Raw raw = exchange(m_web->port(),
+                             "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nCookie: " + m_cookie +
+                                 "\r\nConnection: close\r\n\r\n",
+                             5000);
+    QVERIFY2(raw.data.startsWith("HTTP/1.1 " + QByteArray::number(newcomer) + ' '),
+             raw.data.left(100).constData());
+
+    // The crowd is cut once its time is up, whatever it does, and the page stays.
+    QTRY_COMPARE_WITH_TIMEOUT(crowd.closedByServer(), crowd.connected(), 10000);
+    QTRY_COMPARE(m_web->http().connections(), 1);
+    QCOMPARE(m_web->pages(), 1);
+    QVERIFY(!page->closed);
+}
+
+void tst_WebServer::pingFloodIsCut()
+{
+    HttpServing::Limits limits;
+    limits.refusalNoteMs = 200;
+    listenWith(limits);
+    QSignalSpy notes(m_web.get(), &WebSurface::note);
+    QSignalSpy pages(m_web.get(), &WebSurface::pagesChanged);
+    const auto page = open(origin(), m_cookie);
+    QTRY_COMPARE(page->messages.size(), 1);
+
+    PingFlood flood(m_web->port(), m_cookie, 256 * 1024 * 1024);
+    QVERIFY(flood.waitForUpgrade());
+    // Its pongs pile up unread until the bound: then it is cut, long before all is sent.
+    QTRY_VERIFY_WITH_TIMEOUT(flood.closedByServer(), 30000);
+    QTRY_COMPARE(m_web->pages(), 1);
+    QCOMPARE(pages.size(), 3); // the page, the flood, the flood gone
+    QVERIFY2(flood.sent() < 128 * 1024 * 1024, qPrintable(QString::number(flood.sent())));
+    QTRY_COMPARE(notes.size(), 1);
+    QVERIFY2(notes[0][0].toString().endsWith(QStringLiteral("1 cut: a page left more than 1 MiB "
+                                                            "unread")),
+             qPrintable(notes[0][0].toString()));
+
+    QVERIFY(m_window->device().write("s22\r\n")); // the other page goes on
+    QTRY_COMPARE(page->messages.size(), 2);
+    QTRY_COMPARE(m_web->http().connections(), 1);
+}
+
+void tst_WebServer::crowdAtTheDescriptorLimit()
+{
+    // The test holds 1,100 connections itself.
+    rlimit own{};
+    QVERIFY(getrlimit(RLIMIT_NOFILE, &own) == 0);
+    if (own.rlim_max < 1400)
+        QSKIP("this test needs 1,400 descriptors of its own");
+    own.rlim_cur = own.rlim_max;
+    QVERIFY(setrlimit(RLIMIT_NOFILE, &own) == 0);
+
+    const ScratchDir &dir = m_window->dir();
+    ProgramRun run({QStringLiteral("--headless"), QStringLiteral("--demo"), QStringLiteral("--web"),
+                    QStringLiteral("127.0.0.1:0"), QStringLiteral("--control"),
+                    QStringLiteral("unix:panel.sock")},
+                   dir.path(), dir.path());
+    run.limitDescriptors(1024);
+    QVERIFY(run.start());
+    const QRegularExpression printed(QStringLiteral("web page on http://127\\.0\\.0\\.1:(\\d+)/"));
+    QTRY_VERIFY_WITH_TIMEOUT(printed.match(run.standardError()).hasMatch(), 10000);
+    const auto port = quint16(printed.match(run.standardError()).captured(1).toUInt());
+
+    SlowClients crowd(port, 1100, SlowClients::Kind::Idle);
+    QVERIFY(crowd.waitForConnected(10000)); // each is taken, none hangs
+    QTest::qWait(500);
+
+    QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(port)));
+    std::unique_ptr<QNetworkReply> reply(m_net.get(request));
+    QSignalSpy finished(reply.get(), &QNetworkReply::finished);
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), 200);
+
+    ControlClient control(QDir(dir.path()).filePath(QStringLiteral("panel.sock")));
+    QVERIFY(control.waitForConnected());
+    QVERIFY(control.ask("state", 5000).startsWith("{"));
+    QCOMPARE(control.ask("name in 1 Stage", 5000),
+             QByteArray("ok")); // the settings file is written
+    QCOMPARE(run.endWith(SIGTERM), 0);
 }
 
 void tst_WebServer::openOnPhoneShowsTheAddressAndItsCode()

@@ -59,24 +59,34 @@ QByteArray cookieValue(QByteArrayView cookieHeader, QByteArrayView name)
     return {};
 }
 
+QByteArray cookieName(quint16 port)
+{
+    return QByteArray(oldCookieName) + '_' + QByteArray::number(port);
+}
+
 KeyCheck checkKey(bool needed, QByteArrayView key, const QByteArray *addressKey,
-                  QByteArrayView cookieHeader)
+                  QByteArrayView cookieHeader, QByteArrayView name)
 {
     using Verdict = KeyCheck::Verdict;
     if (!needed)
         return {Verdict::Open};
     if (addressKey)
         return {sameKey(*addressKey, key) ? Verdict::ByAddress : Verdict::Wrong};
-    const QByteArray cookie = cookieValue(cookieHeader, cookieName);
+    const QByteArray cookie = cookieValue(cookieHeader, name);
     if (cookie.isEmpty())
         return {Verdict::Missing};
     return {sameKey(cookie, key) ? Verdict::ByCookie : Verdict::Wrong};
 }
 
-QByteArray keyCookie(QByteArrayView key)
+QByteArray keyCookie(QByteArrayView cookie, QByteArrayView key)
 {
-    return QByteArray(cookieName) + '=' + key.toByteArray() +
+    return cookie.toByteArray() + '=' + key.toByteArray() +
            "; Path=/; Max-Age=31536000; HttpOnly; SameSite=Strict";
+}
+
+QByteArray deletedCookie(QByteArrayView cookie)
+{
+    return cookie.toByteArray() + "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict";
 }
 
 QByteArray refusalPage(KeyCheck::Verdict verdict)

@@ -17,10 +17,25 @@ constexpr qsizetype keyLength = 32;
 // The bounds of what a visitor sends.
 constexpr qsizetype maxRequestBytes = 8 * 1024; // request line, headers and body: else 413
 constexpr qsizetype maxMessageBytes = 1024;     // one WebSocket message: else an error line
-constexpr int maxPages = 32;                    // WebSockets open at once: the next is closed
+constexpr int maxPages = 32;                    // WebSockets open at once: the next is refused
+// Connections at once, pages' sockets included: far below the descriptors a process may have
+// (1,024 at least), far above the pages. One more closes the connection idle longest, or when
+// none is idle gets 503 at once.
+constexpr int maxConnections = 256;
+// A request's line and headers must have come whole this long after the connection opened, or
+// after the request's first byte on a kept-alive one; else the connection is closed.
+constexpr int requestTimeoutMs = 10'000;
+// A kept-alive connection that sends no next request for this long is closed.
+constexpr int idleTimeoutMs = 15'000;
+// What a page's socket may leave unread (its pushes, answers and pongs): past it, it is closed.
+constexpr qint64 maxUnsentBytes = 1024 * 1024;
 
-// The cookie a visit with the right key sets.
-inline constexpr char cookieName[] = "velquor_key";
+// The cookie a visit with the right key sets, named after the port: browsers send a host's
+// cookies to each of its ports, so that any other service on this computer would get a cookie
+// of one name for all ("velquor_key_8080").
+QByteArray cookieName(quint16 port);
+// The name the cookie had when it was one for all ports: a keyed visit deletes it.
+inline constexpr char oldCookieName[] = "velquor_key";
 
 // A new key from the system's random source.
 QString makeKey();
@@ -56,14 +71,16 @@ struct KeyCheck
     }
 };
 
-// What a request brings: the key of its address, when it has one, and its Cookie header. A
-// key in the address is judged on its own, so that a wrong one is never saved by an old
-// cookie.
+// What a request brings: the key of its address, when it has one, and its Cookie header, in
+// which the cookie named cookie counts. A key in the address is judged on its own, so that a
+// wrong one is never saved by an old cookie.
 KeyCheck checkKey(bool needed, QByteArrayView key, const QByteArray *addressKey,
-                  QByteArrayView cookieHeader);
+                  QByteArrayView cookieHeader, QByteArrayView cookie);
 
-// The Set-Cookie value that keeps the key in this browser.
-QByteArray keyCookie(QByteArrayView key);
+// The Set-Cookie value that keeps the key in this browser under the name cookie.
+QByteArray keyCookie(QByteArrayView cookie, QByteArrayView key);
+// The Set-Cookie value that deletes the cookie of that name.
+QByteArray deletedCookie(QByteArrayView cookie);
 
 // The 401 page: a few lines that say whether the key is missing or wrong, and where it is.
 QByteArray refusalPage(KeyCheck::Verdict verdict);

@@ -21,6 +21,8 @@ namespace {
 constexpr qint64 maxIncoming = 64 * 1024;
 // How long a refused page has to take its close.
 constexpr int refusedCloseMs = 2000;
+// Why a page's socket was refused, as an error line on it.
+const char notThisPanels[] = "the page is not this panel's";
 
 QByteArray jsonString(const QString &text)
 {
@@ -83,9 +85,11 @@ QByteArray answerEnvelope(const ControlAnswer &answer, const QString *line)
 WebSurface::WebSurface(PanelControl &adapter, QString key, bool requireKey, QObject *parent)
     : QObject(parent), m_adapter(adapter), m_key(std::move(key)), m_requireKey(requireKey),
       m_http(std::make_unique<HttpServing>(
-          [this](const WebRequest &request) { return answer(request); }))
+          [this](const WebRequest &request) { return answer(request); },
+          [this](const WebRequest &request) { return upgradeAnswer(request); }))
 {
     connect(m_http.get(), &HttpServing::webSocketOpened, this, &WebSurface::open);
+    connect(m_http.get(), &HttpServing::refusalNote, this, &WebSurface::note);
     connect(&m_adapter, &ControlTarget::changed, this, &WebSurface::push);
 }
 
@@ -100,7 +104,10 @@ bool WebSurface::listen(const QHostAddress &address, quint16 port, QString *erro
 {
     m_address = address;
     m_keyNeeded = webaccess::keyNeeded(address.isLoopback(), m_requireKey);
-    return m_http->listen(address, port, error);
+    if (!m_http->listen(address, port, error))
+        return false;
+    m_cookieName = webaccess::cookieName(m_http->port());
+    return true;
 }
 
 quint16 WebSurface::port() const
@@ -120,8 +127,9 @@ QString WebSurface::pageAddress(const QString &host) const
 WebReply WebSurface::answer(const WebRequest &request) const
 {
     WebReply reply;
-    const webaccess::KeyCheck check = webaccess::checkKey(
-        m_keyNeeded, m_key.toLatin1(), request.hasKey ? &request.key : nullptr, request.cookie);
+    const webaccess::KeyCheck check =
+        webaccess::checkKey(m_keyNeeded, m_key.toLatin1(), request.hasKey ? &request.key : nullptr,
+                            request.cookie, m_cookieName);
     if (request.size > webaccess::maxRequestBytes) {
         reply = textReply(413, "request too large (more than " +
                                    QByteArray::number(webaccess::maxRequestBytes) + " bytes)");
@@ -140,8 +148,12 @@ WebReply WebSurface::answer(const WebRequest &request) const
                 break;
             }
         }
-        if (check.verdict == webaccess::KeyCheck::Verdict::ByAddress)
-            addHeader(reply, "Set-Cookie", webaccess::keyCookie(m_key.toLatin1()));
+        if (check.verdict == webaccess::KeyCheck::Verdict::ByAddress) {
+            addHeader(reply, "Set-Cookie", webaccess::keyCookie(m_cookieName, m_key.toLatin1()));
+            // The one name for every port of earlier versions: that cookie went to them all.
+            if (!webaccess::cookieValue(request.cookie, webaccess::oldCookieName).isEmpty())
+                addHeader(reply, "Set-Cookie", webaccess::deletedCookie(webaccess::oldCookieName));
+        }
     }
     addCommonHeaders(reply);
     return reply;
@@ -164,36 +176,56 @@ QByteArray WebSurface::answerMessage(const QString &message)
     return answerEnvelope(answer, &message);
 }
 
-QByteArray WebSurface::refusal(const QWebSocket &socket) const
+QByteArray WebSurface::refusal(const WebRequest &request, bool *busy) const
 {
-    const QNetworkRequest request = socket.request();
-    QByteArray host = request.rawHeader("Host");
-    if (host.isEmpty())
-        host = request.url().authority().toUtf8();
-    if (m_pages.size() >= webaccess::maxPages)
+    *busy = m_pages.size() >= webaccess::maxPages;
+    if (*busy)
         return "too many pages open (at most " + QByteArray::number(webaccess::maxPages) + ")";
-    if (!webaccess::sameOrigin(socket.origin().toUtf8(), host))
-        return "the page is not this panel's (origin " + socket.origin().toUtf8().left(80) + ")";
-    if (!m_keyNeeded && !webaccess::isLoopbackHost(host))
+    if (!webaccess::sameOrigin(request.origin, request.host))
+        return notThisPanels;
+    if (!m_keyNeeded && !webaccess::isLoopbackHost(request.host))
         return "this page answers only as localhost or 127.0.0.1";
-    const QUrlQuery query(request.url());
-    const bool hasKey = query.hasQueryItem(QStringLiteral("key"));
-    const QByteArray key =
-        hasKey ? query.queryItemValue(QStringLiteral("key"), QUrl::FullyDecoded).toUtf8()
-               : QByteArray();
-    const webaccess::KeyCheck check = webaccess::checkKey(
-        m_keyNeeded, m_key.toLatin1(), hasKey ? &key : nullptr, request.rawHeader("Cookie"));
+    const webaccess::KeyCheck check =
+        webaccess::checkKey(m_keyNeeded, m_key.toLatin1(), request.hasKey ? &request.key : nullptr,
+                            request.cookie, m_cookieName);
     if (!check.allowed())
-        return check.verdict == webaccess::KeyCheck::Verdict::Wrong ? QByteArray("wrong access key")
-                                                                    : QByteArray("no access key");
+        return check.verdict == webaccess::KeyCheck::Verdict::Wrong ? "wrong access key"
+                                                                    : "no access key";
     return {};
+}
+
+WebReply WebSurface::upgradeAnswer(const WebRequest &request) const
+{
+    bool busy = false;
+    const QByteArray why = refusal(request, &busy);
+    if (why.isEmpty())
+        return {101, {}, {}, {}};
+    WebReply reply = textReply(busy ? 503 : 403, why);
+    if (busy)
+        addHeader(reply, "Retry-After", "2");
+    return reply;
 }
 
 void WebSurface::open(QWebSocket *socket)
 {
     socket->setParent(this);
     connect(socket, &QWebSocket::disconnected, socket, &QObject::deleteLater);
-    if (const QByteArray why = refusal(*socket); !why.isEmpty()) {
+    // Judged before the upgrade already; this catches two upgrades that came for the last
+    // page's place at once.
+    const QNetworkRequest request = socket->request();
+    WebRequest asked;
+    asked.host = request.rawHeader("Host");
+    if (asked.host.isEmpty())
+        asked.host = request.url().authority().toUtf8();
+    asked.origin = socket->origin().toUtf8();
+    asked.cookie = request.rawHeader("Cookie");
+    const QUrlQuery query(request.url());
+    asked.hasKey = query.hasQueryItem(QStringLiteral("key"));
+    if (asked.hasKey)
+        asked.key = query.queryItemValue(QStringLiteral("key"), QUrl::FullyDecoded).toUtf8();
+    bool busy = false;
+    if (const QByteArray why = refusal(asked, &busy); !why.isEmpty()) {
+        m_http->countRefusal(why);
         const ControlAnswer refused = ControlAnswer::error(why);
         socket->sendTextMessage(QString::fromUtf8(answerEnvelope(refused, nullptr)));
         socket->close(QWebSocketProtocol::CloseCodePolicyViolated,

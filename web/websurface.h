@@ -15,6 +15,7 @@
 //                                          was no line (too long, not text)
 
 #include "controltarget.h"
+#include "httpserving.h"
 #include "webaccess.h"
 
 #include <QHostAddress>
@@ -24,11 +25,8 @@
 
 #include <memory>
 
-class HttpServing;
 class PanelControl;
 class QWebSocket;
-struct WebReply;
-struct WebRequest;
 
 class WebSurface : public QObject
 {
@@ -36,7 +34,7 @@ class WebSurface : public QObject
 
 public:
     // A page that leaves this much of its pushes unread is closed.
-    static constexpr qint64 maxUnsent = 1024 * 1024;
+    static constexpr qint64 maxUnsent = webaccess::maxUnsentBytes;
 
     // key: the access key, needed unless the address is a loopback one and requireKey false.
     WebSurface(PanelControl &adapter, QString key, bool requireKey, QObject *parent = nullptr);
@@ -49,6 +47,8 @@ public:
     // interface is shown with host, such as this computer's address on the network.
     QString pageAddress(const QString &host) const;
     int pages() const { return int(m_pages.size()); }
+    // The HTTP side: its limits (set them before listen) and its count of connections.
+    HttpServing &http() { return *m_http; }
 
     // The answer to a request, as the HTTP side sends it.
     WebReply answer(const WebRequest &request) const;
@@ -57,11 +57,16 @@ public:
 
 signals:
     void pagesChanged(int pages);
+    // A line for the log: connections refused or cut, at most one such line in 10 s.
+    void note(const QString &line);
 
 private:
     void open(QWebSocket *socket);
-    // Why the socket may not stay (a one-line error), or empty.
-    QByteArray refusal(const QWebSocket &socket) const;
+    // Why a page's socket may not open (a few words), or empty; *busy when it is only that
+    // all the pages' places are taken.
+    QByteArray refusal(const WebRequest &request, bool *busy) const;
+    // 101 to let a WebSocket's upgrade through; 403 or 503, saying why, before it.
+    WebReply upgradeAnswer(const WebRequest &request) const;
     void close(QWebSocket *socket);
     void push(const QByteArray &json);
     void send(QWebSocket *socket, const QByteArray &message);
@@ -71,6 +76,7 @@ private:
     bool m_requireKey = false;
     bool m_keyNeeded = true;
     QHostAddress m_address;
+    QByteArray m_cookieName; // per port, known once listening
     std::unique_ptr<HttpServing> m_http;
     QList<QWebSocket *> m_pages;
 };

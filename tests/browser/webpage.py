@@ -28,6 +28,14 @@ CHROMIUM = shutil.which("chromium") or shutil.which("chromium-browser")
 CHROMEDRIVER = "/usr/bin/chromedriver"
 KEY = "5f0c2a7be31d4c9a8e6b0f1d2c3a4b5e"
 SKIP = 77
+# The longest names the rules allow (24 characters): words to wrap between, and single words
+# too wide for a 360 px phone's column.
+NAMES = {
+    "out1": "Ceiling projector rear L", "out2": "Projector",
+    "out3": "W" * 24, "out4": "Signage display entrance",
+    "in1": "Conference camera left 1", "in2": "M" * 24,
+    "in3": "Laptop", "in4": "Signage player in lobby",
+}
 
 
 def fail(message):
@@ -68,8 +76,9 @@ def settings(folder):
     conf.mkdir(parents=True)
     (conf / "velquor.conf").write_text(
         "[web]\nrequire_key=true\nkey=%s\n\n"
-        "[names]\nout2=Projector\nin3=Laptop\n\n"
-        "[presets]\ngap=0\npreset1=Lecture, 4, 3, 2, 1\n" % KEY)
+        "[names]\n%s\n\n"
+        "[presets]\ngap=0\npreset1=Lecture, 4, 3, 2, 1\n"
+        % (KEY, "\n".join("%s=%s" % item for item in NAMES.items())))
 
 
 def start_panel(args, folder, device):
@@ -163,6 +172,10 @@ def run_cases(args):
         driver.get(address)
         wait_until(driver, "return document.getElementById('link').textContent"
                            ".startsWith('Connected');", what="Connected")
+        # The key leaves the address bar (and so the history) once the cookie holds it.
+        shown = driver.execute_script("return location.href;")
+        if "key" in shown:
+            fail("the address still holds the key: %s" % shown)
         # The key's cookie: a bookmark without the key works from now on.
         driver.get(bare)
         wait_until(driver, "return document.getElementById('link').textContent"
@@ -218,6 +231,32 @@ def run_cases(args):
             ".map(e => e.id || e.textContent);")
         if small:
             fail("touch targets under 44 px: %s" % small)
+        # Each name's words on one line each, never broken; the whole name in title and label.
+        broken = driver.execute_script("""
+            const broken = [];
+            for (const cell of document.querySelectorAll('#grid th')) {
+              const walker = document.createTreeWalker(cell, NodeFilter.SHOW_TEXT);
+              for (let node; (node = walker.nextNode());) {
+                for (const word of node.data.matchAll(/\\S+/g)) {
+                  const range = document.createRange();
+                  range.setStart(node, word.index);
+                  range.setEnd(node, word.index + word[0].length);
+                  const lines = new Set([...range.getClientRects()].map(r => Math.round(r.top)));
+                  if (lines.size > 1)
+                    broken.push(word[0]);
+                }
+              }
+            }
+            return broken;""")
+        if broken:
+            fail("words broken across lines: %s" % broken)
+        labels = driver.execute_script(
+            "return [...document.querySelectorAll('#grid th[data-input], #grid .name')]"
+            ".map(n => [n.title, n.getAttribute('aria-label')]);")
+        wanted = ["IN%d %s" % (i, NAMES["in%d" % i]) for i in range(1, 5)] + \
+                 [NAMES["out%d" % o] for o in range(1, 5)]
+        if [title for title, _ in labels] != wanted or [label for _, label in labels] != wanted:
+            fail("names in title and aria-label: %s" % labels)
         driver.execute_script("window.scrollTo(0, 0);")
         shot = out / "webpage-360x740.png"
         driver.save_screenshot(str(shot))

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 bool flockHeldElsewhere(const QString &path)
@@ -53,13 +54,17 @@ ProgramRun::~ProgramRun()
 
 bool ProgramRun::start()
 {
-    if (m_asNobody) {
-        m_process.setChildProcessModifier([] {
-            // Between fork and exec: only async-signal-safe calls.
-            if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+    m_process.setChildProcessModifier([asNobody = m_asNobody, descriptors = m_descriptors] {
+        // Between fork and exec: only async-signal-safe calls.
+        if (descriptors > 0) {
+            const rlimit limit{rlim_t(descriptors), rlim_t(descriptors)};
+            if (::setrlimit(RLIMIT_NOFILE, &limit) != 0)
                 ::_exit(126);
-        });
-    }
+        }
+        if (asNobody &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(126);
+    });
     m_process.start(m_program, m_arguments);
     return m_process.waitForStarted();
 }

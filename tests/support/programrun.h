@@ -27,6 +27,8 @@ public:
 
     // Runs the child as user and group 65534 (nobody).
     void runAsNobody() { m_asNobody = true; }
+    // Starts the child with soft and hard limits of this many descriptors ("ulimit -n").
+    void limitDescriptors(int count) { m_descriptors = count; }
     bool start();
     // Gives the program input on its standard input, which then ends.
     void answer(const QByteArray &input);
@@ -49,6 +51,7 @@ private:
     QStringList m_arguments;
     QString m_program;
     bool m_asNobody = false;
+    int m_descriptors = 0;
     QByteArray m_stdout;
     QByteArray m_stderr;
 };

@@ -12,6 +12,11 @@ let retryTimer = 0;
 let state = null;
 let presets = [];
 let activePreset = null;
+// The key of the address the page was opened with, kept for the socket only: the address bar,
+// the history and bookmarks lose it at once (the answer that brought the page set the cookie).
+const key = new URLSearchParams(location.search).get('key');
+if (key !== null)
+  history.replaceState(null, '', location.pathname);
 
 const $ = (id) => document.getElementById(id);
 
@@ -79,6 +84,21 @@ function press(id, pressed) {
 
 const colourWords = { green: 'display', red: 'no display', none: '?' };
 
+// A name in a narrow column wraps between its words only; a word too long for the column is
+// shortened with an ellipsis, and the whole text stays in the title and the aria-label.
+function showWords(node, text) {
+  const words = text.split(' ').filter((word) => word !== '');
+  node.replaceChildren(...words.flatMap((word, i) =>
+    [i ? ' ' : '', el('span', { className: 'word', textContent: word })]));
+  if (text) {
+    node.title = text;
+    node.setAttribute('aria-label', text);
+  } else {
+    node.removeAttribute('title');
+    node.removeAttribute('aria-label');
+  }
+}
+
 function showState(next) {
   state = next;
   if (state.connected)
@@ -93,13 +113,13 @@ function showState(next) {
     const colour = head.querySelector('.colour');
     colour.className = 'colour ' + output.colour;
     colour.textContent = colourWords[output.colour] || '?';
-    head.querySelector('.name').textContent = output.name || '';
+    showWords(head.querySelector('.name'), output.name || '');
     for (let i = 1; i <= inputs; ++i)
       press('route-' + output.output + '-' + i, output.route === i);
   }
   for (const input of state.inputs) {
     const th = document.querySelector('th[data-input="' + input.input + '"]');
-    th.textContent = input.name ? 'IN' + input.input + ' ' + input.name : 'IN' + input.input;
+    showWords(th, input.name ? 'IN' + input.input + ' ' + input.name : 'IN' + input.input);
   }
   press('mode-matrix', state.mode === 'matrix');
   press('mode-wall', state.mode === 'wall');
@@ -112,8 +132,20 @@ function showState(next) {
   showPresets();
 }
 
+// The buttons are made again only when the presets changed: a push comes with every change of
+// the panel, and a tap that lands while its button is replaced would be lost.
+let shownPresets = '';
+
 function showPresets() {
   const list = $('presets');
+  const shown = JSON.stringify(presets);
+  if (shown === shownPresets) {
+    for (const button of list.querySelectorAll('button'))
+      button.setAttribute('aria-pressed',
+        button.dataset.line === 'preset recall ' + activePreset ? 'true' : 'false');
+    return;
+  }
+  shownPresets = shown;
   list.replaceChildren();
   for (const preset of presets) {
     const button = el('button', { type: 'button', className: 'preset' },
@@ -153,7 +185,6 @@ function take(message) {
 
 function connect() {
   clearTimeout(retryTimer);
-  const key = new URLSearchParams(location.search).get('key');
   const address = 'ws://' + location.host + '/ws' + (key ? '?key=' + encodeURIComponent(key) : '');
   socket = new WebSocket(address);
   socket.onopen = () => {
