@@ -27,6 +27,9 @@ public:
 
     // Runs the child as user and group 65534 (nobody).
     void runAsNobody() { m_asNobody = true; }
+    // Before start(): standard error goes to the file at path instead (a stream of the test's
+    // choosing, as the journal's is one); standardError() then stays empty.
+    void sendStandardErrorTo(const QString &path) { m_process.setStandardErrorFile(path); }
     bool start();
     // Gives the program input on its standard input, which then ends.
     void answer(const QByteArray &input);
