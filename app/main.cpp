@@ -14,6 +14,7 @@
 #include "websurface.h"
 
 #include <QApplication>
+#include <QFile>
 
 #include <memory>
 
@@ -122,6 +123,8 @@ private:
         if (!file.save(&why))
             logline::warning(QStringLiteral("the web page's key holds for this run only: %1")
                                  .arg(why));
+        else if (keyFile != settings.path()) // the state directory's file holds the key alone
+            QFile::setPermissions(keyFile, QFile::ReadOwner | QFile::WriteOwner);
         return key;
     }
 

@@ -6,6 +6,7 @@
 #include "controlclient.h"
 #include "mosquittobroker.h"
 #include "programrun.h"
+#include "ptypair.h"
 #include "ser2net.h"
 #include "usersettings.h"
 
@@ -134,6 +135,7 @@ private slots:
     void notifiesAsAServiceRuns();
     void noReadyWhenASurfaceCannotListen();
     void twoPanelsTwoFiles();
+    void lostDeviceNeverEndsIt();
     void settingsErrorExits78_data();
     void settingsErrorExits78();
     void journalPriorities_data();
@@ -285,6 +287,30 @@ void tst_Service::twoPanelsTwoFiles()
     }
     QVERIFY(keys[0] != keys[1]);
     QVERIFY(!QFile::exists(root.filePath(u"COMPORT"_s)));
+}
+
+void tst_Service::lostDeviceNeverEndsIt()
+{
+    QTemporaryDir dir;
+    auto device = std::make_unique<PtyPair>();
+    QVERIFY(device->isValid());
+    const QString line = device->slavePath();
+    const quint16 control = freeLoopbackPort();
+    const QString file = dir.filePath(u"hall.conf"_s);
+    QVERIFY(writeFile(file, "[ports]\nCOM1=" + line.toUtf8() + "\n[control]\nlisten=" +
+                                QByteArray::number(control) + "\n"));
+    ProgramRun panel({u"--headless"_s, u"--reconnect"_s, u"--config"_s, file}, dir.path(),
+                     dir.path());
+    QVERIFY(panel.start());
+    QVERIFY2(panel.waitUntilItHolds(line), qPrintable(panel.standardError()));
+    device.reset(); // unplugged, for good
+    const std::unique_ptr<ControlClient> client = connectWhenListening(control);
+    QVERIFY(client);
+    QTRY_VERIFY_WITH_TIMEOUT(client->ask("state").contains(R"("connected":false)"), 10000);
+    QTest::qWait(1500); // a reconnect try or two
+    QVERIFY2(panel.isRunning(), qPrintable(panel.standardError()));
+    QVERIFY(client->ask("state").contains(R"("connected":false)"));
+    QCOMPARE(panel.endWith(SIGTERM), 0);
 }
 
 void tst_Service::settingsErrorExits78_data()
