@@ -52,8 +52,8 @@ void enterMenuDirectory()
 {
     const QString folder = comport::menuDirectory();
     if (!QDir().mkpath(folder) || !QDir::setCurrent(folder))
-        logline::warning(QStringLiteral("cannot use %1; COMPORT stays in %2")
-                             .arg(folder, QDir::currentPath()));
+        logline::warning(
+            QStringLiteral("cannot use %1; COMPORT stays in %2").arg(folder, QDir::currentPath()));
 }
 
 // The control socket's address: the command line's, else the settings file's.
@@ -207,9 +207,9 @@ QCommandLineOption mqttOption()
 
 CommandLine::CommandLine()
     : m_help(m_parser.addHelpOption()), m_version(m_parser.addVersionOption()),
-      m_config(configOption()), m_port(portOption()), m_listPorts(listPortsOption()), m_fromMenu(fromMenuOption()),
-      m_reconnect(reconnectOption()), m_trace(traceOption()), m_demo(demoOption()),
-      m_find(findOption()), m_yes(yesOption()), m_control(controlOption()),
+      m_config(configOption()), m_port(portOption()), m_listPorts(listPortsOption()),
+      m_fromMenu(fromMenuOption()), m_reconnect(reconnectOption()), m_trace(traceOption()),
+      m_demo(demoOption()), m_find(findOption()), m_yes(yesOption()), m_control(controlOption()),
       m_headless(headlessOption()), m_web(webOption()), m_mqtt(mqttOption())
 {
     m_parser.setApplicationDescription(
@@ -306,8 +306,7 @@ std::optional<int> CommandLine::readSettingsFile(RunChoices &run) const
     }
     const QFileInfo file(run.settings.path());
     if (!file.isFile() || !file.isReadable()) {
-        logline::error(QStringLiteral("cannot read the settings file %1")
-                           .arg(run.settings.path()));
+        logline::error(QStringLiteral("cannot read the settings file %1").arg(run.settings.path()));
         return configurationError;
     }
     if (run.settings.warnings().isEmpty())
@@ -367,9 +366,9 @@ std::optional<int> CommandLine::readControlSocket(RunChoices &run) const
     }
     if (run.headless && !run.control && !run.web && !run.mqttAsked)
         return settingsError(QStringLiteral("--headless needs --control, --web or --mqtt (or "
-                                         "listen= in the [control] or [web] group, or url= in "
-                                         "[mqtt] of %1)")
-                              .arg(run.settings.path()));
+                                            "listen= in the [control] or [web] group, or url= in "
+                                            "[mqtt] of %1)")
+                                 .arg(run.settings.path()));
     if (run.headless)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
@@ -396,8 +395,8 @@ std::optional<int> CommandLine::readWebPage(RunChoices &run) const
         run.settings.surfaceValue(QStringLiteral("web"), QStringLiteral("require_key")), &ok);
     if (!ok)
         return settingsError(QStringLiteral("invalid require_key= in the [web] group of %1: "
-                                         "true or false")
-                              .arg(run.settings.path()));
+                                            "true or false")
+                                 .arg(run.settings.path()));
     if (text.isEmpty())
         return std::nullopt;
     QString why;

@@ -4,7 +4,8 @@
 // The panel's command line, read before the window system is reached so that --help,
 // --version and usage errors work without a display. By option group: the options and the
 // usage text; the tools that end at once (--help, --version, --list-ports); the ports and
-// settings of this run (--config, --port, --from-menu, --trace, --reconnect, --demo); Find the matrix
+// settings of this run (--config, --port, --from-menu, --trace, --reconnect, --demo); Find the
+// matrix
 // (--find, --yes), which ends once it has; the control socket and running headless
 // (--control, --headless); the web page (--web); MQTT (--mqtt).
 //

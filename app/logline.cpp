@@ -29,8 +29,8 @@ bool standardErrorIsJournal()
     const qulonglong device = value.left(colon).toULongLong(&deviceOk);
     const qulonglong inode = value.mid(colon + 1).toULongLong(&inodeOk);
     struct stat status = {};
-    return deviceOk && inodeOk && ::fstat(2, &status) == 0 &&
-           qulonglong(status.st_dev) == device && qulonglong(status.st_ino) == inode;
+    return deviceOk && inodeOk && ::fstat(2, &status) == 0 && qulonglong(status.st_dev) == device &&
+           qulonglong(status.st_ino) == inode;
 #else
     return false;
 #endif

@@ -19,9 +19,18 @@ bool toJournal();
 
 // Text of several lines is written as that many lines, each with the priority.
 void say(Priority priority, const QString &text);
-inline void error(const QString &text) { say(Priority::Error, text); }
-inline void warning(const QString &text) { say(Priority::Warning, text); }
-inline void info(const QString &text) { say(Priority::Info, text); }
+inline void error(const QString &text)
+{
+    say(Priority::Error, text);
+}
+inline void warning(const QString &text)
+{
+    say(Priority::Warning, text);
+}
+inline void info(const QString &text)
+{
+    say(Priority::Info, text);
+}
 
 // From now on the journal's lines show "…" where this text would stand (a password, a key).
 void hide(const QString &secret);

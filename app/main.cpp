@@ -65,17 +65,17 @@ public:
         m_web = std::make_unique<WebSurface>(adapter(), key, requireKey);
         QString why;
         if (!m_web->listen(address.host, address.port, &why)) {
-            logline::error(QStringLiteral("cannot serve the web page on %1: %2")
-                               .arg(address.text(), why));
+            logline::error(
+                QStringLiteral("cannot serve the web page on %1: %2").arg(address.text(), why));
             return false;
         }
         m_listening.append(QStringLiteral("web page on %1").arg(address.text()));
         const QString page = m_web->pageAddress(reachableHost(address.host));
         // The journal never shows the key: it says where the key is kept instead.
         logline::info(QStringLiteral("web page on %1").arg(page) +
-                      (logline::toJournal() ? QStringLiteral(" (key= in the [web] group of %1)")
-                                                  .arg(keyFile)
-                                            : QString()));
+                      (logline::toJournal()
+                           ? QStringLiteral(" (key= in the [web] group of %1)").arg(keyFile)
+                           : QString()));
         addOpenOnPhone(m_form, page);
         return true;
     }
@@ -94,8 +94,7 @@ public:
             m_mqtt.reset();
             return;
         }
-        m_listening.append(
-            QStringLiteral("MQTT to %1:%2").arg(settings.host).arg(settings.port));
+        m_listening.append(QStringLiteral("MQTT to %1:%2").arg(settings.host).arg(settings.port));
     }
 
     // What listens, and where, for the service's status line.
@@ -121,8 +120,8 @@ private:
         file.setSurfaceValue(web, QStringLiteral("key"), key);
         QString why;
         if (!file.save(&why))
-            logline::warning(QStringLiteral("the web page's key holds for this run only: %1")
-                                 .arg(why));
+            logline::warning(
+                QStringLiteral("the web page's key holds for this run only: %1").arg(why));
         else if (keyFile != settings.path()) // the state directory's file holds the key alone
             QFile::setPermissions(keyFile, QFile::ReadOwner | QFile::WriteOwner);
         return key;
