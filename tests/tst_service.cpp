@@ -28,65 +28,38 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The socket systemd holds for a service of Type=notify: one datagram per notification.
+// The socket systemd holds for a service of Type=notify: datagrams of one or more lines.
 class NotifySocket
 {
 public:
     explicit NotifySocket(const QString &path) : m_path(path)
     {
-        m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         sockaddr_un address = {};
         address.sun_family = AF_UNIX;
         const QByteArray name = QFile::encodeName(path);
-        if (m_fd < 0 || size_t(name.size()) >= sizeof address.sun_path)
-            return;
-        std::copy(name.cbegin(), name.cend(), address.sun_path);
+        std::copy_n(name.cbegin(), std::min(size_t(name.size()), sizeof address.sun_path - 1),
+                    address.sun_path);
         m_bound = ::bind(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
     }
     ~NotifySocket() { ::close(m_fd); }
 
     bool isValid() const { return m_bound; }
     QString path() const { return m_path; }
-    // How many notifications so far hold the assignment as one of their lines.
-    int count(const QByteArray &assignment)
-    {
-        receive();
-        return int(std::count_if(m_messages.cbegin(), m_messages.cend(), [&](const QByteArray &m) {
-            return m.split('\n').contains(assignment);
-        }));
-    }
-    // The value of the last STATUS= so far.
-    QByteArray status()
-    {
-        receive();
-        QByteArray last;
-        for (const QByteArray &message : std::as_const(m_messages)) {
-            for (const QByteArray &line : message.split('\n')) {
-                if (line.startsWith("STATUS="))
-                    last = line.mid(7);
-            }
-        }
-        return last;
-    }
-    int total()
-    {
-        receive();
-        return int(m_messages.size());
-    }
-
-private:
-    void receive()
+    // Every line received so far.
+    const QByteArrayList &lines()
     {
         char buffer[4096];
-        ssize_t size = 0;
-        while ((size = ::recv(m_fd, buffer, sizeof buffer, 0)) > 0)
-            m_messages.append(QByteArray(buffer, size));
+        for (ssize_t size = 0; (size = ::recv(m_fd, buffer, sizeof buffer, 0)) > 0;)
+            m_lines += QByteArray(buffer, size).split('\n');
+        return m_lines;
     }
+    int count(const QByteArray &line) { return int(lines().count(line)); }
 
+private:
     QString m_path;
-    int m_fd = -1;
+    int m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     bool m_bound = false;
-    QList<QByteArray> m_messages;
+    QByteArrayList m_lines;
 };
 
 bool writeFile(const QString &path, const QByteArray &content)
@@ -179,7 +152,12 @@ void tst_Service::notifiesAsAServiceRuns()
     QVERIFY(client->ask("state").startsWith("{"));
 
     if (underSystemd) {
-        const QByteArray status = notify.status();
+        const QByteArrayList &lines = notify.lines();
+        const auto last = std::find_if(lines.crbegin(), lines.crend(), [](const QByteArray &line) {
+            return line.startsWith("STATUS=");
+        });
+        QVERIFY(last != lines.crend());
+        const QByteArray status = last->mid(7);
         QVERIFY2(status.startsWith("COM") && status.contains("; control socket on 127.0.0.1:" +
                                                              QByteArray::number(control)),
                  status.constData());
@@ -191,7 +169,7 @@ void tst_Service::notifiesAsAServiceRuns()
     QCOMPARE(panel.endWith(SIGTERM), 0);
     QCOMPARE(notify.count("STOPPING=1"), underSystemd ? 1 : 0);
     if (!underSystemd)
-        QCOMPARE(notify.total(), 0);
+        QVERIFY(notify.lines().isEmpty());
 }
 
 void tst_Service::noReadyWhenASurfaceCannotListen()
