@@ -270,7 +270,10 @@ void tst_Service::lostDeviceNeverEndsIt()
     QTemporaryDir dir;
     auto device = std::make_unique<PtyPair>();
     QVERIFY(device->isValid());
-    const QString line = device->slavePath();
+    // Named by a link, as /dev/serial/by-id/ names an adapter: the terminal's own number may
+    // come back for another program's terminal, the link does not.
+    const QString line = dir.filePath(u"adapter"_s);
+    QVERIFY(QFile::link(device->slavePath(), line));
     const quint16 control = freeLoopbackPort();
     const QString file = dir.filePath(u"hall.conf"_s);
     QVERIFY(writeFile(file, "[ports]\nCOM1=" + line.toUtf8() +
@@ -280,6 +283,7 @@ void tst_Service::lostDeviceNeverEndsIt()
     QVERIFY(panel.start());
     QVERIFY2(panel.waitUntilItHolds(line), qPrintable(panel.standardError()));
     device.reset(); // unplugged, for good
+    QVERIFY(QFile::remove(line));
     const std::unique_ptr<ControlClient> client = connectWhenListening(control);
     QVERIFY(client);
     QTRY_VERIFY_WITH_TIMEOUT(client->ask("state").contains(R"("connected":false)"), 10000);
