@@ -3,7 +3,9 @@
 
 #include "comportfile.h"
 #include "findmatrix.h"
+#include "logline.h"
 #include "serialdevices.h"
+#include "servicestate.h"
 #include "webaccess.h"
 
 #include <QCoreApplication>
@@ -11,6 +13,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSysInfo>
+#include <QUrl>
 
 #include <cstdio>
 
@@ -49,8 +52,8 @@ void enterMenuDirectory()
 {
     const QString folder = comport::menuDirectory();
     if (!QDir().mkpath(folder) || !QDir::setCurrent(folder))
-        std::fprintf(stderr, "velquor: cannot use %s; COMPORT stays in %s\n", qPrintable(folder),
-                     qPrintable(QDir::currentPath()));
+        logline::warning(
+            QStringLiteral("cannot use %1; COMPORT stays in %2").arg(folder, QDir::currentPath()));
 }
 
 // The control socket's address: the command line's, else the settings file's.
@@ -67,6 +70,18 @@ ControlChoice controlChoice(const QCommandLineParser &parser, const QCommandLine
         return {parser.value(option), QStringLiteral("--control")};
     return {settings.controlListen(),
             QStringLiteral("listen= in the [control] group of %1").arg(settings.path())};
+}
+
+QCommandLineOption configOption()
+{
+    return QCommandLineOption(
+        QStringLiteral("config"),
+        QStringLiteral("Read the settings from FILE instead of the user's settings file, as "
+                       "the service velquor@NAME does with /etc/velquor/NAME.conf. An error in "
+                       "it ends the program with status 78. Under systemd with a state "
+                       "directory, the remembered port, the web page's key and the names and "
+                       "presets saved are kept there."),
+        QStringLiteral("FILE"));
 }
 
 QCommandLineOption portOption()
@@ -192,9 +207,9 @@ QCommandLineOption mqttOption()
 
 CommandLine::CommandLine()
     : m_help(m_parser.addHelpOption()), m_version(m_parser.addVersionOption()),
-      m_port(portOption()), m_listPorts(listPortsOption()), m_fromMenu(fromMenuOption()),
-      m_reconnect(reconnectOption()), m_trace(traceOption()), m_demo(demoOption()),
-      m_find(findOption()), m_yes(yesOption()), m_control(controlOption()),
+      m_config(configOption()), m_port(portOption()), m_listPorts(listPortsOption()),
+      m_fromMenu(fromMenuOption()), m_reconnect(reconnectOption()), m_trace(traceOption()),
+      m_demo(demoOption()), m_find(findOption()), m_yes(yesOption()), m_control(controlOption()),
       m_headless(headlessOption()), m_web(webOption()), m_mqtt(mqttOption())
 {
     m_parser.setApplicationDescription(
@@ -206,6 +221,7 @@ CommandLine::CommandLine()
 
 void CommandLine::addRunOptions()
 {
+    m_parser.addOption(m_config);
     m_parser.addOption(m_port);
     m_parser.addOption(m_listPorts);
     m_parser.addOption(m_fromMenu);
@@ -236,8 +252,19 @@ QString CommandLine::usage() const
 
 int CommandLine::usageError(const QString &message) const
 {
-    std::fprintf(stderr, "velquor: %s\n\n%s", qPrintable(message), qPrintable(usage()));
+    if (logline::toJournal())
+        logline::error(message + QStringLiteral("\n\n") + usage().trimmed());
+    else
+        std::fprintf(stderr, "velquor: %s\n\n%s", qPrintable(message), qPrintable(usage()));
     return 2;
+}
+
+int CommandLine::settingsError(const QString &message) const
+{
+    if (!m_parser.isSet(m_config))
+        return usageError(message);
+    logline::error(message);
+    return configurationError;
 }
 
 std::optional<int> CommandLine::read(int argc, char **argv)
@@ -262,19 +289,53 @@ std::optional<int> CommandLine::read(int argc, char **argv)
     return std::nullopt;
 }
 
+// Under --config every entry the file holds must be usable: a service whose file has a typo
+// stops and says so, where a user's panel leaves the entry out with a warning.
+std::optional<int> CommandLine::readSettingsFile(RunChoices &run) const
+{
+    if (m_parser.isSet(m_config)) {
+        // Absolute: the working directory may become the state directory.
+        run.settings = UserSettings(QFileInfo(m_parser.value(m_config)).absoluteFilePath());
+        run.configured = true;
+    }
+    run.settings.load();
+    if (!run.configured) {
+        for (const QString &warning : run.settings.warnings())
+            logline::warning(warning);
+        return std::nullopt;
+    }
+    const QFileInfo file(run.settings.path());
+    if (!file.isFile() || !file.isReadable()) {
+        logline::error(QStringLiteral("cannot read the settings file %1").arg(run.settings.path()));
+        return configurationError;
+    }
+    if (run.settings.warnings().isEmpty())
+        return std::nullopt;
+    for (const QString &warning : run.settings.warnings())
+        logline::error(QString(warning).replace(QStringLiteral(", ignored"), QString()));
+    logline::error(QStringLiteral("%1: the panel does not start with errors in its settings")
+                       .arg(run.settings.path()));
+    return configurationError;
+}
+
 std::optional<int> CommandLine::readPortsAndSettings(RunChoices &run) const
 {
-    run.settings.load();
+    if (const std::optional<int> status = readSettingsFile(run))
+        return status;
     run.ports = run.settings.ports();
     for (const QString &mapping : m_parser.values(m_port)) {
         QString why;
         if (!run.ports.addMapping(mapping, &why))
             return usageError(QStringLiteral("invalid --port: %1").arg(why));
     }
-    for (const QString &warning : run.settings.warnings())
-        std::fprintf(stderr, "velquor: %s\n", qPrintable(warning));
     if (m_parser.isSet(m_fromMenu))
         enterMenuDirectory();
+    run.stateDirectory = servicestate::directory();
+    QString why;
+    if (!run.stateDirectory.isEmpty() && !servicestate::enter(run.stateDirectory, &why)) {
+        logline::error(why);
+        return 1;
+    }
     if (m_parser.isSet(m_trace))
         QLoggingCategory::setFilterRules(QStringLiteral("velquor.serial.debug=true"));
     run.reconnect = m_parser.isSet(m_reconnect) || run.settings.reconnect();
@@ -298,14 +359,16 @@ std::optional<int> CommandLine::readControlSocket(RunChoices &run) const
         !choice.text.isEmpty()) {
         QString why;
         run.control = ListenAddress::parse(choice.text, &why);
-        if (!run.control)
-            return usageError(QStringLiteral("invalid %1: %2").arg(choice.origin, why));
+        if (!run.control) {
+            const QString message = QStringLiteral("invalid %1: %2").arg(choice.origin, why);
+            return m_parser.isSet(m_control) ? usageError(message) : settingsError(message);
+        }
     }
     if (run.headless && !run.control && !run.web && !run.mqttAsked)
-        return usageError(QStringLiteral("--headless needs --control, --web or --mqtt (or "
-                                         "listen= in the [control] or [web] group, or url= in "
-                                         "[mqtt] of %1)")
-                              .arg(run.settings.path()));
+        return settingsError(QStringLiteral("--headless needs --control, --web or --mqtt (or "
+                                            "listen= in the [control] or [web] group, or url= in "
+                                            "[mqtt] of %1)")
+                                 .arg(run.settings.path()));
     if (run.headless)
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
@@ -331,9 +394,9 @@ std::optional<int> CommandLine::readWebPage(RunChoices &run) const
     run.webRequireKey = webaccess::readRequireKey(
         run.settings.surfaceValue(QStringLiteral("web"), QStringLiteral("require_key")), &ok);
     if (!ok)
-        return usageError(QStringLiteral("invalid require_key= in the [web] group of %1: "
-                                         "true or false")
-                              .arg(run.settings.path()));
+        return settingsError(QStringLiteral("invalid require_key= in the [web] group of %1: "
+                                            "true or false")
+                                 .arg(run.settings.path()));
     if (text.isEmpty())
         return std::nullopt;
     QString why;
@@ -343,12 +406,14 @@ std::optional<int> CommandLine::readWebPage(RunChoices &run) const
         why = QStringLiteral("the web page is served on PORT or HOST:PORT, not on a local "
                              "socket");
     }
-    if (!run.web)
-        return usageError(QStringLiteral("invalid %1: %2").arg(origin, why));
+    if (!run.web) {
+        const QString message = QStringLiteral("invalid %1: %2").arg(origin, why);
+        return m_parser.isSet(m_web) ? usageError(message) : settingsError(message);
+    }
     return std::nullopt;
 }
 
-void CommandLine::readMqtt(RunChoices &run) const
+std::optional<int> CommandLine::readMqtt(RunChoices &run) const
 {
     const UserSettings &file = run.settings;
     const auto entry = [&](const char *key) {
@@ -367,12 +432,22 @@ void CommandLine::readMqtt(RunChoices &run) const
     sources.settingsReadableByOthers =
         info.exists() && (info.permissions() & (QFile::ReadGroup | QFile::ReadOther));
     sources.hostName = QSysInfo::machineHostName();
+    // Two services on one computer: one id each, after the file (velquor-HOST-hall).
+    if (run.configured)
+        sources.hostName += QLatin1Char('-') + QFileInfo(file.path()).completeBaseName();
 
     const MqttChoice choice = readMqttSettings(sources);
     run.mqttAsked = !sources.commandLineUrl.isEmpty() || !sources.url.isEmpty();
+    // Never in a line of the journal, even in a message about an address it cannot use.
+    logline::hide(sources.password);
+    logline::hide(QUrl(sources.url).password());
+    logline::hide(QUrl(sources.commandLineUrl).password());
     for (const QString &warning : choice.warnings)
-        std::fprintf(stderr, "velquor: %s\n", qPrintable(warning));
+        logline::warning(warning);
+    if (!choice.error.isEmpty() && run.configured && sources.commandLineUrl.isEmpty())
+        return settingsError(choice.error);
     if (!choice.error.isEmpty())
-        std::fprintf(stderr, "velquor: %s\n", qPrintable(choice.error));
+        logline::warning(choice.error);
     run.mqtt = choice.settings;
+    return std::nullopt;
 }

@@ -4,12 +4,13 @@
 // The panel's command line, read before the window system is reached so that --help,
 // --version and usage errors work without a display. By option group: the options and the
 // usage text; the tools that end at once (--help, --version, --list-ports); the ports and
-// settings of this run (--port, --from-menu, --trace, --reconnect, --demo); Find the matrix
+// settings of this run (--config, --port, --from-menu, --trace, --reconnect, --demo); Find the
+// matrix
 // (--find, --yes), which ends once it has; the control socket and running headless
 // (--control, --headless); the web page (--web); MQTT (--mqtt).
 //
 // Each step returns the program's exit status when the program ends there (2 for a usage
-// error), nothing when it goes on.
+// error, 78 for an error in the file --config names), nothing when it goes on.
 
 #include "listenaddress.h"
 #include "mqttsettings.h"
@@ -34,7 +35,13 @@ struct RunChoices
     bool headless = false;
     bool reconnect = false;
     bool demo = false;
+    bool configured = false; // --config: one file per matrix, as a service runs it
+    QString stateDirectory;  // systemd's for this service; empty outside one
 };
+
+// The exit status for an error in the settings file --config names: systemd's (and
+// sysexits.h's) "configuration error", which a unit need not restart for.
+constexpr int configurationError = 78;
 
 class CommandLine
 {
@@ -56,18 +63,24 @@ public:
     // readControlSocket, since --headless may be driven by the page alone.
     std::optional<int> readWebPage(RunChoices &run) const;
     // MQTT (--mqtt, else the [mqtt] group); an address it cannot use is one line on standard
-    // error, and the panel runs without MQTT. Before readControlSocket, which --headless needs.
-    void readMqtt(RunChoices &run) const;
+    // error, and the panel runs without MQTT (under --config, an unusable url= in the file
+    // ends it). Before readControlSocket, which --headless needs.
+    std::optional<int> readMqtt(RunChoices &run) const;
 
 private:
     void addRunOptions();
     void addControlOptions();
     int usageError(const QString &message) const;
+    // An error in a value the settings file gave: a usage error, or under --config a
+    // configuration error.
+    int settingsError(const QString &message) const;
+    std::optional<int> readSettingsFile(RunChoices &run) const;
     QString usage() const;
 
     QCommandLineParser m_parser;
     const QCommandLineOption m_help;
     const QCommandLineOption m_version;
+    const QCommandLineOption m_config;
     const QCommandLineOption m_port;
     const QCommandLineOption m_listPorts;
     const QCommandLineOption m_fromMenu;

@@ -4,16 +4,19 @@
 #include "controlserver.h"
 #include "form1.h"
 #include "linemonitor.h"
+#include "logline.h"
 #include "mqttsurface.h"
 #include "panelcontrol.h"
 #include "phonedialog.h"
+#include "servicenotifier.h"
+#include "servicestate.h"
 #include "usersettings.h"
 #include "webaccess.h"
 #include "websurface.h"
 
 #include <QApplication>
+#include <QFile>
 
-#include <cstdio>
 #include <memory>
 
 #ifdef Q_OS_UNIX
@@ -47,30 +50,37 @@ public:
         m_control = std::make_unique<ControlServer>(adapter());
         QString why;
         if (!m_control->listen(address, &why)) {
-            std::fprintf(stderr, "velquor: %s\n", qPrintable(why));
+            logline::error(why);
             return false;
         }
-        std::fprintf(stderr, "velquor: control socket on %s\n",
-                     qPrintable(m_control->address().text()));
+        m_listening.append(QStringLiteral("control socket on %1").arg(m_control->address().text()));
+        logline::info(m_listening.last());
         return true;
     }
 
-    // The web page: its access key is made at the first start and kept in the settings file.
-    bool serveWebPage(const ListenAddress &address, bool requireKey, const QString &settingsPath)
+    // The web page: its access key is made at the first start and kept in keyFile, the
+    // settings file or the service's state directory; a key the settings file gives holds.
+    bool serveWebPage(const ListenAddress &address, bool requireKey, const UserSettings &settings,
+                      const QString &keyFile)
     {
-        const QString key = webKey(settingsPath);
+        const QString key = webKey(settings, keyFile);
+        logline::hide(key);
         m_web = std::make_unique<WebSurface>(adapter(), key, requireKey);
-        QObject::connect(m_web.get(), &WebSurface::note, m_web.get(), [](const QString &line) {
-            std::fprintf(stderr, "velquor: %s\n", qPrintable(line));
-        });
+        QObject::connect(m_web.get(), &WebSurface::note, m_web.get(),
+                         [](const QString &line) { logline::warning(line); });
         QString why;
         if (!m_web->listen(address.host, address.port, &why)) {
-            std::fprintf(stderr, "velquor: cannot serve the web page on %s: %s\n",
-                         qPrintable(address.text()), qPrintable(why));
+            logline::error(
+                QStringLiteral("cannot serve the web page on %1: %2").arg(address.text(), why));
             return false;
         }
+        m_listening.append(QStringLiteral("web page on %1").arg(address.text()));
         const QString page = m_web->pageAddress(reachableHost(address.host));
-        std::fprintf(stderr, "velquor: web page on %s\n", qPrintable(page));
+        // The journal never shows the key: it says where the key is kept instead.
+        logline::info(QStringLiteral("web page on %1").arg(page) +
+                      (logline::toJournal()
+                           ? QStringLiteral(" (key= in the [web] group of %1)").arg(keyFile)
+                           : QString()));
         addOpenOnPhone(m_form, page);
         return true;
     }
@@ -79,38 +89,46 @@ public:
     void startMqtt(const MqttSettings &settings)
     {
         m_mqtt = std::make_unique<MqttSurface>(adapter(), settings);
-        const auto say = [](const QString &line) {
-            std::fprintf(stderr, "velquor: %s\n", qPrintable(line));
-        };
-        QObject::connect(m_mqtt.get(), &MqttSurface::warning, m_mqtt.get(), say);
+        const auto say = [](const QString &line) { logline::info(line); };
+        const auto warn = [](const QString &line) { logline::warning(line); };
+        QObject::connect(m_mqtt.get(), &MqttSurface::warning, m_mqtt.get(), warn);
         QObject::connect(m_mqtt.get(), &MqttSurface::note, m_mqtt.get(), say);
         QString why;
         if (!m_mqtt->start(&why)) {
-            say(QStringLiteral("MQTT is off: %1").arg(why));
+            warn(QStringLiteral("MQTT is off: %1").arg(why));
             m_mqtt.reset();
+            return;
         }
+        m_listening.append(QStringLiteral("MQTT to %1:%2").arg(settings.host).arg(settings.port));
     }
 
+    // What listens, and where, for the service's status line.
+    const QStringList &listening() const { return m_listening; }
+
 private:
-    static QString webKey(const QString &settingsPath)
+    static QString webKey(const UserSettings &settings, const QString &keyFile)
     {
-        UserSettings file(settingsPath);
-        file.load();
         const QString web = QStringLiteral("web");
+        const QString given = settings.surfaceValue(web, QStringLiteral("key"));
+        if (keyFile != settings.path() && webaccess::isWellFormedKey(given))
+            return given.toLower();
+        UserSettings file(keyFile);
+        file.load();
         const QString kept = file.surfaceValue(web, QStringLiteral("key"));
         if (webaccess::isWellFormedKey(kept))
             return kept.toLower();
         if (!kept.isEmpty())
-            std::fprintf(stderr,
-                         "velquor: key= in the [web] group of %s is not 32 hex digits; a new "
-                         "key replaces it\n",
-                         qPrintable(settingsPath));
+            logline::warning(QStringLiteral("key= in the [web] group of %1 is not 32 hex digits; "
+                                            "a new key replaces it")
+                                 .arg(keyFile));
         const QString key = webaccess::makeKey();
         file.setSurfaceValue(web, QStringLiteral("key"), key);
         QString why;
         if (!file.save(&why))
-            std::fprintf(stderr, "velquor: the web page's key holds for this run only: %s\n",
-                         qPrintable(why));
+            logline::warning(
+                QStringLiteral("the web page's key holds for this run only: %1").arg(why));
+        else if (keyFile != settings.path()) // the state directory's file holds the key alone
+            QFile::setPermissions(keyFile, QFile::ReadOwner | QFile::WriteOwner);
         return key;
     }
 
@@ -121,6 +139,7 @@ private:
     std::unique_ptr<ControlServer> m_control;
     std::unique_ptr<WebSurface> m_web;
     std::unique_ptr<MqttSurface> m_mqtt;
+    QStringList m_listening;
 };
 
 // What the window would show in a box is one line on standard error, with the port and the
@@ -136,7 +155,9 @@ void reportBoxesOnStandardError(Form1 &form)
                 line += QStringLiteral(" (%1)").arg(detail.why);
             if (!title.isEmpty())
                 line = title + QStringLiteral(": ") + line;
-            std::fprintf(stderr, "velquor: %s\n", qPrintable(line));
+            // The window's boxes with a title are its error boxes ("ERROR").
+            logline::say(title.isEmpty() ? logline::Priority::Info : logline::Priority::Error,
+                         line);
         });
 }
 
@@ -158,23 +179,41 @@ bool startDemo(std::unique_ptr<PtyHost> &emulator, PortMap &ports)
     emulator = std::make_unique<PtyHost>();
     QString why;
     if (!demo::start(*emulator, ports, &why)) {
-        std::fprintf(stderr, "velquor: cannot start the emulated matrix: %s\n", qPrintable(why));
+        logline::error(QStringLiteral("cannot start the emulated matrix: %1").arg(why));
         return false;
     }
     return true;
 }
 #endif
 
+// The service's status line: the port, whether it is connected, and what listens.
+QString statusLine(const PanelState &state, const QStringList &listening)
+{
+    QString port =
+        state.port == 0 ? QStringLiteral("no port") : QStringLiteral("COM%1").arg(state.port);
+    if (!state.device.isEmpty())
+        port += QStringLiteral(" (%1)").arg(state.device);
+    const QString link = state.connected    ? QStringLiteral("connected")
+                         : state.connecting ? QStringLiteral("connecting")
+                                            : QStringLiteral("not connected");
+    const QString surfaces =
+        listening.isEmpty() ? QStringLiteral("no remote surface") : listening.join(u", ");
+    return QStringLiteral("%1 %2; %3").arg(port, link, surfaces);
+}
+
 // The window, or headless the panel without one, until the event loop ends.
 int runPanel(int &argc, char **argv, RunChoices &run)
 {
     QApplication app(argc, argv);
     setUpPanelAppearance();
+    ServiceNotifier notifier;
 #ifdef Q_OS_UNIX
     raiseDescriptorLimit();
     TerminationSignals endSignals;
-    QObject::connect(&endSignals, &TerminationSignals::arrived, &app,
-                     [] { QCoreApplication::exit(0); });
+    QObject::connect(&endSignals, &TerminationSignals::arrived, &app, [&notifier] {
+        notifier.stopping();
+        QCoreApplication::exit(0);
+    });
     std::unique_ptr<PtyHost> emulator;
     if (run.demo && !startDemo(emulator, run.ports))
         return 1;
@@ -183,11 +222,17 @@ int runPanel(int &argc, char **argv, RunChoices &run)
     Form1 form(run.ports);
     form.setReconnect(run.reconnect);
     auto *monitor = new LineMonitor(form); // the window's, before start-up opens the port
-    form.useNamesAndPresets(run.settings);
+    if (run.stateDirectory.isEmpty())
+        form.useNamesAndPresets(run.settings);
+    else
+        servicestate::useNamesAndPresets(form, run.settings, run.stateDirectory);
     RemoteSurfaces surfaces(form, monitor->log());
     if (run.control && !surfaces.listenForControl(*run.control))
         return 1;
-    if (run.web && !surfaces.serveWebPage(*run.web, run.webRequireKey, run.settings.path()))
+    const QString keyFile = run.stateDirectory.isEmpty()
+                                ? run.settings.path()
+                                : servicestate::webKeyFile(run.stateDirectory);
+    if (run.web && !surfaces.serveWebPage(*run.web, run.webRequireKey, run.settings, keyFile))
         return 1;
     if (run.mqtt)
         surfaces.startMqtt(*run.mqtt);
@@ -201,6 +246,14 @@ int runPanel(int &argc, char **argv, RunChoices &run)
     if (endSignals.received() != 0)
         return 0;
 #endif
+    // Ready once every surface listens; the device may come later (--reconnect).
+    if (notifier.isActive()) {
+        PanelControl &adapter = surfaces.adapter();
+        notifier.ready(statusLine(adapter.state(), surfaces.listening()));
+        QObject::connect(&adapter, &PanelControl::changed, &notifier, [&] {
+            notifier.setStatus(statusLine(adapter.state(), surfaces.listening()));
+        });
+    }
     if (!run.headless)
         form.show();
     return app.exec();
@@ -210,6 +263,7 @@ int runPanel(int &argc, char **argv, RunChoices &run)
 
 int main(int argc, char **argv)
 {
+    logline::setUp();
     QCoreApplication::setApplicationName(QStringLiteral("velquor"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VELQUOR_VERSION));
 
@@ -223,7 +277,8 @@ int main(int argc, char **argv)
         return *status;
     if (const std::optional<int> status = commandLine.readWebPage(run))
         return *status;
-    commandLine.readMqtt(run);
+    if (const std::optional<int> status = commandLine.readMqtt(run))
+        return *status;
     if (const std::optional<int> status = commandLine.readControlSocket(run))
         return *status;
     return runPanel(argc, argv, run);

@@ -29,7 +29,7 @@ version=$(field Version)
 # Every package the programs need at run time, each named once in Depends.
 depends=$(field Depends)
 for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libqt6network6 \
-               qt6-qpa-plugins \
+               qt6-qpa-plugins libsystemd0 \
                fonts-liberation fonts-droid-fallback libc6 libstdc++6; do
     count=$(printf '%s\n' "$depends" | tr ',' '\n' | sed 's/^ *//; s/[ (].*//' |
             grep -cx "$package" || true)

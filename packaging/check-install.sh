@@ -71,6 +71,10 @@ trap 'rm -f "$expected" "$found"' EXIT
     echo "$p/share/doc/velquor/copyright"
     echo "$p/share/doc/velquor/changelog$man_suffix"
     echo "$p/share/doc/velquor/examples/velquor-headless.service"
+    # The system service per matrix, and the example settings of one (in /etc whatever the
+    # prefix, where the unit reads them).
+    echo "$p/lib/systemd/system/velquor@.service"
+    echo "$root/etc/velquor/hall.conf"
 } | sort >"$expected"
 find "$root" ! -type d | sort >"$found"
 

@@ -13,6 +13,8 @@ velquor_packages+=(qt6-httpserver-dev qt6-websockets-dev libqrencode-dev
                    chromium chromium-driver python3-selenium)
 # MQTT: the client library, and the broker and certificates its tests and benchmark use.
 velquor_packages+=(libmosquitto-dev mosquitto mosquitto-clients openssl)
+# The service: sd_notify from libsystemd, and systemd-analyze, which checks the unit.
+velquor_packages+=(libsystemd-dev systemd)
 
 velquor_install_packages() {
     local missing=() package

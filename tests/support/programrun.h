@@ -29,6 +29,9 @@ public:
     void runAsNobody() { m_asNobody = true; }
     // Starts the child with soft and hard limits of this many descriptors ("ulimit -n").
     void limitDescriptors(int count) { m_descriptors = count; }
+    // Before start(): standard error goes to the file at path instead (a stream of the test's
+    // choosing, as the journal's is one); standardError() then stays empty.
+    void sendStandardErrorTo(const QString &path) { m_process.setStandardErrorFile(path); }
     bool start();
     // Gives the program input on its standard input, which then ends.
     void answer(const QByteArray &input);
