@@ -301,6 +301,11 @@ std::optional<int> CommandLine::readControlSocket(RunChoices &run) const
         if (!run.control)
             return usageError(QStringLiteral("invalid %1: %2").arg(choice.origin, why));
     }
+    if (run.headless && !run.control && !run.web && run.mqttAsked && !run.mqtt) {
+        // The line above says why MQTT is off; without it nothing would drive the panel.
+        std::fputs("velquor: --headless with MQTT off has nothing to drive the panel\n", stderr);
+        return 1;
+    }
     if (run.headless && !run.control && !run.web && !run.mqttAsked)
         return usageError(QStringLiteral("--headless needs --control, --web or --mqtt (or "
                                          "listen= in the [control] or [web] group, or url= in "
@@ -362,6 +367,7 @@ void CommandLine::readMqtt(RunChoices &run) const
     sources.id = entry("id");
     sources.topic = entry("topic");
     sources.discovery = entry("discovery");
+    sources.birthTopic = entry("birth_topic");
     sources.settingsPath = file.path();
     const QFileInfo info(file.path());
     sources.settingsReadableByOthers =

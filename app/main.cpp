@@ -70,7 +70,9 @@ public:
     }
 
     // Connects in the background: the window goes on whether the broker is there or not.
-    void startMqtt(const MqttSettings &settings)
+    // alone: it is the only surface of a panel without a window, which ends (false, or exit
+    // status 1 later) when MQTT gives up for good, as nothing could drive it then.
+    bool startMqtt(const MqttSettings &settings, bool alone)
     {
         m_mqtt = std::make_unique<MqttSurface>(adapter(), settings);
         const auto say = [](const QString &line) {
@@ -78,11 +80,18 @@ public:
         };
         QObject::connect(m_mqtt.get(), &MqttSurface::warning, m_mqtt.get(), say);
         QObject::connect(m_mqtt.get(), &MqttSurface::note, m_mqtt.get(), say);
+        if (alone)
+            QObject::connect(m_mqtt.get(), &MqttSurface::off, m_mqtt.get(), [say] {
+                say(QStringLiteral("nothing is left to drive the panel; ending"));
+                QCoreApplication::exit(1);
+            });
         QString why;
         if (!m_mqtt->start(&why)) {
             say(QStringLiteral("MQTT is off: %1").arg(why));
             m_mqtt.reset();
+            return !alone;
         }
+        return true;
     }
 
 private:
@@ -171,8 +180,8 @@ int runPanel(int &argc, char **argv, RunChoices &run)
         return 1;
     if (run.web && !surfaces.serveWebPage(*run.web, run.webRequireKey, run.settings.path()))
         return 1;
-    if (run.mqtt)
-        surfaces.startMqtt(*run.mqtt);
+    if (run.mqtt && !surfaces.startMqtt(*run.mqtt, run.headless && !run.control && !run.web))
+        return 1;
     if (run.headless)
         reportBoxesOnStandardError(form);
     form.Form_Load();

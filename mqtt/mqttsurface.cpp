@@ -22,15 +22,12 @@ MqttSurface::MqttSurface(PanelControl &control, const MqttSettings &settings, QO
       m_client(settings, willOf(settings))
 {
     connect(&m_client, &MqttClient::connected, this, &MqttSurface::onConnected);
-    connect(&m_client, &MqttClient::disconnected, this, [this] {
-        m_online = false;
-        emit note(QStringLiteral("MQTT connection to %1:%2 lost; reconnecting")
-                      .arg(m_settings.host)
-                      .arg(m_settings.port));
-    });
+    connect(&m_client, &MqttClient::disconnected, this, [this] { m_online = false; });
+    connect(&m_client, &MqttClient::retrying, this, &MqttSurface::onRetrying);
     connect(&m_client, &MqttClient::failed, this, [this](const QString &why) {
         m_online = false;
         emit warning(QStringLiteral("MQTT is off: %1").arg(why));
+        emit off();
     });
     connect(&m_client, &MqttClient::message, this, &MqttSurface::onMessage);
     connect(&m_control, &PanelControl::changed, this, &MqttSurface::publishChanges);
@@ -53,6 +50,20 @@ QByteArray MqttSurface::topic(const char *rest) const
     return m_settings.base.toUtf8() + '/' + rest;
 }
 
+void MqttSurface::onRetrying(const QString &why, int seconds, bool anotherClientLikely)
+{
+    QString line = QStringLiteral("no MQTT connection to %1:%2: %3")
+                       .arg(m_settings.host)
+                       .arg(m_settings.port)
+                       .arg(why);
+    // The likely cause is named once; the lines that follow say only when the next try is.
+    if (anotherClientLikely && !m_namedTakeover) {
+        line += QStringLiteral(" (another client uses the id %1?)").arg(m_settings.id);
+        m_namedTakeover = true;
+    }
+    emit note(line + QStringLiteral("; trying again in %1 s").arg(seconds));
+}
+
 void MqttSurface::onConnected()
 {
     m_online = true;
@@ -62,7 +73,7 @@ void MqttSurface::onConnected()
                   .arg(m_settings.id, m_settings.base));
     QStringList filters = mqtt::commandFilters(m_settings.base);
     if (!m_settings.discovery.isEmpty())
-        filters.append(m_settings.discovery + QStringLiteral("/status"));
+        filters.append(m_settings.birthTopic);
     m_client.subscribe(filters);
     publishAll();
 }
@@ -110,8 +121,7 @@ void MqttSurface::publish(const mqtt::Publication &publication)
 
 void MqttSurface::onMessage(const QByteArray &topic, const QByteArray &payload, bool retained)
 {
-    if (!m_settings.discovery.isEmpty() &&
-        topic == (m_settings.discovery + QStringLiteral("/status")).toUtf8()) {
+    if (!m_settings.discovery.isEmpty() && topic == m_settings.birthTopic.toUtf8()) {
         // Home Assistant is back: it has forgotten what it was told. A retained "online" came
         // with the subscription, right after everything was published.
         if (payload == "online" && !retained && m_online)
