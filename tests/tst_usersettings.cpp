@@ -540,6 +540,12 @@ void tst_UserSettings::namesAndPresets_data()
         << QStringList{u"a=1111"_s, u"gap=100"_s}
         << QStringList{u"[presets] preset1"_s, u"[presets] preset2"_s, u"[presets] preset4"_s,
                        u"[presets] preset0"_s, u"[presets] last"_s,    u"[presets] gap"_s};
+    QTest::newRow("names the surfaces read as something else: each one warning")
+        << "[names]\nin3=IN1\nin4=None\nout1=Mode\nout2=out3\nout4=Video-wall input\n"
+           "[presets]\npreset1=none, 1, 1, 1, 1\npreset2=Stage, 1, 2, 3, 4\n"_ba
+        << QStringList{u"Stage=1234"_s, u"gap=100"_s}
+        << QStringList{u"[names] in3"_s,  u"[names] in4"_s,  u"[names] out1"_s,
+                       u"[names] out2"_s, u"[names] out4"_s, u"[presets] preset1"_s};
     QByteArray many = "[presets]\n"_ba;
     QStringList first32;
     for (int i = 1; i <= 33; ++i) {
