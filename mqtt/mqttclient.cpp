@@ -21,6 +21,13 @@ namespace {
 constexpr int keepAliveSeconds = 30;
 constexpr int loopTimeoutMs = 1000;
 
+qint64 steadyMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 void initialiseLibrary()
 {
     static std::once_flag once;
@@ -117,15 +124,19 @@ void MqttClient::run()
         m_disconnectReason = 0;
         mqtt::Failure failure;
         failure.mqtt5 = mqtt5;
-        QElapsedTimer up;
         bool silent = false;
+        bool stalled = false;
         failure.reached = connectOnce(fresh, mqtt5, failure.code, failure.error);
         if (failure.reached) {
             QElapsedTimer answer;
             answer.start();
-            loopConnection(failure.code, failure.error);
+            stalled = loopConnection(failure.code, failure.error);
             silent = !m_connected && m_refusal == 0 && answer.elapsed() >= answerTimeoutMs;
         }
+        // Ended here, not by the broker, the library may not have said so.
+        if (m_connected.exchange(false))
+            QMetaObject::invokeMethod(
+                this, [this] { emit disconnected(); }, Qt::QueuedConnection);
         fresh = false;
         failure.accepted = m_acceptedAt.isValid();
         failure.upMs = failure.accepted ? m_acceptedAt.elapsed() : 0;
@@ -139,6 +150,10 @@ void MqttClient::run()
             outcome = {mqtt::Retry::Later,
                        QStringLiteral("the broker did not answer within %1 s")
                            .arg(answerTimeoutMs / 1000)};
+        if (stalled)
+            outcome = {mqtt::Retry::Later,
+                       QStringLiteral("the broker took nothing for %1 s")
+                           .arg(m_stallTimeoutMs / 1000.0)};
         if (outcome.retry == mqtt::Retry::AtOnceWithMqtt311) {
             mqtt5 = false;
             fresh = true;
@@ -186,7 +201,7 @@ bool MqttClient::connectOnce(bool fresh, bool mqtt5, int &code, int &error)
     return code == MOSQ_ERR_SUCCESS;
 }
 
-void MqttClient::loopConnection(int &code, int &error)
+bool MqttClient::loopConnection(int &code, int &error)
 {
     QElapsedTimer since;
     since.start();
@@ -195,7 +210,13 @@ void MqttClient::loopConnection(int &code, int &error)
         code = mosquitto_loop(m_mosq, loopTimeoutMs, 1);
         error = errno;
         if (code != MOSQ_ERR_SUCCESS || m_gaveUp)
-            return;
+            return false;
+        // Publications wait and nothing moves: the broker answers pings and takes nothing.
+        if (m_connected && m_unacknowledged > 0 && steadyMs() - m_lastMoveMs > m_stallTimeoutMs) {
+            ::shutdown(mosquitto_socket(m_mosq), SHUT_RDWR);
+            code = mosquitto_loop(m_mosq, loopTimeoutMs, 1);
+            return true;
+        }
         // Asked to stop, the loop goes on until the DISCONNECT is out, but not for ever.
         if (m_stopping && !stopAsked.isValid())
             stopAsked.start();
@@ -253,6 +274,10 @@ void MqttClient::onConnect(mosquitto *mosq, void *self, int code)
     }
     client->m_connected = true;
     client->m_acceptedAt.start();
+    // What waited on the last connection is published again by the surface, whether the
+    // library sends it again or not: the count starts afresh.
+    client->m_unacknowledged = 0;
+    client->m_lastMoveMs = steadyMs();
     // The log formats a line for every packet, which costs the state's way to the broker
     // time; only its errors before a connection are needed.
     mosquitto_log_callback_set(mosq, nullptr);
@@ -277,8 +302,10 @@ void MqttClient::onDisconnect(mosquitto *mosq, void *self, int code)
 void MqttClient::onPublish(mosquitto *, void *self, int)
 {
     auto *client = static_cast<MqttClient *>(self);
-    if (client->m_unacknowledged > 0)
-        --client->m_unacknowledged;
+    client->m_lastMoveMs = steadyMs();
+    if (client->m_unacknowledged > 0 && --client->m_unacknowledged == 0)
+        QMetaObject::invokeMethod(
+            client, [client] { emit client->drained(); }, Qt::QueuedConnection);
 }
 
 void MqttClient::onMessage(mosquitto *, void *self, const mosquitto_message *message)
@@ -297,9 +324,10 @@ void MqttClient::onMessage(mosquitto *, void *self, const mosquitto_message *mes
 
 bool MqttClient::publish(const QByteArray &topic, const QByteArray &payload, bool retained)
 {
-    if (!m_connected)
+    if (!m_connected || isFull())
         return false;
-    ++m_unacknowledged;
+    if (m_unacknowledged++ == 0)
+        m_lastMoveMs = steadyMs();
     if (mosquitto_publish(m_mosq, nullptr, topic.constData(), int(payload.size()),
                           payload.constData(), 1, retained) == MOSQ_ERR_SUCCESS)
         return true;

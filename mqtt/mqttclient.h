@@ -43,6 +43,12 @@ public:
     static constexpr int firstWaitMs = 1000;
     static constexpr int lastWaitMs = 30000;
     static constexpr int stableMs = 30000;
+    // Publications the broker has not acknowledged yet, at most: past that publish() refuses,
+    // so that a broker that takes nothing cannot make the panel hold more and more.
+    static constexpr int maxWaiting = 100;
+    // A broker that acknowledges nothing for this long while publications wait is left, and
+    // the connection made again.
+    static constexpr int stallTimeoutMs = 30000;
 
     struct Will
     {
@@ -61,8 +67,12 @@ public:
     // the settings ask for (a CA file it cannot use); nothing is started then.
     bool start(QString *why);
 
-    // Quality of service 1. False when the client is not connected; nothing is queued then.
+    // Quality of service 1. False when the client is not connected, or maxWaiting
+    // publications wait for the broker (isFull()); nothing is queued then.
     bool publish(const QByteArray &topic, const QByteArray &payload, bool retained);
+    bool isFull() const { return m_unacknowledged >= maxWaiting; }
+    // For tests: how long a broker may take nothing (before start()).
+    void setStallTimeout(int ms) { m_stallTimeoutMs = ms; }
     bool subscribe(const QStringList &filters);
 
 signals:
@@ -76,6 +86,8 @@ signals:
     // It gave up for good: the broker refused who we are, or the host cannot be found.
     void failed(const QString &why);
     void message(const QByteArray &topic, const QByteArray &payload, bool retained);
+    // The broker has acknowledged every publication.
+    void drained();
 
 private:
     static void onConnect(mosquitto *mosq, void *self, int code);
@@ -92,7 +104,8 @@ private:
     void run();
     // Runs one connection until it ends; false when it could not be made. error is errno.
     bool connectOnce(bool fresh, bool mqtt5, int &code, int &error);
-    void loopConnection(int &code, int &error);
+    // True when it ended the connection because the broker took nothing.
+    bool loopConnection(int &code, int &error);
     // Waits ms unless told to stop; true when told.
     bool waitOrStop(int ms);
     bool stopping() const { return m_stopping || m_gaveUp; }
@@ -112,4 +125,8 @@ private:
     int m_disconnectReason = 0;
     QElapsedTimer m_acceptedAt; // invalid until the broker accepts
     std::atomic<int> m_unacknowledged{0}; // publications the broker has not taken yet
+    // Milliseconds on the steady clock when the broker last took one, or when the first of
+    // those waiting was published.
+    std::atomic<qint64> m_lastMoveMs{0};
+    int m_stallTimeoutMs = stallTimeoutMs;
 };

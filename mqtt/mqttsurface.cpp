@@ -6,6 +6,8 @@
 #include "panelcontrol.h"
 #include "panelstate.h"
 
+#include <utility>
+
 using Action = ControlCommand::Action;
 
 namespace {
@@ -30,6 +32,7 @@ MqttSurface::MqttSurface(PanelControl &control, const MqttSettings &settings, QO
         emit off();
     });
     connect(&m_client, &MqttClient::message, this, &MqttSurface::onMessage);
+    connect(&m_client, &MqttClient::drained, this, &MqttSurface::onDrained);
     connect(&m_control, &PanelControl::changed, this, &MqttSurface::publishChanges);
     connect(&m_control, &PanelControl::presetsChanged, this, &MqttSurface::publishChanges);
 }
@@ -75,13 +78,42 @@ void MqttSurface::onConnected()
     if (!m_settings.discovery.isEmpty())
         filters.append(m_settings.birthTopic);
     m_client.subscribe(filters);
+    m_heldConfigs.clear();
+    m_heldStates.clear();
+    m_republishQueued = false;
+    m_saidFull = false;
     publishAll();
+}
+
+void MqttSurface::republish()
+{
+    if (m_republishing) {
+        m_republishQueued = true;
+        return;
+    }
+    publishAll();
+}
+
+void MqttSurface::onDrained()
+{
+    m_republishing = false;
+    m_saidFull = false;
+    for (auto *held : {&m_heldConfigs, &m_heldStates}) {
+        const std::map<QByteArray, QByteArray> waiting = std::exchange(*held, {});
+        for (const auto &[topic, payload] : waiting)
+            publish({topic, payload});
+    }
+    if (m_republishQueued) {
+        m_republishQueued = false;
+        publishAll();
+    }
 }
 
 void MqttSurface::publishAll()
 {
     m_published.clear();
     m_configNames.clear();
+    m_republishing = true;
     publish({topic("status"), "online"});
     publishChanges();
     emit republished();
@@ -112,11 +144,26 @@ void MqttSurface::publishChanges()
 
 void MqttSurface::publish(const mqtt::Publication &publication)
 {
+    const bool config = !m_settings.discovery.isEmpty() &&
+                        publication.topic.startsWith(m_settings.discovery.toUtf8() + '/');
+    auto &held = config ? m_heldConfigs : m_heldStates;
+    // What is published now replaces what was held back for the topic.
+    held.erase(publication.topic);
     const auto found = m_published.find(publication.topic);
     if (found != m_published.end() && found->second == publication.payload)
         return;
-    if (m_client.publish(publication.topic, publication.payload, true))
+    if (m_client.publish(publication.topic, publication.payload, true)) {
         m_published[publication.topic] = publication.payload;
+        return;
+    }
+    if (!m_online || !m_client.isFull())
+        return;
+    held[publication.topic] = publication.payload;
+    if (!std::exchange(m_saidFull, true))
+        emit note(QStringLiteral("MQTT: the broker at %1:%2 takes nothing now; the newest state "
+                                 "of each topic waits for it")
+                      .arg(m_settings.host)
+                      .arg(m_settings.port));
 }
 
 void MqttSurface::onMessage(const QByteArray &topic, const QByteArray &payload, bool retained)
@@ -125,7 +172,7 @@ void MqttSurface::onMessage(const QByteArray &topic, const QByteArray &payload, 
         // Home Assistant is back: it has forgotten what it was told. A retained "online" came
         // with the subscription, right after everything was published.
         if (payload == "online" && !retained && m_online)
-            publishAll();
+            republish();
         return;
     }
     const mqtt::TopicCommand command = mqtt::readCommand(

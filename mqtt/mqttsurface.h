@@ -8,7 +8,10 @@
 //
 // Only what changed is published, configs before the states that use them, so that a renamed
 // input is an option before a route shows it. Everything is published again each time the
-// connection is made, and when Home Assistant says it is back (online on its birth topic).
+// connection is made, and when Home Assistant says it is back (online on its birth topic):
+// at most one such republish waits for the broker and one more is queued, however many come.
+// While the broker has not taken what waits (MqttClient::maxWaiting), only the newest value of
+// each topic is kept, and sent when it has.
 
 #include "mqttclient.h"
 #include "mqttsettings.h"
@@ -51,6 +54,9 @@ private:
     // Publishes what differs from what was published last.
     void publishChanges();
     void publish(const mqtt::Publication &publication);
+    // The broker took everything: what was held back goes, then a queued republish.
+    void onDrained();
+    void republish();
     // The answer to a control socket line on <base>/command.
     QByteArray answerLine(const QByteArray &line);
     QByteArray topic(const char *rest) const;
@@ -61,5 +67,11 @@ private:
     bool m_online = false;
     bool m_namedTakeover = false; // the likely cause of a taken session was named
     std::map<QByteArray, QByteArray> m_published; // retained, by topic, since connected
+    // Held back while the client is full, the newest by topic; configs go before states.
+    std::map<QByteArray, QByteArray> m_heldConfigs;
+    std::map<QByteArray, QByteArray> m_heldStates;
+    bool m_republishing = false; // a republish waits for the broker's acknowledgements
+    bool m_republishQueued = false;
+    bool m_saidFull = false;
     QStringList m_configNames; // the names the configs were made from, when published
 };

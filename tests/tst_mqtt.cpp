@@ -116,6 +116,7 @@ private slots:
     void routeSetSwitchesAndTheReportIsRetained();
     void staleAndBadCommandsSendNothing();
     void brokerRestartAndHomeAssistantBringARepublish();
+    void manyOnlinesBringFewRepublishes();
     void renameRepublishesConfigsFirstAndDeletedPresetsGo();
     void killedPanelLeavesItsLastWill();
     void headlessWithMqttOffEnds();
@@ -529,6 +530,27 @@ void tst_Mqtt::brokerRestartAndHomeAssistantBringARepublish()
     ha.client().publish("homeassistant/status", "online", false);
     QVERIFY(republished.wait(5000));
     QCOMPARE(republished.size(), 2);
+}
+
+void tst_Mqtt::manyOnlinesBringFewRepublishes()
+{
+    startPanel();
+    QSignalSpy republished(m_surface.get(), &MqttSurface::republished);
+    Observer ha(m_broker->port(), {});
+    constexpr int onlines = 300;
+    for (int i = 0; i < onlines; ++i) // as fast as the broker takes them
+        QVERIFY(QTest::qWaitFor(
+            [&] { return ha.client().publish("homeassistant/status", "online", false); }));
+    // Quiet once the last has come: no republish for half a second.
+    QTRY_VERIFY(!republished.isEmpty());
+    for (qsizetype seen = -1; seen != republished.size();) {
+        seen = republished.size();
+        QTest::qWait(500);
+    }
+    QVERIFY2(republished.size() < onlines / 10, qPrintable(QString::number(republished.size())));
+    m_window->device().write("s22\r\n"); // and the state still follows the device
+    Observer later(m_broker->port(), {base + u"/output/2/route"_s});
+    QTRY_COMPARE(later.last(topicOf("output/2/route")), QByteArray("IN3"));
 }
 
 void tst_Mqtt::renameRepublishesConfigsFirstAndDeletedPresetsGo()

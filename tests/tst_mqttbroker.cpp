@@ -67,6 +67,7 @@ private slots:
     void aBrokerOfMqtt311IsSpokenToInIt();
     void twoPanelsWithOneIdBackOffAndSayWhy();
     void aMessageLargerThanTheBoundNeverArrives();
+    void aBrokerThatTakesNothingIsBoundedAndLeft();
 };
 
 void tst_MqttBroker::outcomes_data()
@@ -202,6 +203,28 @@ void tst_MqttBroker::aMessageLargerThanTheBoundNeverArrives()
     QVERIFY(sender.client.publish("hall/small", "1", false));
     QTRY_COMPARE(messages.size(), 1);
     QCOMPARE(messages.first().first().toByteArray(), QByteArray("hall/small"));
+}
+
+void tst_MqttBroker::aBrokerThatTakesNothingIsBoundedAndLeft()
+{
+    HostileBroker broker(Misbehaviour::TakesNothing);
+    MqttClient client(settingsFor(broker.port()));
+    client.setStallTimeout(1500);
+    QSignalSpy connected(&client, &MqttClient::connected);
+    QSignalSpy retrying(&client, &MqttClient::retrying);
+    QString why;
+    QVERIFY(client.start(&why));
+    QVERIFY(connected.wait(5000));
+    int taken = 0;
+    for (int i = 0; i < MqttClient::maxWaiting + 50; ++i)
+        taken += client.publish("hall/state", QByteArray(1000, 'x'), true) ? 1 : 0;
+    QCOMPARE(taken, MqttClient::maxWaiting);
+    QVERIFY(client.isFull());
+    QTRY_VERIFY_WITH_TIMEOUT(!retrying.isEmpty(), 5000);
+    QVERIFY2(retrying.first().first().toString().contains(u"took nothing"_s),
+             qPrintable(retrying.first().first().toString()));
+    QTRY_COMPARE_WITH_TIMEOUT(broker.accepted(), 2, 5000); // a new connection, and room again
+    QVERIFY(QTest::qWaitFor([&] { return client.publish("hall/state", "1", true); }));
 }
 
 QTEST_GUILESS_MAIN(tst_MqttBroker)
