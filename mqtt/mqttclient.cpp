@@ -114,73 +114,88 @@ bool MqttClient::start(QString *why)
     return true;
 }
 
+// What one connection came to, from the connect to its end.
+struct MqttClient::Ended
+{
+    mqtt::Failure failure;
+    mqtt::Outcome outcome;
+};
+
 void MqttClient::run()
 {
     bool mqtt5 = true;
     bool fresh = true; // the library has not been given the host yet, or the protocol changed
     int waitMs = firstWaitMs;
     while (!stopping()) {
-        m_refusal = 0;
-        m_disconnectReason = 0;
-        mqtt::Failure failure;
-        failure.mqtt5 = mqtt5;
-        bool silent = false;
-        bool stalled = false;
-        failure.reached = connectOnce(fresh, mqtt5, failure.code, failure.error);
-        if (failure.reached) {
-            QElapsedTimer answer;
-            answer.start();
-            stalled = loopConnection(failure.code, failure.error);
-            silent = !m_connected && m_refusal == 0 && answer.elapsed() >= answerTimeoutMs;
-        }
-        // Ended here, not by the broker, the library may not have said so.
-        if (m_connected.exchange(false))
-            QMetaObject::invokeMethod(
-                this, [this] { emit disconnected(); }, Qt::QueuedConnection);
+        const Ended ended = serveOnce(fresh, mqtt5);
         fresh = false;
-        failure.accepted = m_acceptedAt.isValid();
-        failure.upMs = failure.accepted ? m_acceptedAt.elapsed() : 0;
-        failure.refusal = m_refusal;
-        failure.disconnect = m_disconnectReason;
-        m_acceptedAt.invalidate();
         if (stopping())
             break;
-        mqtt::Outcome outcome = mqtt::outcomeOf(failure);
-        if (silent)
-            outcome = {mqtt::Retry::Later,
-                       QStringLiteral("the broker did not answer within %1 s")
-                           .arg(answerTimeoutMs / 1000)};
-        if (stalled)
-            outcome = {mqtt::Retry::Later,
-                       QStringLiteral("the broker took nothing for %1 s")
-                           .arg(m_stallTimeoutMs / 1000.0)};
-        if (outcome.retry == mqtt::Retry::AtOnceWithMqtt311) {
+        if (ended.outcome.retry == mqtt::Retry::AtOnceWithMqtt311) {
             mqtt5 = false;
             fresh = true;
             mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
             continue;
         }
-        if (outcome.retry == mqtt::Retry::Never) {
-            giveUp(failure.code == MOSQ_ERR_TLS ? tlsFailure()
-                   : failure.code == MOSQ_ERR_EAI
-                       ? QStringLiteral("cannot find the host %1").arg(m_settings.host)
-                       : outcome.why);
+        if (ended.outcome.retry == mqtt::Retry::Never) {
+            giveUp(ended.outcome.why);
             break;
         }
-        if (failure.upMs >= stableMs)
+        if (ended.failure.upMs >= stableMs)
             waitMs = firstWaitMs;
         const int seconds = waitMs / 1000;
         QMetaObject::invokeMethod(
             this,
-            [this, why = outcome.why, seconds, likely = outcome.anotherClientLikely] {
-                emit retrying(why, seconds, likely);
-            },
+            [this, why = ended.outcome.why, seconds,
+             likely = ended.outcome.anotherClientLikely] { emit retrying(why, seconds, likely); },
             Qt::QueuedConnection);
         if (waitOrStop(waitMs))
             break;
         waitMs = std::min(waitMs * 2, lastWaitMs);
     }
     m_finished = true;
+}
+
+MqttClient::Ended MqttClient::serveOnce(bool fresh, bool mqtt5)
+{
+    m_refusal = 0;
+    m_disconnectReason = 0;
+    Ended ended;
+    mqtt::Failure &failure = ended.failure;
+    failure.mqtt5 = mqtt5;
+    bool silent = false;
+    bool stalled = false;
+    failure.reached = connectOnce(fresh, mqtt5, failure.code, failure.error);
+    if (failure.reached) {
+        QElapsedTimer answer;
+        answer.start();
+        stalled = loopConnection(failure.code, failure.error);
+        silent = !m_connected && m_refusal == 0 && answer.elapsed() >= answerTimeoutMs;
+    }
+    // Ended here, not by the broker, the library may not have said so.
+    if (m_connected.exchange(false))
+        QMetaObject::invokeMethod(
+            this, [this] { emit disconnected(); }, Qt::QueuedConnection);
+    failure.accepted = m_acceptedAt.isValid();
+    failure.upMs = failure.accepted ? m_acceptedAt.elapsed() : 0;
+    failure.refusal = m_refusal;
+    failure.disconnect = m_disconnectReason;
+    m_acceptedAt.invalidate();
+
+    mqtt::Outcome &outcome = ended.outcome;
+    outcome = mqtt::outcomeOf(failure);
+    if (silent)
+        outcome = {mqtt::Retry::Later, QStringLiteral("the broker did not answer within %1 s")
+                                           .arg(answerTimeoutMs / 1000)};
+    if (stalled)
+        outcome = {mqtt::Retry::Later,
+                   QStringLiteral("the broker took nothing for %1 s").arg(m_stallTimeoutMs / 1000.0)};
+    // The lines that end MQTT name the host and the certificates.
+    if (outcome.retry == mqtt::Retry::Never && failure.code == MOSQ_ERR_TLS)
+        outcome.why = tlsFailure();
+    else if (outcome.retry == mqtt::Retry::Never && failure.code == MOSQ_ERR_EAI)
+        outcome.why = QStringLiteral("cannot find the host %1").arg(m_settings.host);
+    return ended;
 }
 
 bool MqttClient::connectOnce(bool fresh, bool mqtt5, int &code, int &error)

@@ -100,8 +100,10 @@ private:
     // Reports failed() once, from any thread.
     void giveUp(const QString &why);
     QString tlsFailure() const;
+    struct Ended;
     // The client's thread: connects, runs the library's loop, waits and tries again.
     void run();
+    Ended serveOnce(bool fresh, bool mqtt5);
     // Runs one connection until it ends; false when it could not be made. error is errno.
     bool connectOnce(bool fresh, bool mqtt5, int &code, int &error);
     // True when it ended the connection because the broker took nothing.
