@@ -364,6 +364,11 @@ std::optional<int> CommandLine::readControlSocket(RunChoices &run) const
             return m_parser.isSet(m_control) ? usageError(message) : settingsError(message);
         }
     }
+    if (run.headless && !run.control && !run.web && run.mqttAsked && !run.mqtt) {
+        // The line above says why MQTT is off; without it nothing would drive the panel.
+        std::fputs("velquor: --headless with MQTT off has nothing to drive the panel\n", stderr);
+        return 1;
+    }
     if (run.headless && !run.control && !run.web && !run.mqttAsked)
         return settingsError(QStringLiteral("--headless needs --control, --web or --mqtt (or "
                                             "listen= in the [control] or [web] group, or url= in "
@@ -427,6 +432,7 @@ std::optional<int> CommandLine::readMqtt(RunChoices &run) const
     sources.id = entry("id");
     sources.topic = entry("topic");
     sources.discovery = entry("discovery");
+    sources.birthTopic = entry("birth_topic");
     sources.settingsPath = file.path();
     const QFileInfo info(file.path());
     sources.settingsReadableByOthers =

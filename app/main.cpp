@@ -86,20 +86,28 @@ public:
     }
 
     // Connects in the background: the window goes on whether the broker is there or not.
-    void startMqtt(const MqttSettings &settings)
+    // alone: it is the only surface of a panel without a window, which ends (false, or exit
+    // status 1 later) when MQTT gives up for good, as nothing could drive it then.
+    bool startMqtt(const MqttSettings &settings, bool alone)
     {
         m_mqtt = std::make_unique<MqttSurface>(adapter(), settings);
         const auto say = [](const QString &line) { logline::info(line); };
         const auto warn = [](const QString &line) { logline::warning(line); };
         QObject::connect(m_mqtt.get(), &MqttSurface::warning, m_mqtt.get(), warn);
         QObject::connect(m_mqtt.get(), &MqttSurface::note, m_mqtt.get(), say);
+        if (alone)
+            QObject::connect(m_mqtt.get(), &MqttSurface::off, m_mqtt.get(), [say] {
+                say(QStringLiteral("nothing is left to drive the panel; ending"));
+                QCoreApplication::exit(1);
+            });
         QString why;
         if (!m_mqtt->start(&why)) {
             warn(QStringLiteral("MQTT is off: %1").arg(why));
             m_mqtt.reset();
-            return;
+            return !alone;
         }
         m_listening.append(QStringLiteral("MQTT to %1:%2").arg(settings.host).arg(settings.port));
+        return true;
     }
 
     // What listens, and where, for the service's status line.
@@ -234,8 +242,8 @@ int runPanel(int &argc, char **argv, RunChoices &run)
                                 : servicestate::webKeyFile(run.stateDirectory);
     if (run.web && !surfaces.serveWebPage(*run.web, run.webRequireKey, run.settings, keyFile))
         return 1;
-    if (run.mqtt)
-        surfaces.startMqtt(*run.mqtt);
+    if (run.mqtt && !surfaces.startMqtt(*run.mqtt, run.headless && !run.control && !run.web))
+        return 1;
     if (run.headless)
         reportBoxesOnStandardError(form);
     // What drives the panel from elsewhere sees the device's state from the start.

@@ -26,11 +26,21 @@ public:
                 {QStringLiteral("sw_version"), QStringLiteral(VELQUOR_VERSION)}};
     }
 
-    QJsonObject availability(bool withLink) const
+    // What this program is, in every config, so that Home Assistant can say where an entity
+    // comes from.
+    static QJsonObject origin()
+    {
+        return {{QStringLiteral("name"), QStringLiteral("Velquor panel")},
+                {QStringLiteral("sw"), QStringLiteral(VELQUOR_VERSION)}};
+    }
+
+    // The entity is available while every topic says online: the panel's status, and the
+    // further topics given.
+    QJsonObject availability(const QStringList &more) const
     {
         QJsonArray topics{QJsonObject{{QStringLiteral("topic"), topic(u"status")}}};
-        if (withLink)
-            topics.append(QJsonObject{{QStringLiteral("topic"), topic(u"link")}});
+        for (const QString &rest : more)
+            topics.append(QJsonObject{{QStringLiteral("topic"), topic(rest)}});
         return {{QStringLiteral("availability"), topics},
                 {QStringLiteral("availability_mode"), QStringLiteral("all")},
                 {QStringLiteral("payload_available"), QStringLiteral("online")},
@@ -39,14 +49,16 @@ public:
 
     QString topic(QStringView rest) const { return m_settings.base + u'/' + rest.toString(); }
 
+    // By default an entity is available while the port is open (link).
     void add(const char *component, const QString &object, const QString &name, QJsonObject config,
-             bool withLink = true)
+             const QStringList &available = {QStringLiteral("link")})
     {
         config.insert(QStringLiteral("name"), name);
         config.insert(QStringLiteral("unique_id"), m_settings.id + u'_' + object);
         config.insert(QStringLiteral("device"), device());
-        const QJsonObject available = availability(withLink);
-        for (auto it = available.begin(); it != available.end(); ++it)
+        config.insert(QStringLiteral("o"), origin());
+        const QJsonObject availableWhen = availability(available);
+        for (auto it = availableWhen.begin(); it != availableWhen.end(); ++it)
             config.insert(it.key(), it.value());
         m_list.append(
             {configTopic(component, object), QJsonDocument(config).toJson(QJsonDocument::Compact)});
@@ -58,12 +70,14 @@ public:
     }
 
     void addSelect(const QString &object, const QString &name, const QString &stateTopic,
-                   const QStringList &options)
+                   const QStringList &options,
+                   const QStringList &available = {QStringLiteral("link")})
     {
         add("select", object, name,
             {{QStringLiteral("state_topic"), topic(stateTopic)},
              {QStringLiteral("command_topic"), topic(stateTopic + QStringLiteral("/set"))},
-             {QStringLiteral("options"), QJsonArray::fromStringList(options)}});
+             {QStringLiteral("options"), QJsonArray::fromStringList(options)}},
+            available);
     }
 
     QList<Publication> list() const { return m_list; }
@@ -92,28 +106,31 @@ QList<Publication> discoveryConfigs(const MqttSettings &settings, const PanelSta
         const QString &name = state.outputs[o].name;
         configs.addSelect(QStringLiteral("output%1").arg(output),
                           name.isEmpty() ? sideCaption(Side::Output, output) : name,
-                          QStringLiteral("output/%1/route").arg(output), inputs);
+                          QStringLiteral("output/%1/route").arg(output), inputs,
+                          {QStringLiteral("link"), QLatin1String(routesAvailable)});
     }
-    configs.addSelect(QStringLiteral("mode"), QStringLiteral("Mode"), QStringLiteral("mode"),
+    configs.addSelect(QStringLiteral("mode"), QLatin1String(presets::entity::mode), QStringLiteral("mode"),
                       modeChoices());
-    configs.addSelect(QStringLiteral("resolution"), QStringLiteral("Resolution"),
+    configs.addSelect(QStringLiteral("resolution"), QLatin1String(presets::entity::resolution),
                       QStringLiteral("resolution"), resolutionChoices());
-    configs.addSelect(QStringLiteral("wall"), QStringLiteral("Video-wall input"),
-                      QStringLiteral("wall"), inputs);
+    configs.addSelect(QStringLiteral("wall"), QLatin1String(presets::entity::wall),
+                      QStringLiteral("wall"), inputs,
+                      {QStringLiteral("link"), QLatin1String(wallAvailable)});
     if (presets.isEmpty())
         configs.remove("select", QStringLiteral("preset"));
     else
-        configs.addSelect(QStringLiteral("preset"), QStringLiteral("Preset"),
+        configs.addSelect(QStringLiteral("preset"), QLatin1String(presets::entity::preset),
                           QStringLiteral("preset"), presets);
-    configs.add("button", QStringLiteral("update"), QStringLiteral("Update"),
+    configs.add("button", QStringLiteral("update"), QLatin1String(presets::entity::update),
                 {{QStringLiteral("command_topic"), configs.topic(u"update/set")},
                  {QStringLiteral("payload_press"), QStringLiteral("PRESS")}});
-    configs.add("binary_sensor", QStringLiteral("link"), QStringLiteral("Link"),
+    configs.add("binary_sensor", QStringLiteral("link"), QLatin1String(presets::entity::link),
                 {{QStringLiteral("state_topic"), configs.topic(u"link")},
                  {QStringLiteral("payload_on"), QStringLiteral("online")},
                  {QStringLiteral("payload_off"), QStringLiteral("offline")},
-                 {QStringLiteral("device_class"), QStringLiteral("connectivity")}},
-                false);
+                 {QStringLiteral("device_class"), QStringLiteral("connectivity")},
+                 {QStringLiteral("entity_category"), QStringLiteral("diagnostic")}},
+                {});
     return configs.list();
 }
 

@@ -39,7 +39,7 @@ Address readAddress(const QString &text)
     if (!url.isValid() || (scheme != u"mqtt" && scheme != u"mqtts")) {
         address.error = QStringLiteral("\"%1\" is no mqtt://[USER[:PASSWORD]@]HOST[:PORT] or "
                                        "mqtts://... address")
-                            .arg(text);
+                            .arg(withoutPassword(text));
         return address;
     }
     if (url.host().isEmpty()) {
@@ -77,6 +77,28 @@ QString defaultMqttId(const QString &hostName)
             c = u'-';
     }
     return id;
+}
+
+QString withoutPassword(const QString &address)
+{
+    // Taken apart by hand: text that is no valid URL may still hold a password.
+    const qsizetype at = address.lastIndexOf(u'@');
+    if (at < 0)
+        return address;
+    const qsizetype scheme = address.indexOf(QStringLiteral("://"));
+    const qsizetype userStart = scheme >= 0 && scheme < at ? scheme + 3 : 0;
+    const qsizetype colon = address.indexOf(u':', userStart);
+    if (colon < 0 || colon > at)
+        return address;
+    return address.left(colon + 1) + QStringLiteral("***") + address.mid(at);
+}
+
+bool topicsOverlap(const QString &a, const QString &b)
+{
+    const auto under = [](const QString &inner, const QString &outer) {
+        return inner == outer || inner.startsWith(outer + u'/');
+    };
+    return under(a, b) || under(b, a);
 }
 
 bool isTopicPrefix(const QString &text)
@@ -137,9 +159,26 @@ MqttChoice readMqttSettings(const MqttSources &sources)
     if (discovery.compare(u"off", Qt::CaseInsensitive) != 0) {
         if (!isTopicPrefix(discovery))
             return refuse(QStringLiteral("discovery \"%1\" cannot be a prefix").arg(discovery));
+        if (topicsOverlap(s.base, discovery))
+            return refuse(QStringLiteral("topic \"%1\" and discovery \"%2\" overlap: the panel "
+                                         "would read its own messages as Home Assistant's")
+                              .arg(s.base, discovery));
         s.discovery = discovery;
+        if (!sources.birthTopic.isEmpty())
+            s.birthTopic = sources.birthTopic;
+        if (!isTopicPrefix(s.birthTopic))
+            return refuse(QStringLiteral("birth_topic \"%1\" cannot be a topic").arg(s.birthTopic));
+        if (topicsOverlap(s.birthTopic, s.base))
+            return refuse(QStringLiteral("birth_topic \"%1\" lies under topic \"%2\": the "
+                                         "panel's own status would read as Home Assistant's")
+                              .arg(s.birthTopic, s.base));
     }
 
+    if (fromCommandLine && address.hasPassword)
+        choice.warnings.append(QStringLiteral("--mqtt holds the MQTT password, which every local "
+                                              "user can read in the process list; put it in "
+                                              "password= in [mqtt] of %1 instead")
+                                   .arg(sources.settingsPath));
     if (passwordInFile && sources.settingsReadableByOthers)
         choice.warnings.append(QStringLiteral("%1 holds the MQTT password and others may read it "
                                               "(chmod 600 it)")

@@ -10,9 +10,16 @@
 //   id        = the client id and the device's identifier, default velquor-<host name>
 //   topic     = the base topic, default velquor/<id>
 //   discovery = the Home Assistant discovery prefix, default homeassistant, or off
+//   birth_topic = where Home Assistant says it is back (online), default homeassistant/status,
+//               whatever the discovery prefix: Home Assistant keeps it unless told otherwise
 //
-// --mqtt replaces url= for one run; the other keys still apply. Nothing here touches the
-// network: the reader only checks that what is written can be used.
+// --mqtt replaces url= for one run; the other keys still apply. A password belongs in
+// password=: on the command line every local user can read it in the process list, which
+// earns a warning. The base topic and the discovery prefix may not overlap (one equal to or
+// under the other), nor may the birth topic lie under the base topic: the panel would read
+// its own publications as Home Assistant's and publish again, for ever. Nothing here touches
+// the network: the reader only checks that what is written can be used, and no line it
+// writes holds a password.
 
 #include <QString>
 #include <QStringList>
@@ -31,6 +38,7 @@ struct MqttSettings
     QString id;
     QString base;      // no trailing '/'
     QString discovery; // empty: off
+    QString birthTopic = QStringLiteral("homeassistant/status"); // with discovery on
 
     bool operator==(const MqttSettings &) const = default;
 };
@@ -45,6 +53,7 @@ struct MqttSources
     QString id;
     QString topic;
     QString discovery;
+    QString birthTopic;
     QString settingsPath;
     bool settingsReadableByOthers = false; // the file's group or others may read it
     QString hostName;                      // this computer's, for the default id
@@ -67,3 +76,9 @@ QString defaultMqttId(const QString &hostName);
 // Whether text can be one level or several levels of a topic the panel publishes under: not
 // empty, no wildcard (+ #), no NUL, no empty level, not a broker's own ($...), at most 128 bytes.
 bool isTopicPrefix(const QString &text);
+
+// Whether one topic is the other or lies under it ("a/b" and "a/b/c", not "a/b" and "a/bc").
+bool topicsOverlap(const QString &a, const QString &b);
+
+// The address as it may be shown: any password in it replaced by "***".
+QString withoutPassword(const QString &address);

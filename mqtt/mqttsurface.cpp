@@ -6,6 +6,8 @@
 #include "panelcontrol.h"
 #include "panelstate.h"
 
+#include <utility>
+
 using Action = ControlCommand::Action;
 
 namespace {
@@ -22,17 +24,15 @@ MqttSurface::MqttSurface(PanelControl &control, const MqttSettings &settings, QO
       m_client(settings, willOf(settings))
 {
     connect(&m_client, &MqttClient::connected, this, &MqttSurface::onConnected);
-    connect(&m_client, &MqttClient::disconnected, this, [this] {
-        m_online = false;
-        emit note(QStringLiteral("MQTT connection to %1:%2 lost; reconnecting")
-                      .arg(m_settings.host)
-                      .arg(m_settings.port));
-    });
+    connect(&m_client, &MqttClient::disconnected, this, [this] { m_online = false; });
+    connect(&m_client, &MqttClient::retrying, this, &MqttSurface::onRetrying);
     connect(&m_client, &MqttClient::failed, this, [this](const QString &why) {
         m_online = false;
         emit warning(QStringLiteral("MQTT is off: %1").arg(why));
+        emit off();
     });
     connect(&m_client, &MqttClient::message, this, &MqttSurface::onMessage);
+    connect(&m_client, &MqttClient::drained, this, &MqttSurface::onDrained);
     connect(&m_control, &PanelControl::changed, this, &MqttSurface::publishChanges);
     connect(&m_control, &PanelControl::presetsChanged, this, &MqttSurface::publishChanges);
 }
@@ -53,6 +53,20 @@ QByteArray MqttSurface::topic(const char *rest) const
     return m_settings.base.toUtf8() + '/' + rest;
 }
 
+void MqttSurface::onRetrying(const QString &why, int seconds, bool anotherClientLikely)
+{
+    QString line = QStringLiteral("no MQTT connection to %1:%2: %3")
+                       .arg(m_settings.host)
+                       .arg(m_settings.port)
+                       .arg(why);
+    // The likely cause is named once; the lines that follow say only when the next try is.
+    if (anotherClientLikely && !m_namedTakeover) {
+        line += QStringLiteral(" (another client uses the id %1?)").arg(m_settings.id);
+        m_namedTakeover = true;
+    }
+    emit note(line + QStringLiteral("; trying again in %1 s").arg(seconds));
+}
+
 void MqttSurface::onConnected()
 {
     m_online = true;
@@ -62,15 +76,44 @@ void MqttSurface::onConnected()
                   .arg(m_settings.id, m_settings.base));
     QStringList filters = mqtt::commandFilters(m_settings.base);
     if (!m_settings.discovery.isEmpty())
-        filters.append(m_settings.discovery + QStringLiteral("/status"));
+        filters.append(m_settings.birthTopic);
     m_client.subscribe(filters);
+    m_heldConfigs.clear();
+    m_heldStates.clear();
+    m_republishQueued = false;
+    m_saidFull = false;
     publishAll();
+}
+
+void MqttSurface::republish()
+{
+    if (m_republishing) {
+        m_republishQueued = true;
+        return;
+    }
+    publishAll();
+}
+
+void MqttSurface::onDrained()
+{
+    m_republishing = false;
+    m_saidFull = false;
+    for (auto *held : {&m_heldConfigs, &m_heldStates}) {
+        const std::map<QByteArray, QByteArray> waiting = std::exchange(*held, {});
+        for (const auto &[topic, payload] : waiting)
+            publish({topic, payload});
+    }
+    if (m_republishQueued) {
+        m_republishQueued = false;
+        publishAll();
+    }
 }
 
 void MqttSurface::publishAll()
 {
     m_published.clear();
     m_configNames.clear();
+    m_republishing = true;
     publish({topic("status"), "online"});
     publishChanges();
     emit republished();
@@ -101,21 +144,35 @@ void MqttSurface::publishChanges()
 
 void MqttSurface::publish(const mqtt::Publication &publication)
 {
+    const bool config = !m_settings.discovery.isEmpty() &&
+                        publication.topic.startsWith(m_settings.discovery.toUtf8() + '/');
+    auto &held = config ? m_heldConfigs : m_heldStates;
+    // What is published now replaces what was held back for the topic.
+    held.erase(publication.topic);
     const auto found = m_published.find(publication.topic);
     if (found != m_published.end() && found->second == publication.payload)
         return;
-    if (m_client.publish(publication.topic, publication.payload, true))
+    if (m_client.publish(publication.topic, publication.payload, true)) {
         m_published[publication.topic] = publication.payload;
+        return;
+    }
+    if (!m_online || !m_client.isFull())
+        return;
+    held[publication.topic] = publication.payload;
+    if (!std::exchange(m_saidFull, true))
+        emit note(QStringLiteral("MQTT: the broker at %1:%2 takes nothing now; the newest state "
+                                 "of each topic waits for it")
+                      .arg(m_settings.host)
+                      .arg(m_settings.port));
 }
 
 void MqttSurface::onMessage(const QByteArray &topic, const QByteArray &payload, bool retained)
 {
-    if (!m_settings.discovery.isEmpty() &&
-        topic == (m_settings.discovery + QStringLiteral("/status")).toUtf8()) {
+    if (!m_settings.discovery.isEmpty() && topic == m_settings.birthTopic.toUtf8()) {
         // Home Assistant is back: it has forgotten what it was told. A retained "online" came
         // with the subscription, right after everything was published.
         if (payload == "online" && !retained && m_online)
-            publishAll();
+            republish();
         return;
     }
     const mqtt::TopicCommand command = mqtt::readCommand(

@@ -90,7 +90,8 @@ ControlCommand commandOf(Action action, int value, int output = 0)
 // The output n of "output/<n>/route/set", 0 when the level is no output.
 int outputOfLevel(QStringView level)
 {
-    if (level.size() != 1)
+    // Only the ASCII digits: a full-width "１" is no output number here.
+    if (level.size() != 1 || level[0] < u'0' || level[0] > u'9')
         return 0;
     const int output = level[0].digitValue();
     return vocabulary::isOutput(output) ? output : 0;
@@ -140,6 +141,11 @@ QList<Publication> statePublications(const QString &base, const PanelState &stat
                                 : QByteArray(none)});
     list.append(
         {b + "/wall", state.wall > 0 ? inputChoice(state, state.wall).toUtf8() : QByteArray(none)});
+    // A mode not reported yet leaves both choices open.
+    const int mode = state.mode;
+    const auto available = [](bool yes) { return QByteArray(yes ? "online" : "offline"); };
+    list.append({b + '/' + routesAvailable, available(modeChoices().value(mode) != u"wall")});
+    list.append({b + '/' + wallAvailable, available(modeChoices().value(mode) != u"matrix")});
     list.append({b + "/preset", orNone(state.preset)});
     list.append({b + "/state", json});
     return list;
@@ -185,6 +191,59 @@ QString presetNamed(const QStringList &presets, const QString &name)
 
 } // namespace
 
+namespace {
+
+// The command a value on a command topic (rest: the topic without the base) asks for, or why
+// it asks for none.
+struct Choice
+{
+    std::optional<ControlCommand> command;
+    QString why;
+};
+
+Choice choiceOf(const QString &rest, const QString &value, const PanelState &state,
+                const QStringList &presets)
+{
+    const auto noChoice = [&](const QStringList &choices) {
+        return Choice{std::nullopt, QStringLiteral("\"%1\" is none of %2")
+                                        .arg(shown(value), shown(choices.join(u", ")))};
+    };
+    if (rest == u"update/set")
+        return {commandOf(Action::Update, 0), {}};
+    if (rest == u"mode/set") {
+        const int mode = modeOf(value);
+        return mode < 0 ? noChoice(modeChoices()) : Choice{commandOf(Action::Mode, mode), {}};
+    }
+    if (rest == u"resolution/set") {
+        const int resolution = resolutionOf(value);
+        return resolution < 0 ? noChoice(resolutionChoices())
+                              : Choice{commandOf(Action::Resolution, resolution), {}};
+    }
+    if (rest == u"wall/set") {
+        const int input = inputOf(state, value);
+        return input == 0 ? noChoice(inputChoices(state))
+                          : Choice{commandOf(Action::Wall, input), {}};
+    }
+    if (rest == u"preset/set") {
+        const QString preset = presetNamed(presets, value);
+        if (preset.isEmpty())
+            return presets.isEmpty() ? Choice{std::nullopt, QStringLiteral("there are no presets")}
+                                     : noChoice(presets);
+        Choice choice{commandOf(Action::PresetRecall, 0), {}};
+        choice.command->text = preset;
+        return choice;
+    }
+    const QStringList levels = rest.split(u'/');
+    const int output = levels.size() == 4 ? outputOfLevel(levels[1]) : 0;
+    if (output == 0 || levels[0] != u"output" || levels[2] != u"route" || levels[3] != u"set")
+        return {std::nullopt, QStringLiteral("no such command topic")};
+    const int input = inputOf(state, value);
+    return input == 0 ? noChoice(inputChoices(state))
+                      : Choice{commandOf(Action::Route, input, output), {}};
+}
+
+} // namespace
+
 TopicCommand readCommand(const QString &base, const QByteArray &topic, const QByteArray &payload,
                          bool retained, const PanelState &state, const QStringList &presets)
 {
@@ -195,58 +254,19 @@ TopicCommand readCommand(const QString &base, const QByteArray &topic, const QBy
         return result;
     }
     const QString rest = where.mid(base.size() + 1);
-    const auto ignore = [&](const QString &why) {
-        result.warning = QStringLiteral("ignored %1: %2").arg(shown(where), why);
-        return result;
-    };
     QString value;
-    if (const QString why = refusalOfPayload(payload, retained, value); !why.isEmpty())
-        return ignore(why);
-
-    if (rest == u"command") {
+    QString why = refusalOfPayload(payload, retained, value);
+    if (why.isEmpty() && rest == u"command") {
         result.line = payload;
         return result;
     }
-    if (rest == u"update/set") {
-        result.command = commandOf(Action::Update, 0);
-        return result;
+    if (why.isEmpty()) {
+        Choice choice = choiceOf(rest, value, state, presets);
+        result.command = std::move(choice.command);
+        why = choice.why;
     }
-    const auto noChoice = [&](const QStringList &choices) {
-        return ignore(QStringLiteral("\"%1\" is none of %2")
-                          .arg(shown(value), shown(choices.join(QStringLiteral(", ")))));
-    };
-    if (rest == u"mode/set") {
-        const int mode = modeOf(value);
-        if (mode < 0)
-            return noChoice(modeChoices());
-        result.command = commandOf(Action::Mode, mode);
-    } else if (rest == u"resolution/set") {
-        const int resolution = resolutionOf(value);
-        if (resolution < 0)
-            return noChoice(resolutionChoices());
-        result.command = commandOf(Action::Resolution, resolution);
-    } else if (rest == u"wall/set") {
-        const int input = inputOf(state, value);
-        if (input == 0)
-            return noChoice(inputChoices(state));
-        result.command = commandOf(Action::Wall, input);
-    } else if (rest == u"preset/set") {
-        const QString preset = presetNamed(presets, value);
-        if (preset.isEmpty())
-            return presets.isEmpty() ? ignore(QStringLiteral("there are no presets"))
-                                     : noChoice(presets);
-        result.command = commandOf(Action::PresetRecall, 0);
-        result.command->text = preset;
-    } else if (const QStringList levels = rest.split(u'/');
-               levels.size() == 4 && levels[0] == u"output" && outputOfLevel(levels[1]) &&
-               levels[2] == u"route" && levels[3] == u"set") {
-        const int input = inputOf(state, value);
-        if (input == 0)
-            return noChoice(inputChoices(state));
-        result.command = commandOf(Action::Route, input, outputOfLevel(levels[1]));
-    } else {
-        return ignore(QStringLiteral("no such command topic"));
-    }
+    if (!why.isEmpty())
+        result.warning = QStringLiteral("ignored %1: %2").arg(shown(where), why);
     return result;
 }
 

@@ -11,6 +11,10 @@
 //   mode                   matrix | wall          resolution   a caption such as 1080P@60
 //   wall                   the video-wall input, as a route      preset   the active preset
 //   state                  the control socket's state JSON
+//   routes/available       online unless the matrix is in video-wall mode, where the routes
+//                          cannot be chosen; offline then
+//   wall/available         online unless it is in matrix mode, where the video-wall input
+//                          cannot be chosen; offline then
 //
 // A topic whose value nothing selects holds None, which Home Assistant reads as unknown.
 //
@@ -37,6 +41,8 @@ namespace mqtt {
 
 inline constexpr qsizetype maxPayload = 256;
 inline constexpr const char *none = "None";
+inline constexpr const char *routesAvailable = "routes/available";
+inline constexpr const char *wallAvailable = "wall/available";
 
 struct Publication
 {

@@ -81,13 +81,35 @@ NameCheck checkName(QStringView text)
     return check;
 }
 
+QString reservedNameProblem(const QString &name)
+{
+    if (looksLikeNumber(name) || sameName(name, u"all"))
+        return QStringLiteral("%1 cannot be a name: commands read it as a number or as all")
+            .arg(shown(name));
+    for (const Side side : {Side::Input, Side::Output}) {
+        for (int k = 1; k <= sideCount(side); ++k) {
+            if (sameName(name, sideCaption(side, k)))
+                return QStringLiteral("%1 cannot be a name: it is the caption of %2")
+                    .arg(shown(name), sideCaption(side, k));
+        }
+    }
+    if (sameName(name, u"None"))
+        return QStringLiteral("%1 cannot be a name: Home Assistant reads it as no state")
+            .arg(shown(name));
+    for (const char *entity : presets::entity::all) {
+        if (name.compare(QLatin1String(entity), Qt::CaseInsensitive) == 0)
+            return QStringLiteral("%1 cannot be a name: the panel shows its %2 under it")
+                .arg(shown(name), QLatin1String(entity).toString().toLower());
+    }
+    return {};
+}
+
 QString sideNameProblem(const Names &names, Side side, int number, const QString &name)
 {
     if (name.isEmpty())
         return {};
-    if (looksLikeNumber(name) || sameName(name, u"all"))
-        return QStringLiteral("%1 cannot be a name: commands read it as a number or as all")
-            .arg(shown(name));
+    if (QString problem = reservedNameProblem(name); !problem.isEmpty())
+        return problem;
     const int other = findName(names, side, name);
     if (other != 0 && other != number)
         return QStringLiteral("%1 is the name of %2 already")
@@ -99,6 +121,8 @@ QString presetNameProblem(const QList<Preset> &presets, const QString &name, int
 {
     if (name.isEmpty())
         return QStringLiteral("a preset needs a name");
+    if (QString problem = reservedNameProblem(name); !problem.isEmpty())
+        return problem;
     const int other = findPreset(presets, name);
     if (other >= 0 && other != except)
         return QStringLiteral("there is a preset %1 already").arg(shown(presets[other].name));

@@ -25,6 +25,18 @@ inline constexpr int maxPresets = 32;
 inline constexpr int defaultGap = 100;
 inline constexpr int maxGap = 2000;
 
+// The names of what the panel shows besides its outputs, where every remote surface lists them
+// side by side with the outputs' names (Home Assistant's entities).
+namespace entity {
+inline constexpr const char *mode = "Mode";
+inline constexpr const char *resolution = "Resolution";
+inline constexpr const char *wall = "Video-wall input";
+inline constexpr const char *preset = "Preset";
+inline constexpr const char *update = "Update";
+inline constexpr const char *link = "Link";
+inline constexpr std::array<const char *, 6> all{mode, resolution, wall, preset, update, link};
+} // namespace entity
+
 } // namespace presets
 
 // The input each output shows, out1..out4: 1..4, or 0 while its row shows none.
@@ -77,12 +89,17 @@ struct NameCheck
 };
 NameCheck checkName(QStringView text);
 
-// Why the checked name cannot be the name of the input or output number: another of its
-// side has it (names are compared without regard to case), or it reads as a number or as
-// "all", which the commands take for themselves. Empty when it can.
+// Why the checked name cannot be any name: it equals, in any case, a word some surface reads
+// as something else: a number or "all" (the commands), IN1-IN4 or Out1-Out4 (the captions, which
+// commands and Home Assistant's selects take as the input or output), "None" (Home Assistant
+// reads it as no state), or a name in presets::entity. Empty when it can be.
+QString reservedNameProblem(const QString &name);
+
+// Why the checked name cannot be the name of the input or output number: it is reserved, or
+// another of its side has it (names are compared without regard to case). Empty when it can.
 QString sideNameProblem(const Names &names, Side side, int number, const QString &name);
-// Why the checked name cannot be a preset's: it is empty, or another preset than except
-// has it.
+// Why the checked name cannot be a preset's: it is empty or reserved, or another preset than
+// except has it.
 QString presetNameProblem(const QList<Preset> &presets, const QString &name, int except = -1);
 
 // The input or output with that name (1..4), 0 when none has it; case does not matter.

@@ -4,9 +4,13 @@
 #include "boundedfile.h"
 #include "printabletext.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QUrl>
 #include <QVariant>
 
 namespace {
@@ -167,7 +171,8 @@ QStringList UserSettings::surfaceKeys(const QString &group)
 {
     if (group == QLatin1String("mqtt"))
         return {QStringLiteral("url"),   QStringLiteral("password"),  QStringLiteral("id"),
-                QStringLiteral("topic"), QStringLiteral("discovery"), QStringLiteral("cafile")};
+                QStringLiteral("topic"), QStringLiteral("discovery"), QStringLiteral("cafile"),
+                QStringLiteral("birth_topic")};
     if (group == QLatin1String("web"))
         return {QStringLiteral("listen"), QStringLiteral("require_key"), QStringLiteral("key")};
     return {};
@@ -257,6 +262,33 @@ void UserSettings::setPort(int port, const QString &device)
     m_changedPorts[port] = device;
 }
 
+bool UserSettings::holdsSecret() const
+{
+    const auto value = [this](const char *group, const char *key) {
+        const QString path = QLatin1String(group) + QLatin1Char('/') + QLatin1String(key);
+        const auto changed = m_changedSurfaces.find(path);
+        return changed != m_changedSurfaces.end() ? changed->second
+                                                  : surfaceValue(QLatin1String(group),
+                                                                 QLatin1String(key));
+    };
+    return !value("mqtt", "password").isEmpty() || !value("web", "key").isEmpty() ||
+           !QUrl(value("mqtt", "url")).password().isEmpty();
+}
+
+void UserSettings::keepPrivate() const
+{
+    constexpr QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
+    QFile file(m_path);
+    if (!file.exists()) {
+        // Made empty and private, so that the first write has nothing to widen.
+        QDir().mkpath(QFileInfo(m_path).absolutePath());
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly, ownerOnly))
+            file.close();
+        return;
+    }
+    file.setPermissions(ownerOnly);
+}
+
 bool UserSettings::save(QString *error)
 {
     // QSettings reads the file before it writes it, whatever it is: a FIFO would hang.
@@ -266,6 +298,11 @@ bool UserSettings::save(QString *error)
             *error = QStringLiteral("cannot write %1: %2").arg(m_shownPath, old.problem);
         return false;
     }
+    // A file that holds a secret is the user's alone before the secret is written to it: the
+    // atomic write keeps the permissions of the file it replaces.
+    const bool secret = holdsSecret();
+    if (secret)
+        keepPrivate();
     QSettings file(m_path, QSettings::IniFormat);
     file.beginGroup(portsGroup);
     const QStringList keys = file.childKeys();
@@ -283,6 +320,8 @@ bool UserSettings::save(QString *error)
         file.setValue(path, value);
     const QStringList presetKeys = writeNamesAndPresets(file);
     file.sync();
+    if (secret)
+        keepPrivate();
     // A FormatError only says that the old file held malformed lines; it was written.
     if (file.status() == QSettings::AccessError) {
         if (error)

@@ -87,6 +87,8 @@ public:
     // every other line of the file is kept as it is (comments are not: QSettings drops them).
     // False, with *error (when given) saying why, when the file cannot be written, or when
     // what is there is nothing load() would read (a FIFO, a directory, a file too large).
+    // A file that holds a secret ([mqtt] password=, a password in url=, [web] key=) is written
+    // readable by its owner only (0600), and kept so.
     bool save(QString *error = nullptr);
 
     // A value a port entry may hold: a device path ("/dev/..." on Linux, "COM3" or a path on
@@ -95,6 +97,8 @@ public:
     static bool isDevicePath(const QString &value);
 
 private:
+    bool holdsSecret() const;
+    void keepPrivate() const;
     // The entries of [names] and [presets] as found, to be taken in order once all are read:
     // names by place (IN1..IN4 are 0..3, Out1..Out4 4..7), presets by number.
     struct Found

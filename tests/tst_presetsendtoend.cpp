@@ -27,6 +27,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -40,6 +41,8 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(Side)
 
 namespace {
 
@@ -84,6 +87,8 @@ private slots:
     void velquorCtlSendsEachArgumentAsOneWord();
     void socketErrors_data();
     void socketErrors();
+    void namesReadAsSomethingElseAreRefusedEverywhere_data();
+    void namesReadAsSomethingElseAreRefusedEverywhere();
     void changesAreSavedAndTheUnknownKept();
     void fileThatCannotBeWrittenChangesNothing();
     void dialogIsReachedByKeyboardAndNamed();
@@ -360,6 +365,50 @@ void tst_PresetsEndToEnd::socketErrors()
     QTest::qWait(100);
     QCOMPARE(m_frames.size(), 0);
     QCOMPARE(m_window->dir().read(u"velquor.conf"_s), before);
+}
+
+// One rule set: the dialog and the control socket refuse the same names, and so do MQTT's
+// <base>/command and the page, which hand the same lines to the same adapter.
+void tst_PresetsEndToEnd::namesReadAsSomethingElseAreRefusedEverywhere_data()
+{
+    QTest::addColumn<Side>("side");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("problem");
+
+    QTest::newRow("another input's caption") << Side::Input << 4 << u"IN1"_s << u"caption of IN1"_s;
+    QTest::newRow("its own caption, lower case") << Side::Input << 3 << u"in3"_s << u"caption"_s;
+    QTest::newRow("an output's caption on an input")
+        << Side::Input << 3 << u"OUT4"_s << u"caption of Out4"_s;
+    QTest::newRow("None in any case") << Side::Input << 3 << u"nONe"_s << u"no state"_s;
+    QTest::newRow("an entity's name") << Side::Output << 2 << u"Mode"_s << u"its mode"_s;
+    QTest::newRow("the video-wall entity")
+        << Side::Output << 4 << u"video-wall INPUT"_s << u"video-wall input"_s;
+    QTest::newRow("the link entity") << Side::Output << 2 << u"link"_s << u"its link"_s;
+}
+
+void tst_PresetsEndToEnd::namesReadAsSomethingElseAreRefusedEverywhere()
+{
+    QFETCH(Side, side);
+    QFETCH(int, number);
+    QFETCH(QString, name);
+    QFETCH(QString, problem);
+    const NamesAndPresets before = m_form->presetBook->content();
+    const QByteArray line = (side == Side::Input ? "name in " : "name out ") +
+                            QByteArray::number(number) + " \"" + name.toUtf8() + '"';
+    const QByteArray answer = m_client->ask(line);
+    QVERIFY2(answer.startsWith("error") && answer.contains(problem.toUtf8()), answer.constData());
+    // A preset may not take it either.
+    QVERIFY(m_client->ask("preset save \"" + name.toUtf8() + '"').startsWith("error"));
+
+    PresetDialog dialog(
+        *m_form->presetBook, [this] { return m_form->shownRoutes(); }, [](int) {}, m_form);
+    dialog.show();
+    dialog.nameField(side, number)->setText(name);
+    dialog.findChild<QPushButton *>(u"saveNames"_s)->click();
+    const QString said = dialog.findChild<QLabel *>(u"problem"_s)->text();
+    QVERIFY2(said.contains(problem), qPrintable(said));
+    QCOMPARE(m_form->presetBook->content(), before);
 }
 
 // The 33rd preset is refused; each change is in the file at once, and what this program does

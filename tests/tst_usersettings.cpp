@@ -128,6 +128,8 @@ private slots:
     void oneLineEntries_data();
     void oneLineEntries();
     void surfaceValueSurvivesASave();
+    void fileWithASecretIsTheOwnersAlone_data();
+    void fileWithASecretIsTheOwnersAlone();
     void saveChangesOnlyWhatWasSet();
     void unwritableFileIsReported();
     void saveLeavesAloneWhatItWouldNotRead_data();
@@ -372,6 +374,46 @@ void tst_UserSettings::surfaceValueSurvivesASave()
     QCOMPARE(again.surfaceValue(u"mqtt"_s, u"url"_s), u"mqtt://broker"_s);
 }
 
+void tst_UserSettings::fileWithASecretIsTheOwnersAlone_data()
+{
+    QTest::addColumn<QByteArray>("content"); // null: no file yet
+    QTest::addColumn<bool>("setKey");        // the web page's key is made and saved
+    QTest::addColumn<int>("mode");
+
+    QTest::newRow("new file with the page's key") << QByteArray() << true << 0600;
+    QTest::newRow("open file given the page's key") << "[web]\nlisten=8080\n"_ba << true << 0600;
+    QTest::newRow("open file with an MQTT password")
+        << "[mqtt]\nurl=mqtt://hall@broker\npassword=pw\n"_ba << false << 0600;
+    QTest::newRow("open file with a password in the address")
+        << "[mqtt]\nurl=mqtt://hall:pw@broker\n"_ba << false << 0600;
+    QTest::newRow("open file without a secret") << "[mqtt]\nurl=mqtt://broker\n"_ba << false
+                                                << 0644;
+}
+
+void tst_UserSettings::fileWithASecretIsTheOwnersAlone()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, setKey);
+    QFETCH(int, mode);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"velquor.conf"_s);
+    if (!content.isNull()) {
+        QVERIFY(writeFile(path, content));
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0644) == 0);
+    }
+    for (int save = 0; save < 2; ++save) { // and kept so by the next save
+        UserSettings settings(path);
+        settings.load();
+        if (setKey)
+            settings.setSurfaceValue(u"web"_s, u"key"_s, u"0123456789abcdef0123456789abcdef"_s);
+        settings.setPort(3, u"/dev/ttyUSB%1"_s.arg(save));
+        QVERIFY(settings.save());
+        struct stat info {};
+        QVERIFY(::stat(QFile::encodeName(path).constData(), &info) == 0);
+        QCOMPARE(int(info.st_mode & 0777), mode);
+    }
+}
+
 void tst_UserSettings::saveChangesOnlyWhatWasSet()
 {
     QTemporaryDir dir;
@@ -498,6 +540,12 @@ void tst_UserSettings::namesAndPresets_data()
         << QStringList{u"a=1111"_s, u"gap=100"_s}
         << QStringList{u"[presets] preset1"_s, u"[presets] preset2"_s, u"[presets] preset4"_s,
                        u"[presets] preset0"_s, u"[presets] last"_s,    u"[presets] gap"_s};
+    QTest::newRow("names the surfaces read as something else: each one warning")
+        << "[names]\nin3=IN1\nin4=None\nout1=Mode\nout2=out3\nout4=Video-wall input\n"
+           "[presets]\npreset1=none, 1, 1, 1, 1\npreset2=Stage, 1, 2, 3, 4\n"_ba
+        << QStringList{u"Stage=1234"_s, u"gap=100"_s}
+        << QStringList{u"[names] in3"_s,  u"[names] in4"_s,  u"[names] out1"_s,
+                       u"[names] out2"_s, u"[names] out4"_s, u"[presets] preset1"_s};
     QByteArray many = "[presets]\n"_ba;
     QStringList first32;
     for (int i = 1; i <= 33; ++i) {
