@@ -8,7 +8,7 @@
 //                                    receive settle time (part of this, by design);
 //   CPU time in 10 s idle while connected.
 //
-//   bench_latency [clicks, default 300] [replies, default 100] [idle seconds, default 10]
+//   bench_latency [clicks] [replies] [idle seconds, default 10]   (1000 or more samples each)
 
 #include "appearance.h"
 #include "benchstats.h"
@@ -87,8 +87,8 @@ int main(int argc, char **argv)
 {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    const int clicks = argc > 1 ? std::atoi(argv[1]) : 300;
-    const int replies = argc > 2 ? std::atoi(argv[2]) : 100;
+    const int clicks = latencySamples(argc > 1 ? std::atoi(argv[1]) : 0);
+    const int replies = latencySamples(argc > 2 ? std::atoi(argv[2]) : 0);
     const int idleSeconds = argc > 3 ? std::atoi(argv[3]) : 10;
 
     QApplication app(argc, argv);

@@ -1,27 +1,42 @@
 // SPDX-License-Identifier: MIT
-// Start-up to first shown frame and peak resident memory: the panel (bench_panelwindow) and a
-// bare Qt Widgets window (bench_barewindow), each started as a fresh process, taking turns, so
-// that both see the same machine state. Time runs from the spawn until the child reports its
-// first frame; memory is the child's peak resident set (ru_maxrss at its end). A third
-// program, the bare window with one line of text, is measured alongside for reference: the
-// first text a process shows costs it Qt's font set-up, which the bare window never does.
+// Start-up time and peak resident memory of the program users run, against a bare Qt Widgets
+// window: each started as a fresh process, taking turns, so that all see the same machine state.
 //
-//   bench_startup [runs of each, default 15]     (both programs next to this one)
-//   bench_startup --phases [runs, default 1]     with the time of each step of each run
+// - velquor, the window: `velquor --demo --control unix:...`, as the operator starts it (the
+//   whole program: the emulated matrix, the surfaces' libraries, the window). Ready once it
+//   answers "state" on its control socket: its event loop runs, after start-up opened the port
+//   and the window was shown.
+// - velquor --headless: the service without a window, ready the same way.
+// - bench_barewindow: an empty window of the panel's size, ready once it reports its first
+//   frame; with --text one line of text, which pays for Qt's font set-up, for reference.
+// Time runs from the spawn until ready; memory is the child's peak resident set (ru_maxrss at
+// its end, after SIGTERM for velquor). Each runs in a scratch folder with a settings folder
+// of its own, so that neither the user's settings nor COMPORT in the current folder are
+// touched.
+//
+//   bench_startup [runs of each, default 15]
+//   bench_startup --phases [runs, default 1]   the panel's steps in-process (bench_panelwindow)
 
 #include "benchstats.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
+#include <QFile>
 #include <QTemporaryDir>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,7 +52,38 @@ struct Run
     double peakMiB = 0;
 };
 
-Run runOnce(const QString &program, const QString &workingDirectory, const char *argument = nullptr)
+// How a child says it is ready.
+enum class Ready {
+    Shown,    // prints "shown" on standard output after its first frame, and ends
+    Answers,  // answers "state" on the control socket at socketPath; ended with SIGTERM
+};
+
+// Connects to the control socket and asks for the state: true once an answer line came.
+bool answersState(const QByteArray &socketPath)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socketPath.constData(), sizeof address.sun_path - 1);
+    bool answered = false;
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
+        ::write(fd, "state\n", 6) == 6) {
+        char c = 0;
+        while (::read(fd, &c, 1) == 1) {
+            if (c == '\n') {
+                answered = true;
+                break;
+            }
+        }
+    }
+    ::close(fd);
+    return answered;
+}
+
+Run runOnce(const QString &program, const QStringList &arguments, const QString &folder,
+            Ready ready)
 {
     Run run;
     int out[2];
@@ -47,11 +93,20 @@ Run runOnce(const QString &program, const QString &workingDirectory, const char 
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, out[0]);
+    if (!phases) // the children's notes (the socket's address, Qt's) would drown the table
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     const QByteArray path = QFile::encodeName(program);
+    QList<QByteArray> words{path};
+    for (const QString &argument : arguments)
+        words.append(argument.toLocal8Bit());
+    std::vector<char *> args;
+    for (QByteArray &word : words)
+        args.push_back(word.data());
+    args.push_back(nullptr);
+    const QByteArray socketPath = QFile::encodeName(folder + QStringLiteral("/velquor.sock"));
+    ::unlink(socketPath.constData());
     const QByteArray previous = QFile::encodeName(QDir::currentPath());
-    QDir::setCurrent(workingDirectory);
-    char *const args[] = {const_cast<char *>(path.constData()), const_cast<char *>(argument),
-                          nullptr};
+    QDir::setCurrent(folder);
 
     QElapsedTimer clock;
     timespec spawnedAt{};
@@ -61,7 +116,7 @@ Run runOnce(const QString &program, const QString &workingDirectory, const char 
                 QByteArray::number(qint64(spawnedAt.tv_sec) * 1'000'000'000 + spawnedAt.tv_nsec));
     clock.start();
     pid_t pid = -1;
-    const int spawned = posix_spawn(&pid, path.constData(), &actions, nullptr, args, environ);
+    const int spawned = posix_spawn(&pid, path.constData(), &actions, nullptr, args.data(), environ);
     QDir::setCurrent(QFile::decodeName(previous));
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
@@ -69,20 +124,44 @@ Run runOnce(const QString &program, const QString &workingDirectory, const char 
         ::close(out[0]);
         return run;
     }
-    char buffer[64];
-    const ssize_t n = ::read(out[0], buffer, sizeof buffer); // blocks until "shown"
+    bool isReady = false;
+    if (ready == Ready::Shown) {
+        char buffer[64];
+        const ssize_t n = ::read(out[0], buffer, sizeof buffer); // blocks until "shown"
+        isReady = n > 0 && QByteArray(buffer, int(n)).startsWith("shown");
+    } else {
+        // Tried again and again until it listens and answers; 100 µs apart, so that the
+        // tries cost the child next to nothing.
+        const QDeadlineTimer deadline(20000);
+        while (!deadline.hasExpired() && !(isReady = answersState(socketPath))) {
+            int status = 0;
+            if (::waitpid(pid, &status, WNOHANG) == pid) { // it ended without answering
+                ::close(out[0]);
+                return run;
+            }
+            ::usleep(100);
+        }
+    }
     const double ms = double(clock.nsecsElapsed()) / 1e6;
     ::close(out[0]);
+    if (ready == Ready::Answers)
+        ::kill(pid, SIGTERM);
     int status = 0;
     rusage usage{};
     ::wait4(pid, &status, 0, &usage);
-    if (n > 0 && QByteArray(buffer, int(n)).startsWith("shown") && WIFEXITED(status) &&
-        WEXITSTATUS(status) == 0) {
+    if (isReady && WIFEXITED(status) && WEXITSTATUS(status) == 0) {
         run.ms = ms;
         run.peakMiB = double(usage.ru_maxrss) / 1024.0;
     }
     return run;
 }
+
+struct Series
+{
+    QList<double> ms, mib;
+    double medianMs() const { return quantile(ms, 0.5); }
+    double medianMiB() const { return quantile(mib, 0.5); }
+};
 
 } // namespace
 
@@ -96,49 +175,84 @@ int main(int argc, char **argv)
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     const QString here = QCoreApplication::applicationDirPath();
-    const QString panel = here + QStringLiteral("/bench_panelwindow");
+    const QString velquor = QStringLiteral(VELQUOR_PROGRAM);
     const QString bare = here + QStringLiteral("/bench_barewindow");
     QTemporaryDir scratch;
     if (!scratch.isValid())
         return 1;
+    // The user's settings file stays out: a settings folder of the run's own, empty.
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(scratch.filePath(QStringLiteral("config"))));
+    const QString control = QStringLiteral("unix:") + scratch.filePath(QStringLiteral("velquor.sock"));
 
-    QList<double> panelMs, bareMs, textMs, panelMiB, bareMiB, textMiB;
-    // One of each first, not counted: the file cache and the font cache warm up.
-    runOnce(panel, scratch.path());
-    runOnce(bare, scratch.path());
-    runOnce(bare, scratch.path(), "--text");
-    for (int i = 0; i < runs; ++i) {
-        const Run p = runOnce(panel, scratch.path());
-        const Run b = runOnce(bare, scratch.path());
-        const Run t = runOnce(bare, scratch.path(), "--text");
-        if (p.ms < 0 || b.ms < 0 || t.ms < 0) {
-            std::fprintf(stderr, "bench_startup: a window did not show (run %d)\n", i);
-            return 1;
-        }
-        panelMs << p.ms;
-        bareMs << b.ms;
-        panelMiB << p.peakMiB;
-        bareMiB << b.peakMiB;
-        textMs << t.ms;
-        textMiB << t.peakMiB;
+    if (phases) { // the in-process steps of the panel window, printed by the child
+        for (int i = 0; i < runs; ++i)
+            runOnce(here + QStringLiteral("/bench_panelwindow"), {}, scratch.path(), Ready::Shown);
+        return 0;
     }
 
-    char value[160];
-    const double timeRatio = quantile(panelMs, 0.5) / quantile(bareMs, 0.5);
-    std::snprintf(value, sizeof value, "velquor %.1f ms, bare %.1f ms (medians of %d): ratio %.2f",
-                  quantile(panelMs, 0.5), quantile(bareMs, 0.5), runs, timeRatio);
-    printRow("start-up to first shown frame", value, "ratio <= 1.5", timeRatio <= 1.5);
+    struct Kind
+    {
+        QString program;
+        QStringList arguments;
+        Ready ready;
+        Series series;
+    };
+    Kind kinds[] = {
+        {velquor, {QStringLiteral("--demo"), QStringLiteral("--control"), control}, Ready::Answers, {}},
+        {velquor,
+         {QStringLiteral("--demo"), QStringLiteral("--headless"), QStringLiteral("--control"),
+          control},
+         Ready::Answers,
+         {}},
+        {bare, {}, Ready::Shown, {}},
+        {bare, {QStringLiteral("--text")}, Ready::Shown, {}},
+    };
+    // One of each first, not counted: the file cache and the font cache warm up.
+    for (Kind &kind : kinds)
+        runOnce(kind.program, kind.arguments, scratch.path(), kind.ready);
+    for (int i = 0; i < runs; ++i) {
+        for (Kind &kind : kinds) {
+            const Run r = runOnce(kind.program, kind.arguments, scratch.path(), kind.ready);
+            if (r.ms < 0) {
+                std::fprintf(stderr, "bench_startup: %s %s was not ready (run %d)\n",
+                             qPrintable(kind.program), qPrintable(kind.arguments.join(u' ')), i);
+                return 1;
+            }
+            kind.series.ms << r.ms;
+            kind.series.mib << r.peakMiB;
+        }
+    }
+    const Series &window = kinds[0].series;
+    const Series &headless = kinds[1].series;
+    const Series &bareWindow = kinds[2].series;
+    const Series &text = kinds[3].series;
 
-    const double memoryRatio = quantile(panelMiB, 0.5) / quantile(bareMiB, 0.5);
-    std::snprintf(value, sizeof value, "velquor %.1f MiB, bare %.1f MiB: ratio %.2f",
-                  quantile(panelMiB, 0.5), quantile(bareMiB, 0.5), memoryRatio);
-    printRow("peak resident memory", value, "ratio <= 1.3", memoryRatio <= 1.3);
+    char value[200];
+    const double timeRatio = window.medianMs() / bareWindow.medianMs();
+    std::snprintf(value, sizeof value,
+                  "velquor %.1f ms, bare window %.1f ms (medians of %d): ratio %.2f",
+                  window.medianMs(), bareWindow.medianMs(), runs, timeRatio);
+    printRow("start-up of velquor --demo, window shown and answering", value, "ratio <= 1.5",
+             timeRatio <= 1.5);
+
+    const double memoryRatio = window.medianMiB() / bareWindow.medianMiB();
+    std::snprintf(value, sizeof value, "velquor %.1f MiB, bare window %.1f MiB: ratio %.2f",
+                  window.medianMiB(), bareWindow.medianMiB(), memoryRatio);
+    printRow("peak resident memory of velquor --demo", value, "ratio <= 1.3",
+             memoryRatio <= 1.3);
+
+    std::snprintf(value, sizeof value,
+                  "velquor --demo --headless: %.1f ms, %.1f MiB (medians of %d); "
+                  "window/headless: %.2f, %.2f",
+                  headless.medianMs(), headless.medianMiB(), runs,
+                  window.medianMs() / headless.medianMs(),
+                  window.medianMiB() / headless.medianMiB());
+    std::printf("ROW|(reference) start-up and memory of the headless service|%s|none|-\n", value);
 
     std::snprintf(value, sizeof value,
                   "bare window with one line of text: %.1f ms, %.1f MiB; velquor/it: %.2f, %.2f",
-                  quantile(textMs, 0.5), quantile(textMiB, 0.5),
-                  quantile(panelMs, 0.5) / quantile(textMs, 0.5),
-                  quantile(panelMiB, 0.5) / quantile(textMiB, 0.5));
+                  text.medianMs(), text.medianMiB(), window.medianMs() / text.medianMs(),
+                  window.medianMiB() / text.medianMiB());
     std::printf("ROW|(reference) start-up and memory|%s|none|-\n", value);
     return 0;
 }

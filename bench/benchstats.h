@@ -9,6 +9,16 @@
 #include <algorithm>
 #include <cstdio>
 
+// Each latency row takes at least this many samples: with 100, the p99 would be the second
+// worst sample of the run, and one busy moment of the machine moves it.
+inline constexpr int minLatencySamples = 1000;
+
+// The samples a row takes when requested were asked for: never fewer than minLatencySamples.
+inline int latencySamples(int requested)
+{
+    return std::max(requested, minLatencySamples);
+}
+
 // The q-quantile (0..1) of samples, nearest rank.
 inline double quantile(QList<double> samples, double q)
 {

@@ -31,6 +31,18 @@ std::optional<qint64> lockFilePid(QByteArrayView content)
     return std::nullopt;
 }
 
+QByteArray lockFileProgram(QByteArrayView content)
+{
+    const QList<QByteArray> lines = content.toByteArray().split('\n');
+    if (lines.size() < 4 || lines[1].isEmpty())
+        return {};
+    for (char c : lines[0]) {
+        if (c < '0' || c > '9')
+            return {};
+    }
+    return lines[1];
+}
+
 QStringList lockFileNames(const QString &systemPath)
 {
     static const QString dev = QStringLiteral("/dev/");

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
@@ -16,6 +17,12 @@ namespace portlock {
 // or, in a file of exactly four bytes that is not text, a binary int as old tools wrote it.
 // Nothing for a file that names no process (empty, text, zero or negative).
 std::optional<qint64> lockFilePid(QByteArrayView content);
+
+// The program a lock file in QSerialPort's form names (PID, program's file name, host name,
+// each on a line of its own): "velquor" for "1234\nvelquor\nhost\n". Empty for other forms.
+// A live process of another program under that PID means the lock outlived its process and
+// the PID was given out again.
+QByteArray lockFileProgram(QByteArrayView content);
 
 // The names a lock file for systemPath may have: "LCK.." and the name after /dev/ with "/"
 // turned into "_" (QSerialPort's form, LCK..pts_3), and "LCK.." and the last part of the path

@@ -27,7 +27,31 @@ bool processIsAlive(qint64 pid)
     return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
 }
 
+// The file name of the program process pid runs, as QSerialPort writes it into its lock files;
+// empty where that cannot be read (another user's process, no /proc).
+QByteArray programOf(qint64 pid)
+{
+#ifdef Q_OS_LINUX
+    char target[4096];
+    const QByteArray link = "/proc/" + QByteArray::number(pid) + "/exe";
+    const ssize_t n = ::readlink(link.constData(), target, sizeof target);
+    if (n <= 0)
+        return {};
+    QByteArray path(target, int(n));
+    const QByteArray deleted = " (deleted)";
+    if (path.endsWith(deleted))
+        path.chop(deleted.size());
+    return path.mid(path.lastIndexOf('/') + 1);
+#else
+    Q_UNUSED(pid);
+    return {};
+#endif
+}
+
 // A lock file in one of the lock folders that names a live process, as "FILE (process PID)".
+// A file of QSerialPort's that names another program than the one now running under its PID
+// is left over from a process that ended without removing it (killed); process numbers are
+// given out again, and so are terminal numbers.
 QString liveLockFile(const QString &systemPath)
 {
     QSet<QString> seen;
@@ -40,9 +64,15 @@ QString liveLockFile(const QString &systemPath)
             QFile file(canonical + QLatin1Char('/') + name);
             if (!file.open(QIODevice::ReadOnly))
                 continue;
-            const std::optional<qint64> pid = portlock::lockFilePid(file.read(64));
-            if (pid && processIsAlive(*pid))
-                return QStringLiteral("%1 (process %2)").arg(file.fileName()).arg(*pid);
+            const QByteArray content = file.read(512);
+            const std::optional<qint64> pid = portlock::lockFilePid(content);
+            if (!pid || !processIsAlive(*pid))
+                continue;
+            const QByteArray program = portlock::lockFileProgram(content);
+            const QByteArray running = programOf(*pid);
+            if (!program.isEmpty() && !running.isEmpty() && program != running)
+                continue;
+            return QStringLiteral("%1 (process %2)").arg(file.fileName()).arg(*pid);
         }
     }
     return {};

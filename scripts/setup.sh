@@ -1,24 +1,33 @@
 # SPDX-License-Identifier: MIT
-# Shared by scripts/run, scripts/test and scripts/bench: installs the Debian packages the
-# project needs (only those missing) and configures and builds a tree incrementally.
-# Source it; it defines velquor_setup BUILD_DIR [cmake options...].
+# Shared by the scripts: installs the Debian packages a command needs (only those missing), and
+# configures and builds a tree from one of the presets of CMakePresets.json. Source it; it
+# defines velquor_install_packages PACKAGE... and velquor_setup PRESET [TARGET...].
+#
+# Each build tree belongs to one preset (build/ to "default", build-release/ to "release",
+# build-asan/ to "sanitize", build-fuzz/ to "fuzz"), and velquor_setup configures it from that
+# preset every time: whichever script ran first, the options are the preset's.
 
 velquor_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-velquor_packages=(cmake ninja-build g++ qt6-base-dev qt6-base-private-dev qt6-serialport-dev
-                  fonts-liberation fonts-droid-fallback desktop-file-utils appstream man-db ser2net
-                  pkgconf)
-# The web page: its server and QR code, and the browser its tests and benchmark drive.
-velquor_packages+=(qt6-httpserver-dev qt6-websockets-dev libqrencode-dev
-                   chromium chromium-driver python3-selenium)
-# MQTT: the client library, and the broker and certificates its tests and benchmark use.
-velquor_packages+=(libmosquitto-dev mosquitto mosquitto-clients openssl)
-# The service: sd_notify from libsystemd, and systemd-analyze, which checks the unit.
-velquor_packages+=(libsystemd-dev systemd)
+# What building and running the panel need: the compiler and build tools, Qt and the libraries
+# of the remote surfaces, and the window's fonts. (Configuring the tree takes Qt's private GUI
+# headers too: the accessibility test is part of the default tree.)
+velquor_run_packages=(cmake ninja-build g++ pkgconf
+                      qt6-base-dev qt6-base-private-dev qt6-serialport-dev
+                      qt6-httpserver-dev qt6-websockets-dev libqrencode-dev libmosquitto-dev
+                      libsystemd-dev
+                      fonts-liberation fonts-droid-fallback)
+# What the tests and benchmarks add: the real peers they start on loopback (ser2net, the MQTT
+# broker and its clients, openssl for its certificates, headless chromium driven by selenium)
+# and the checkers of the desktop entry, the AppStream file, the man pages and the service's
+# unit (systemd-analyze).
+velquor_test_packages=(ser2net mosquitto mosquitto-clients openssl
+                       chromium chromium-driver python3-selenium
+                       desktop-file-utils appstream man-db systemd)
 
 velquor_install_packages() {
     local missing=() package
-    for package in "${velquor_packages[@]}" "$@"; do
+    for package in "$@"; do
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
             missing+=("$package")
     done
@@ -31,11 +40,21 @@ velquor_install_packages() {
             "${missing[@]}" >/dev/null
 }
 
+# The build tree of a preset.
+velquor_build_dir() {
+    case $1 in
+    default) echo "$velquor_root/build" ;;
+    *) echo "$velquor_root/build-$([ "$1" = sanitize ] && echo asan || echo "$1")" ;;
+    esac
+}
+
+# Configures the preset's tree (again, so that its options are the preset's whatever configured
+# it before) and builds the targets given, or everything. The packages are the caller's to
+# install first.
 velquor_setup() {
-    local build=$1; shift
-    velquor_install_packages || { echo "Could not install the packages." >&2; return 1; }
-    if [ ! -f "$build/build.ninja" ]; then
-        cmake -S "$velquor_root" -B "$build" -G Ninja "$@" >/dev/null || return 1
-    fi
-    cmake --build "$build" --parallel "$(nproc)"
+    local preset=$1; shift
+    local targets=()
+    [ $# -eq 0 ] || targets=(--target "$@")
+    cmake --preset "$preset" -S "$velquor_root" >/dev/null || return 1
+    cmake --build --preset "$preset" --parallel "${VELQUOR_JOBS:-$(nproc)}" "${targets[@]}"
 }

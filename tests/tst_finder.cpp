@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -85,6 +86,19 @@ public:
     std::vector<std::unique_ptr<PtyPair>> m_pairs;
     std::vector<int> m_slaves; // held open by the test, as another program would
 };
+
+// Closes the modal dialogs still open, the innermost first. A check that fails inside a
+// dialog's event loop returns from its handler and leaves the dialog waiting for an operator:
+// the test would hang there until CTest gives up on it.
+void closeModalDialogs()
+{
+    for (int i = 0; i < 10; ++i) {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        dialog->reject();
+    }
+}
 
 } // namespace
 
@@ -276,10 +290,24 @@ void tst_Finder::findInTheDialogAndMap()
     };
 
     bool searched = false;
+    const auto closeOnFailure = [] {
+        if (QTest::currentTestFailed())
+            closeModalDialogs();
+    };
+    // However the dialogs end up waiting, the test goes on; the run takes a few seconds.
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    connect(&watchdog, &QTimer::timeout, this, [] {
+        closeModalDialogs();
+        QFAIL("the dialogs were still open after 60 s");
+    });
+    watchdog.start(60000);
     QTimer::singleShot(0, qApp, [&] {
+        const auto closeAll = qScopeGuard(closeOnFailure);
         auto *devices = qobject_cast<DeviceDialog *>(QApplication::activeModalWidget());
         QVERIFY(devices);
         QTimer::singleShot(0, qApp, [&] {
+            const auto closeAll = qScopeGuard(closeOnFailure);
             auto *find = qobject_cast<FindDialog *>(QApplication::activeModalWidget());
             QVERIFY(find);
             const QString note = find->findChild<QLabel *>()->text();
@@ -306,6 +334,7 @@ void tst_Finder::findInTheDialogAndMap()
         devices->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save)->click();
     });
     form.showSerialDevices();
+    watchdog.stop();
     QVERIFY(searched);
 
     UserSettings saved;

@@ -8,6 +8,7 @@
 #include "hostilepeers.h"
 #include "messageboxwatcher.h"
 #include "mscomm.h"
+#include "networklink.h"
 #include "ptyhost.h"
 #include "ser2net.h"
 #include "windowonline.h"
@@ -17,6 +18,8 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 #include <memory>
@@ -44,6 +47,7 @@ private slots:
     void cleanup();
 
     void serverThatNeverReadsIsDropped();
+    void linkToAServerThatNeverReadsHoldsAtMost64KiB();
     void silentServerIsRefusedWhileTheSocketAnswers();
     void remoteConnectThatFailsShowsNoBox();
     void connectWaitsForAllFourConfirmations();
@@ -94,6 +98,40 @@ void tst_HostilePeers::serverThatNeverReadsIsDropped()
     QTest::qWait(200);
     QCOMPARE(warnings.size(), 1);
     QVERIFY2(warnings.first().contains(u"does not read"_s), qPrintable(warnings.first()));
+}
+
+// What waits for a server that reads nothing stays within the 64 KiB the documentation gives;
+// the write that would pass it drops the link as lost. The system's own buffers fill first.
+void tst_HostilePeers::linkToAServerThatNeverReadsHoldsAtMost64KiB()
+{
+    constexpr qint64 documentedBound = 64 * 1024;
+    constexpr qint64 chunk = 1024;
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+    NetworkLink link;
+    QSignalSpy opened(&link, &NetworkLink::openFinished);
+    QSignalSpy lost(&link, &NetworkLink::lost);
+    link.startOpen({NetworkPort::Kind::Raw, u"127.0.0.1"_s, server.serverPort()}, SerialSettings{},
+                   3000);
+    QVERIFY(server.waitForNewConnection(5000));
+    QTcpSocket *peer = server.nextPendingConnection();
+    peer->setReadBufferSize(1); // takes one byte off the line, then nothing more
+    QVERIFY(opened.wait(5000));
+    QCOMPARE(opened.first().first().toBool(), true);
+
+    const QByteArray bytes(chunk, 'x');
+    qint64 mostWaiting = 0;
+    bool dropped = false;
+    for (int i = 0; i < 64 * 1024 && !dropped; ++i) { // 64 MiB at most, far past any buffer
+        dropped = link.write(bytes) < 0;
+        if (!dropped)
+            mostWaiting = std::max(mostWaiting, link.bytesWaiting());
+    }
+    QVERIFY(dropped);
+    QVERIFY2(mostWaiting <= documentedBound, qPrintable(QString::number(mostWaiting)));
+    QVERIFY2(mostWaiting > documentedBound - chunk, qPrintable(QString::number(mostWaiting)));
+    QTRY_COMPARE(lost.size(), 1);
+    QVERIFY(link.write(bytes) < 0);
 }
 
 // A server that accepts and then says nothing: Connect waits its 3 s and fails as it always

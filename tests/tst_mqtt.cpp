@@ -11,13 +11,13 @@
 #include "programrun.h"
 #include "ptypair.h"
 #include "scratchdir.h"
-#include "ser2net.h"
 #include "windowonline.h"
 
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSysInfo>
 #include <QTest>
@@ -612,13 +612,16 @@ void tst_Mqtt::wrongPasswordIsOneLineAndThePanelWorksOn()
     m_dir = std::make_unique<ScratchDir>();
     m_broker = std::make_unique<MosquittoBroker>(m_dir->path(), u"hall"_s, u"right"_s);
     QVERIFY(m_broker->start());
-    const quint16 control = freeLoopbackPort();
-    ProgramRun panel({u"--demo"_s, u"--headless"_s, u"--control"_s, QString::number(control),
-                      u"--mqtt"_s, m_broker->url(u"hall"_s, u"wrong"_s)},
+    // Port 0: the program takes a free one and names it, so that nobody can take it first.
+    ProgramRun panel({u"--demo"_s, u"--headless"_s, u"--control"_s, u"0"_s, u"--mqtt"_s,
+                      m_broker->url(u"hall"_s, u"wrong"_s)},
                      m_dir->path(), m_dir->path());
     QVERIFY(panel.start());
     QTRY_VERIFY_WITH_TIMEOUT(panel.standardError().contains(u"refused"_s), 10000);
-    ControlClient client(control);
+    const QRegularExpression announced(u"control socket on 127\\.0\\.0\\.1:(\\d+)\n"_s);
+    const QRegularExpressionMatch control = announced.match(panel.standardError());
+    QVERIFY2(control.hasMatch(), qPrintable(panel.standardError()));
+    ControlClient client(quint16(control.captured(1).toUInt()));
     QVERIFY(client.waitForConnected());
     QCOMPARE(client.ask("update"), QByteArray("ok"));
     QTRY_VERIFY(client.ask("state").contains(R"("mode":"matrix")"));

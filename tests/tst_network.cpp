@@ -275,8 +275,10 @@ void tst_Network::refusedConnectionIsAnOpenFailure()
 {
     QFETCH_GLOBAL(bool, rfc2217);
     PortMap ports;
-    const quint16 nobody = freeLoopbackPort();
-    ports.map(1, (rfc2217 ? u"rfc2217://127.0.0.1:%1"_s : u"tcp://127.0.0.1:%1"_s).arg(nobody));
+    const RefusingLoopbackPort nobody;
+    QVERIFY(nobody.port() != 0);
+    ports.map(1, (rfc2217 ? u"rfc2217://127.0.0.1:%1"_s : u"tcp://127.0.0.1:%1"_s)
+                     .arg(nobody.port()));
     m_window->options().ports = ports;
     m_window->options().startUp = WindowOnLine::StartUp::AsItComes;
     start();

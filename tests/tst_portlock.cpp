@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSysInfo>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -40,12 +41,22 @@ enum class Holder {
     LockFileShortName, // LCK..<last part of the path>, as other serial tools name it
     LockFileQtName,    // LCK..pts_<n>, the name QSerialPort itself uses
     OldLockFileQtName, // the same, written an hour ago
+    QtFormLockFile,    // LCK..pts_<n> in QSerialPort's own form: PID, program, host
 };
 
 // A lock file as other serial tools write it: the PID in ten columns and a line feed.
 QByteArray uucpLine(qint64 pid)
 {
     return QByteArray::number(pid).rightJustified(10, ' ') + '\n';
+}
+
+// A lock file as QSerialPort writes it on this machine: PID, the program's file name, the host
+// and the machine's and the boot's ids.
+QByteArray qtFormLines(qint64 pid, const QByteArray &program)
+{
+    return QByteArray::number(pid) + '\n' + program + '\n' +
+           QSysInfo::machineHostName().toUtf8() + '\n' + QSysInfo::machineUniqueId() +
+           '\n' + QSysInfo::bootUniqueId() + '\n';
 }
 
 } // namespace
@@ -61,6 +72,7 @@ private slots:
     void lockFilePid();
     void heldLineIsReported_data();
     void heldLineIsReported();
+    void lockFileOfAnEndedProcessDoesNotHold_data();
     void lockFileOfAnEndedProcessDoesNotHold();
     void holdGoesWithThePort();
 };
@@ -69,24 +81,30 @@ void tst_PortLock::lockFilePid_data()
 {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<qint64>("pid"); // 0: names no process
+    QTest::addColumn<QByteArray>("program");
 
     qint32 binary = 4321;
-    QTest::newRow("ten columns and a line feed") << "      1234\n"_ba << qint64(1234);
-    QTest::newRow("QSerialPort's three lines") << "1234\nvelquor\nhost\n"_ba << qint64(1234);
-    QTest::newRow("four digits are text, not binary") << "1234"_ba << qint64(1234);
+    QTest::newRow("ten columns and a line feed") << "      1234\n"_ba << qint64(1234)
+                                         << QByteArray();
+    QTest::newRow("QSerialPort's three lines")
+        << "1234\nvelquor\nhost\n"_ba << qint64(1234) << "velquor"_ba;
+    QTest::newRow("two lines name no program") << "1234\nvelquor\n"_ba << qint64(1234) << ""_ba;
+    QTest::newRow("four digits are text, not binary") << "1234"_ba << qint64(1234) << ""_ba;
     QTest::newRow("binary int of old tools")
-        << QByteArray(reinterpret_cast<const char *>(&binary), 4) << qint64(4321);
-    QTest::newRow("text") << "locked\n"_ba << qint64(0);
-    QTest::newRow("zero") << "         0\n"_ba << qint64(0);
-    QTest::newRow("negative") << "        -5\n"_ba << qint64(0);
-    QTest::newRow("more digits than a PID has") << "12345678901\n"_ba << qint64(0);
+        << QByteArray(reinterpret_cast<const char *>(&binary), 4) << qint64(4321) << ""_ba;
+    QTest::newRow("text") << "locked\n"_ba << qint64(0) << ""_ba;
+    QTest::newRow("zero") << "         0\n"_ba << qint64(0) << ""_ba;
+    QTest::newRow("negative") << "        -5\n"_ba << qint64(0) << ""_ba;
+    QTest::newRow("more digits than a PID has") << "12345678901\n"_ba << qint64(0) << ""_ba;
 }
 
 void tst_PortLock::lockFilePid()
 {
     QFETCH(QByteArray, content);
     QFETCH(qint64, pid);
+    QFETCH(QByteArray, program);
     QCOMPARE(portlock::lockFilePid(content).value_or(0), pid);
+    QCOMPARE(portlock::lockFileProgram(content), program);
 }
 
 void tst_PortLock::heldLineIsReported_data()
@@ -99,6 +117,8 @@ void tst_PortLock::heldLineIsReported_data()
     QTest::newRow("lock file LCK..pts_<n>") << Holder::LockFileQtName << false;
     QTest::newRow("lock file LCK..pts_<n>, through a link") << Holder::LockFileQtName << true;
     QTest::newRow("lock file LCK..pts_<n>, an hour old") << Holder::OldLockFileQtName << false;
+    QTest::newRow("QSerialPort's lock file, of the program running")
+        << Holder::QtFormLockFile << false;
 }
 
 void tst_PortLock::heldLineIsReported()
@@ -131,7 +151,9 @@ void tst_PortLock::heldLineIsReported()
         lockFile = holder == Holder::LockFileShortName
                        ? u"/var/lock/LCK.."_s + QFileInfo(line).fileName()
                        : qtLockFilePath(line);
-        lockContent = uucpLine(holderProcess.processId());
+        lockContent = holder == Holder::QtFormLockFile
+                          ? qtFormLines(holderProcess.processId(), "cat"_ba)
+                          : uucpLine(holderProcess.processId());
         QFile file(lockFile);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(lockContent);
@@ -189,17 +211,33 @@ void tst_PortLock::heldLineIsReported()
     }
 }
 
+void tst_PortLock::lockFileOfAnEndedProcessDoesNotHold_data()
+{
+    QTest::addColumn<bool>("pidGivenOut"); // the PID runs another program by now
+    QTest::newRow("the process is gone") << false;
+    // A killed panel leaves QSerialPort's file behind; its PID and its terminal's number are
+    // given out again, so a stranger's process appears to hold a fresh terminal.
+    QTest::newRow("QSerialPort's file, the PID now another program's") << true;
+}
+
 void tst_PortLock::lockFileOfAnEndedProcessDoesNotHold()
 {
+    QFETCH(bool, pidGivenOut);
     PtyPair device;
     QVERIFY(device.isValid());
     QProcess ended;
-    ended.start(u"true"_s, QStringList{});
-    QVERIFY(ended.waitForFinished());
-    const QString lockFile = u"/var/lock/LCK.."_s + QFileInfo(device.slavePath()).fileName();
+    ended.start(pidGivenOut ? u"sleep"_s : u"true"_s, {u"30"_s});
+    QVERIFY(pidGivenOut ? ended.waitForStarted() : ended.waitForFinished());
+    const auto endIt = qScopeGuard([&] {
+        ended.kill();
+        ended.waitForFinished();
+    });
+    const QString lockFile = pidGivenOut ? qtLockFilePath(device.slavePath())
+                                         : u"/var/lock/LCK.."_s + QFileInfo(device.slavePath()).fileName();
     QFile file(lockFile);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(uucpLine(ended.processId()));
+    file.write(pidGivenOut ? qtFormLines(ended.processId(), "velquor"_ba)
+                           : uucpLine(ended.processId()));
     file.close();
     const auto cleanUp = qScopeGuard([&] { QFile::remove(lockFile); });
 

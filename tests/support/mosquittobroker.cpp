@@ -4,7 +4,6 @@
 #include "ser2net.h"
 
 #include <QFile>
-#include <QTcpSocket>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -13,8 +12,8 @@ MosquittoBroker::MosquittoBroker(const QString &folder, const QString &user,
                                  const QString &password)
     : m_folder(folder), m_config(folder + u"/mosquitto.conf"_s), m_port(freeLoopbackPort())
 {
-    QByteArray config = "listener " + QByteArray::number(m_port) +
-                        " 127.0.0.1\npersistence false\nlog_dest stdout\n"
+    // The listener's line comes first and is written at start(), with the port of the day.
+    QByteArray config = "persistence false\nlog_dest stdout\n"
                         // Run by root it would become the user mosquitto, who cannot read the
                         // test's folder.
                         "user root\n";
@@ -26,9 +25,7 @@ MosquittoBroker::MosquittoBroker(const QString &folder, const QString &user,
                           {u"-c"_s, u"-b"_s, passwords, user, password});
         config += "allow_anonymous false\npassword_file " + QFile::encodeName(passwords) + '\n';
     }
-    QFile file(m_config);
-    if (file.open(QIODevice::WriteOnly))
-        file.write(config);
+    m_settings = config;
 }
 
 QString MosquittoBroker::useTls()
@@ -53,12 +50,11 @@ QString MosquittoBroker::useTls()
         openssl({u"x509"_s, u"-req"_s, u"-in"_s, u"server.csr"_s, u"-CA"_s, u"ca.crt"_s,
                  u"-CAkey"_s, u"ca.key"_s, u"-CAcreateserial"_s, u"-days"_s, u"2"_s, u"-extfile"_s,
                  u"server.ext"_s, u"-out"_s, u"server.crt"_s});
-    QFile config(m_config);
-    if (!made || !config.open(QIODevice::Append))
+    if (!made)
         return {};
     const QByteArray folder = QFile::encodeName(m_folder);
-    config.write("cafile " + folder + "/ca.crt\ncertfile " + folder + "/server.crt\nkeyfile " +
-                 folder + "/server.key\n");
+    m_settings += "cafile " + folder + "/ca.crt\ncertfile " + folder + "/server.crt\nkeyfile " +
+                  folder + "/server.key\n";
     return m_folder + u"/ca.crt"_s;
 }
 
@@ -69,14 +65,37 @@ MosquittoBroker::~MosquittoBroker()
 
 bool MosquittoBroker::start()
 {
+    // The port was free when chosen; another program on the machine may have taken it since,
+    // and mosquitto then ends at once. The first start tries other ports; a start after stop()
+    // keeps the port, as the clients expect.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (startOnce()) {
+            m_started = true;
+            return true;
+        }
+        if (m_started)
+            return false;
+        stop();
+        m_port = freeLoopbackPort();
+    }
+    return false;
+}
+
+bool MosquittoBroker::startOnce()
+{
+    QFile file(m_config);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write("listener " + QByteArray::number(m_port) + " 127.0.0.1\n" + m_settings) < 0)
+        return false;
+    file.close();
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.start(u"/usr/sbin/mosquitto"_s, {u"-c"_s, m_config});
     if (!m_process.waitForStarted())
         return false;
+    // Its own listener, not somebody else's on the same port.
+    const qint64 pid = m_process.processId();
     for (int i = 0; i < 500 && m_process.state() == QProcess::Running; ++i) {
-        QTcpSocket probe;
-        probe.connectToHost(u"127.0.0.1"_s, m_port);
-        if (probe.waitForConnected(100))
+        if (listensOnLoopback(pid, m_port))
             return true;
         QTest::qWait(10);
     }

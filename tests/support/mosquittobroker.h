@@ -22,8 +22,8 @@ public:
     MosquittoBroker(const MosquittoBroker &) = delete;
     MosquittoBroker &operator=(const MosquittoBroker &) = delete;
 
-    // Starts it in the foreground and waits until it accepts connections; again after stop(),
-    // on the same port.
+    // Starts it in the foreground and waits until it listens; again after stop(), on the same
+    // port. The first start moves to another port when the chosen one was taken meanwhile.
     bool start();
     void stop();
     quint16 port() const { return m_port; }
@@ -32,8 +32,12 @@ public:
     QByteArray log() { return m_process.readAll(); }
 
 private:
+    bool startOnce();
+
     QString m_folder;
     QString m_config;
+    QByteArray m_settings; // all but the listener's line
     quint16 m_port;
+    bool m_started = false;
     QProcess m_process;
 };
