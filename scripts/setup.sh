@@ -13,6 +13,9 @@ velquor_packages+=(qt6-httpserver-dev qt6-websockets-dev libqrencode-dev
                    chromium chromium-driver python3-selenium)
 # MQTT: the client library, and the broker and certificates its tests and benchmark use.
 velquor_packages+=(libmosquitto-dev mosquitto mosquitto-clients openssl)
+# Test only: the window read through the desktop's accessibility bus, as a screen reader reads
+# it (tests/atspi): a private X server, a private D-Bus session, the bus and pyatspi.
+velquor_packages+=(xvfb dbus-bin at-spi2-core python3-pyatspi)
 
 velquor_install_packages() {
     local missing=() package
