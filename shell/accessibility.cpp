@@ -6,8 +6,12 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QHash>
 #include <QGroupBox>
+#include <QPointer>
 #include <QRadioButton>
+#include <QTabBar>
+#include <QWindow>
 
 namespace {
 
@@ -71,6 +75,131 @@ private:
     QRadioButton *option() const { return static_cast<QRadioButton *>(widget()); }
 };
 
+// One tab of a tab bar: a page tab that is selected while its page shows, and that a screen
+// reader may press to show the page.
+class TabAccessible final : public QAccessibleInterface, public QAccessibleActionInterface
+{
+public:
+    TabAccessible(QTabBar *bar, int index) : m_bar(bar), m_index(index) {}
+
+    bool isValid() const override { return m_bar && m_index < m_bar->count(); }
+    QObject *object() const override { return nullptr; }
+    QWindow *window() const override { return m_bar ? m_bar->window()->windowHandle() : nullptr; }
+    QAccessibleInterface *parent() const override
+    {
+        return QAccessible::queryAccessibleInterface(m_bar.data());
+    }
+    QAccessibleInterface *child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface *) const override { return -1; }
+    QAccessibleInterface *childAt(int, int) const override { return nullptr; }
+    void *interface_cast(QAccessible::InterfaceType type) override
+    {
+        return type == QAccessible::ActionInterface
+                   ? static_cast<QAccessibleActionInterface *>(this)
+                   : nullptr;
+    }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (!isValid())
+            return {};
+        if (t == QAccessible::Name)
+            return withoutMnemonic(m_bar->tabText(m_index));
+        if (t == QAccessible::Description)
+            return m_bar->tabToolTip(m_index);
+        return {};
+    }
+    void setText(QAccessible::Text, const QString &) override {}
+    QRect rect() const override
+    {
+        if (!isValid())
+            return {};
+        const QRect r = m_bar->tabRect(m_index);
+        return QRect(m_bar->mapToGlobal(r.topLeft()), r.size());
+    }
+    QAccessible::Role role() const override { return QAccessible::PageTab; }
+    QAccessible::State state() const override
+    {
+        QAccessible::State s;
+        if (!isValid()) {
+            s.invalid = true;
+            return s;
+        }
+        const bool current = m_bar->currentIndex() == m_index;
+        s.focusable = true;
+        s.selectable = true;
+        s.selected = current;
+        s.focused = current && m_bar->hasFocus();
+        s.disabled = !m_bar->isEnabled() || !m_bar->isTabEnabled(m_index);
+        s.invisible = !m_bar->isVisible() || !m_bar->isTabVisible(m_index);
+        return s;
+    }
+
+    QStringList actionNames() const override
+    {
+        return state().disabled ? QStringList() : QStringList{pressAction()};
+    }
+    QStringList keyBindingsForAction(const QString &) const override { return {}; }
+    void doAction(const QString &action) override
+    {
+        if (action == pressAction() && !state().disabled)
+            QMetaObject::invokeMethod(m_bar.data(), "setCurrentIndex", Qt::QueuedConnection,
+                                      Q_ARG(int, m_index));
+    }
+
+private:
+    QPointer<QTabBar> m_bar;
+    int m_index;
+};
+
+// A tab bar whose tabs are its children, the current one selected.
+class TabBarAccessible final : public QAccessibleWidget
+{
+public:
+    explicit TabBarAccessible(QTabBar *bar) : QAccessibleWidget(bar, QAccessible::PageTabList) {}
+    ~TabBarAccessible() override
+    {
+        for (QAccessible::Id id : std::as_const(m_tabs))
+            QAccessible::deleteAccessibleInterface(id);
+    }
+
+    int childCount() const override { return bar()->count(); }
+    QAccessibleInterface *child(int index) const override
+    {
+        if (index < 0 || index >= bar()->count())
+            return nullptr;
+        if (!m_tabs.contains(index))
+            m_tabs.insert(index, QAccessible::registerAccessibleInterface(
+                                     new TabAccessible(bar(), index)));
+        return QAccessible::accessibleInterface(m_tabs.value(index));
+    }
+    int indexOfChild(const QAccessibleInterface *child) const override
+    {
+        for (auto it = m_tabs.cbegin(); it != m_tabs.cend(); ++it) {
+            if (QAccessible::accessibleInterface(it.value()) == child)
+                return it.key();
+        }
+        return -1;
+    }
+    QAccessibleInterface *childAt(int x, int y) const override
+    {
+        const int index = bar()->tabAt(bar()->mapFromGlobal(QPoint(x, y)));
+        return index >= 0 ? child(index) : nullptr;
+    }
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return withoutMnemonic(bar()->tabText(bar()->currentIndex()));
+        return QAccessibleWidget::text(t);
+    }
+
+private:
+    QTabBar *bar() const { return static_cast<QTabBar *>(widget()); }
+
+    mutable QHash<int, QAccessible::Id> m_tabs;
+};
+
 // The spoken news: a notification named by its notice.
 class NewsAccessible final : public QAccessibleWidget
 {
@@ -95,6 +224,8 @@ QAccessibleInterface *describe(const QString &className, QObject *object)
     auto *widget = static_cast<QWidget *>(object);
     if (className == QLatin1String("QRadioButton"))
         return new OptionAccessible(static_cast<QRadioButton *>(widget));
+    if (className == QLatin1String("QTabBar"))
+        return new TabBarAccessible(static_cast<QTabBar *>(widget));
     if (className == QLatin1String("ChangeAnnouncer"))
         return new NewsAccessible(static_cast<ChangeAnnouncer *>(widget));
     // The top-level window is a frame, as a screen reader expects a main window to be.

@@ -11,14 +11,14 @@ class Lamp;
 class QRadioButton;
 
 // What the window adds for screen readers beyond names and descriptions:
-// - the window is a frame, and an option's "Toggle" asked for by a screen reader is carried out
-//   after the request has been answered, so a message box it opens never holds the request
-//   (installWindowAccessibility);
+// - the window is a frame, the current tab is selected, and an option's "Toggle" or a tab's
+//   "Press" asked for by a screen reader is carried out after the request has been answered,
+//   so a message box it opens never holds the request (installWindowAccessibility);
 // - every change the device reports is spoken without the operator moving the focus
 //   (ChangeAnnouncer).
 
-// Makes the accessibility layer describe Form1 and every option button this way; safe to call
-// often.
+// Makes the accessibility layer describe Form1, every option button and tab bar this way; safe
+// to call often.
 void installWindowAccessibility();
 
 // The spoken news of the window: a notification without size or paint that a screen reader

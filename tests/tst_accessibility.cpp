@@ -24,6 +24,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QtTest>
 
@@ -324,6 +325,27 @@ void tst_Accessibility::windowAndPages()
                             QStringLiteral("IP Setting")};
     for (int k = 0; k < 3; ++k)
         QCOMPARE(accessibleText(m_form->SSTab1->widget(k), QAccessible::Name), pages[k]);
+
+    // The tab of the page shown is the selected one; pressing a tab shows its page.
+    QAccessibleInterface *bar =
+        QAccessible::queryAccessibleInterface(m_form->SSTab1->findChild<QTabBar *>());
+    QCOMPARE(bar->role(), QAccessible::PageTabList);
+    QCOMPARE(bar->childCount(), 3);
+    auto selectedTabs = [bar] {
+        QStringList names;
+        for (int k = 0; k < bar->childCount(); ++k) {
+            QAccessibleInterface *tab = bar->child(k);
+            if (tab->state().selected)
+                names << tab->text(QAccessible::Name);
+            if (tab->role() != QAccessible::PageTab || bar->indexOfChild(tab) != k)
+                return QStringList{QStringLiteral("<wrong tab>")};
+        }
+        return names;
+    };
+    QCOMPARE(selectedTabs(), QStringList{QStringLiteral("Switch")});
+    bar->child(2)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QTRY_COMPARE(m_form->SSTab1->currentIndex(), 2);
+    QCOMPARE(selectedTabs(), QStringList{QStringLiteral("IP Setting")});
 }
 
 void tst_Accessibility::addressBoxHasNumberedFields()

@@ -181,6 +181,9 @@ def check_tree(desk):
     desk.find("label", "Disconnected: dark")
     for page in ("Switch", "Resolution", "IP Setting"):
         desk.find("filler", page)
+        tab = desk.find("page tab", page)
+        if ("selected" in states(tab, pyatspi)) != (page == "Switch"):
+            fail("the tab %r is %s" % (page, sorted(states(tab, pyatspi))))
 
     out2 = desk.find("panel", "Out2")
     in3 = desk.find("radio button", "IN3", out2)
