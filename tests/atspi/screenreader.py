@@ -10,6 +10,9 @@ change, and that pressing IN3 in the Out2 row through AT-SPI puts 05 55 19 12 77
 
 Exit status 0 when every check passed, 1 when one failed, 77 (CTest's skip) when Xvfb,
 dbus-run-session, the accessibility bus or pyatspi is not installed.
+
+With --orca LOG it also runs the Orca screen reader on the same bus (not part of the suite)
+and prints what Orca spoke, from its debug log LOG.
 """
 
 import argparse
@@ -72,8 +75,10 @@ class Lines:
 class Desktop:
     """Xvfb with the program and the emulator on it; pyatspi's view of the program."""
 
-    def __init__(self, args, folder):
+    def __init__(self):
         self.processes = []
+
+    def open(self, args, folder):
         display = 90
         while os.path.exists("/tmp/.X11-unix/X%d" % display) or \
                 os.path.exists("/tmp/.X%d-lock" % display):
@@ -97,7 +102,8 @@ class Desktop:
         conf = pathlib.Path(folder, "cfg", "velquor")
         conf.mkdir(parents=True)
         (conf / "velquor.conf").write_text("[names]\nout2=Stage left\nin3=Camera\n")
-        env = dict(os.environ, DISPLAY=":%d" % display, QT_QPA_PLATFORM="xcb",
+        self.display = ":%d" % display
+        env = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb",
                    XDG_CONFIG_HOME=str(conf.parent),
                    # what a running screen reader switches on through the bus
                    QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
@@ -155,12 +161,14 @@ class Desktop:
 
     def notice(self, pattern, timeout=3):
         """Waits for a notification that shows with a name matching pattern."""
-        end = time.monotonic() + timeout
-        while time.monotonic() < end:
-            self.pump(0.05)
+        started = time.monotonic()
+        while time.monotonic() < started + timeout:
+            self.pump(0.02)
             for text in self.events:
                 if re.search(pattern, text):
                     self.events.clear()
+                    print("notification %r after %d ms" % (text, 1000 * (time.monotonic() - started)),
+                          flush=True)
                     return text
         fail("no notification matching %r; shown: %s" % (pattern, self.events))
 
@@ -236,11 +244,30 @@ def check_device_changes(desk):
     print("PASS: device changes are notified", flush=True)
 
 
+def start_orca(desk, log, folder):
+    prefs = os.path.join(folder, "orca")
+    os.makedirs(prefs)
+    desk.start(["orca", "-u", prefs, "--debug-file", log], stdout=subprocess.DEVNULL,
+               stderr=subprocess.DEVNULL, env=dict(os.environ, DISPLAY=desk.display))
+    # Orca writes its log when it ends; it is ready a moment after it shows on the bus.
+    end = time.monotonic() + 20
+    while time.monotonic() < end:
+        desk.pump(0.2)
+        if any(app is not None and app.name == "orca"
+               for app in desk.pyatspi.Registry.getDesktop(0)):
+            desk.pump(2)
+            return
+    fail("Orca did not start")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--velquor", required=True)
     parser.add_argument("--emulator", required=True)
+    parser.add_argument("--orca", help="also run Orca, with its debug log here")
     args = parser.parse_args()
+    args.velquor = os.path.abspath(args.velquor)
+    args.emulator = os.path.abspath(args.emulator)
 
     missing = missing_packages()
     if missing:
@@ -252,13 +279,23 @@ def main():
         return subprocess.call(["dbus-run-session", "--", sys.executable] + sys.argv, env=env)
 
     with tempfile.TemporaryDirectory() as folder:
-        desk = Desktop(args, folder)
+        desk = Desktop()
         try:
+            desk.open(args, folder)
+            if args.orca:
+                start_orca(desk, args.orca, folder)
             check_tree(desk)
             check_press(desk)
             check_device_changes(desk)
+            if args.orca:
+                desk.pump(2)  # Orca speaks a moment after the event
         finally:
             desk.stop()
+        if args.orca:
+            desk.pump(1)
+            for line in pathlib.Path(args.orca).read_text(errors="replace").splitlines():
+                if "SPEECH OUTPUT" in line:
+                    print(line, flush=True)
     return 0
 
 
