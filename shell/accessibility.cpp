@@ -252,7 +252,9 @@ ChangeAnnouncer::ChangeAnnouncer(QWidget *window) : QWidget(window)
     setGeometry(0, 0, 0, 0);
     setFocusPolicy(Qt::NoFocus);
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    hide(); // shown for each notice
+    // Never shown, so that it changes nothing in the window; each notice tells the screen
+    // reader that it shows.
+    hide();
     m_gather.setSingleShot(true);
     m_gather.setInterval(gatherMs);
     connect(&m_gather, &QTimer::timeout, this, &ChangeAnnouncer::announce);
@@ -318,10 +320,10 @@ void ChangeAnnouncer::announce()
     if (texts.isEmpty())
         return;
     m_notice = texts.join(QStringLiteral(". "));
-    // Hidden and shown again: the screen reader presents a notification as it shows.
-    hide();
+    // A screen reader presents a notification as it shows.
     QAccessibleEvent renamed(this, QAccessible::NameChanged);
     QAccessible::updateAccessibility(&renamed);
-    show();
+    QAccessibleEvent shown(this, QAccessible::ObjectShow);
+    QAccessible::updateAccessibility(&shown);
     emit announced(m_notice);
 }

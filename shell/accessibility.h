@@ -21,11 +21,11 @@ class QRadioButton;
 // to call often.
 void installWindowAccessibility();
 
-// The spoken news of the window: a notification without size or paint that a screen reader
-// speaks each time it is shown, with the changes of the moment as its name ("Out2 Stage left:
-// IN3 Camera. Out2 Stage left: no display"). Screen readers present a notification that shows,
-// wherever the focus is; the bridge of this Qt gives them no text with a name, description or
-// state change, so those go unspoken.
+// The spoken news of the window: a notification, never shown on the screen, that tells the
+// screen reader it shows each time there is news, named with the changes of the moment ("Out2
+// Stage left: IN3 Camera. Out2 Stage left: no display"). Screen readers present a notification
+// that shows, wherever the focus is; the bridge of this Qt gives them no text with a name,
+// description or state change, so those go unspoken.
 //
 // It is told of changes by the widgets themselves: an option that becomes selected, an out
 // button's colour, a lamp that lights. An option selected where the focus is goes unannounced,

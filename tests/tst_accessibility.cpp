@@ -281,7 +281,7 @@ void tst_Accessibility::deviceChangesAreSpoken()
     QCOMPARE(iface->role(), QAccessible::Notification);
     QCOMPARE(iface->text(QAccessible::Name), notice);
     QVERIFY(announced(QAccessible::ObjectShow, news));
-    QCOMPARE(news->size(), QSize(0, 0)); // nothing of it is seen
+    QVERIFY(news->isHidden()); // nothing of it is seen
 }
 
 // The screen reader speaks the focused option as it becomes selected; the notice would repeat it.
@@ -325,6 +325,7 @@ void tst_Accessibility::windowAndPages()
                             QStringLiteral("IP Setting")};
     for (int k = 0; k < 3; ++k)
         QCOMPARE(accessibleText(m_form->SSTab1->widget(k), QAccessible::Name), pages[k]);
+    QWidget *stack = m_form->SSTab1->widget(0)->parentWidget(); // named as the page shown
 
     // The tab of the page shown is the selected one; pressing a tab shows its page.
     QAccessibleInterface *bar =
@@ -346,6 +347,7 @@ void tst_Accessibility::windowAndPages()
     bar->child(2)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
     QTRY_COMPARE(m_form->SSTab1->currentIndex(), 2);
     QCOMPARE(selectedTabs(), QStringList{QStringLiteral("IP Setting")});
+    QCOMPARE(accessibleText(stack, QAccessible::Name), QStringLiteral("IP Setting"));
 }
 
 void tst_Accessibility::addressBoxHasNumberedFields()
@@ -394,7 +396,6 @@ void tst_Accessibility::addressBoxHasNumberedFields()
     QTest::keyClicks(edit, QStringLiteral("192.168.1.100"));
     QCOMPARE(box->text(QAccessible::Description), QStringLiteral("192.168.1.100"));
     QCOMPARE(box->child(3)->textInterface()->text(0, -1), QStringLiteral("100"));
-    QVERIFY(announced(QAccessible::ValueChanged, edit, QStringLiteral("192.168.1.100")));
     QVERIFY(announced(QAccessible::DescriptionChanged, edit));
     const auto textChanges = std::count_if(announcements.begin(), announcements.end(),
                                            [](auto &a) { return a.type == QAccessible::TextUpdated; });
