@@ -11,8 +11,10 @@ change, and that pressing IN3 in the Out2 row through AT-SPI puts 05 55 19 12 77
 Exit status 0 when every check passed, 1 when one failed, 77 (CTest's skip) when Xvfb,
 dbus-run-session, the accessibility bus or pyatspi is not installed.
 
-With --orca LOG it also runs the Orca screen reader on the same bus (not part of the suite)
-and prints what Orca spoke, from its debug log LOG.
+With --orca LOG it also runs the Orca screen reader on the same bus (not part of the suite),
+types an address into the address box and comes back to it, and prints what Orca spoke, from
+its debug log LOG. Orca follows the focus only in an active window, which takes a window
+manager: matchbox-window-manager, when installed.
 """
 
 import argparse
@@ -93,6 +95,10 @@ class Desktop:
         else:
             fail("Xvfb did not start")
 
+        self.display = ":%d" % display
+        if args.orca and shutil.which("matchbox-window-manager"):
+            self.start(["matchbox-window-manager", "-use_titlebar", "no"],
+                       env=dict(os.environ, DISPLAY=self.display), stderr=subprocess.DEVNULL)
         emulator = self.start([args.emulator], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                               text=True, bufsize=1)
         self.console = emulator.stdin
@@ -102,7 +108,6 @@ class Desktop:
         conf = pathlib.Path(folder, "cfg", "velquor")
         conf.mkdir(parents=True)
         (conf / "velquor.conf").write_text("[names]\nout2=Stage left\nin3=Camera\n")
-        self.display = ":%d" % display
         env = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb",
                    XDG_CONFIG_HOME=str(conf.parent),
                    # what a running screen reader switches on through the bus
@@ -110,6 +115,9 @@ class Desktop:
         self.start([args.velquor, "--port", "COM1=" + terminal], cwd=folder, env=env,
                    stdin=subprocess.DEVNULL)
 
+        if args.orca:
+            # The bus's registry synthesizes keys on this display.
+            subprocess.check_call(["dbus-update-activation-environment", "DISPLAY=" + self.display])
         import pyatspi
         from gi.repository import GLib
         self.pyatspi = pyatspi
@@ -260,6 +268,27 @@ def start_orca(desk, log, folder):
     fail("Orca did not start")
 
 
+def type_address(desk):
+    """Shows the IP Setting page, chooses a fixed address, clicks into the box and types an
+    address; Tab and Shift+Tab then leave the box and come back to it."""
+    pyatspi = desk.pyatspi
+    desk.find("page tab", "IP Setting").queryAction().doAction(0)
+    desk.pump(0.5)
+    desk.find("radio button", "Use the following ip address").queryAction().doAction(0)
+    desk.pump(0.5)
+    box = desk.find("panel", "IP address")
+    x, y, width, height = box.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    pyatspi.Registry.generateMouseEvent(x + 5, y + height // 2, pyatspi.MOUSE_B1C)
+    desk.pump(1)
+    for character in "192.168.1.100":
+        pyatspi.Registry.generateKeyboardEvent(ord(character), None, pyatspi.KEY_SYM)
+        desk.pump(0.15)
+    for key in (0xff09, 0xfe20):  # Tab, Shift+Tab
+        pyatspi.Registry.generateKeyboardEvent(key, None, pyatspi.KEY_SYM)
+        desk.pump(1)
+    print("the address box reads %r" % box.description, flush=True)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--velquor", required=True)
@@ -286,6 +315,8 @@ def main():
                 start_orca(desk, args.orca, folder)
             check_tree(desk)
             check_press(desk)
+            if args.orca:
+                type_address(desk)
             check_device_changes(desk)
             if args.orca:
                 desk.pump(2)  # Orca speaks a moment after the event
