@@ -92,7 +92,8 @@ private slots:
     void deviceChangesAreSpoken_data();
     void deviceChangesAreSpoken();
     void optionSelectedAtTheFocusIsNotSpokenAgain();
-    void toggleFromScreenReaderReturnsBeforeTheBox();
+    void actionFromScreenReaderReturnsBeforeTheBox_data();
+    void actionFromScreenReaderReturnsBeforeTheBox();
     void windowAndPages();
     void addressBoxHasNumberedFields();
 
@@ -301,15 +302,27 @@ void tst_Accessibility::optionSelectedAtTheFocusIsNotSpokenAgain()
 
 // The click runs after the screen reader's request has returned, so the modal box it opens
 // (the port is closed) does not hold the request.
-void tst_Accessibility::toggleFromScreenReaderReturnsBeforeTheBox()
+void tst_Accessibility::actionFromScreenReaderReturnsBeforeTheBox_data()
 {
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("action");
+    QTest::newRow("IN3 in the Out2 row")
+        << QStringLiteral("Option4(2)") << QAccessibleActionInterface::toggleAction();
+    QTest::newRow("Update") << QStringLiteral("Command6") << QAccessibleActionInterface::pressAction();
+}
+
+void tst_Accessibility::actionFromScreenReaderReturnsBeforeTheBox()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, action);
+    auto *button = qobject_cast<QAbstractButton *>(namedControls(*m_form).value(control));
+    QVERIFY(button);
     m_form->Command7->click(); // disconnect
-    QAccessibleInterface *in3 = QAccessible::queryAccessibleInterface(m_form->Option4[2]);
-    QVERIFY(in3->actionInterface());
-    const QStringList actions = in3->actionInterface()->actionNames();
-    QVERIFY(actions.contains(QAccessibleActionInterface::toggleAction()));
-    QSignalSpy clicked(m_form->Option4[2], &QRadioButton::clicked);
-    in3->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(button);
+    QVERIFY(iface->actionInterface());
+    QVERIFY(iface->actionInterface()->actionNames().contains(action));
+    QSignalSpy clicked(button, &QAbstractButton::clicked);
+    iface->actionInterface()->doAction(action);
     QCOMPARE(clicked.count(), 0);
     QCOMPARE(m_window->boxes().count(), 0);
     QTRY_COMPARE(m_window->boxes().count(), 1);
