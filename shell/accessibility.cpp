@@ -303,10 +303,13 @@ void ChangeAnnouncer::note(QWidget *source, const QString &text, bool unlessFocu
 {
     if (!window()->isVisible() || text.isEmpty())
         return;
-    // A control's latest change replaces its earlier one not yet spoken.
+    // A control's latest change replaces its earlier one not yet spoken, so the list holds one
+    // for each control at most; the time runs from the first, so a device that reports without
+    // pause is still heard.
     m_changes.removeIf([source](const Change &change) { return change.source == source; });
     m_changes.append({source, text, unlessFocused});
-    m_gather.start();
+    if (!m_gather.isActive())
+        m_gather.start();
 }
 
 void ChangeAnnouncer::announce()
