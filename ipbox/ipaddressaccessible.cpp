@@ -11,7 +11,9 @@
 
 namespace {
 
-class FieldAccessible final : public QAccessibleInterface
+// One field: editable text whose text is its digits, so that a screen reader reads what is
+// typed into it.
+class FieldAccessible final : public QAccessibleInterface, public QAccessibleTextInterface
 {
 public:
     FieldAccessible(IpAddressEdit *edit, int field) : m_edit(edit), m_field(field) {}
@@ -27,6 +29,11 @@ public:
     int childCount() const override { return 0; }
     int indexOfChild(const QAccessibleInterface *) const override { return -1; }
     QAccessibleInterface *childAt(int, int) const override { return nullptr; }
+    void *interface_cast(QAccessible::InterfaceType type) override
+    {
+        return type == QAccessible::TextInterface ? static_cast<QAccessibleTextInterface *>(this)
+                                                  : nullptr;
+    }
 
     QString text(QAccessible::Text t) const override
     {
@@ -37,7 +44,7 @@ public:
                 .arg(parent()->text(QAccessible::Name))
                 .arg(m_field + 1);
         if (t == QAccessible::Value)
-            return m_edit->fieldText(m_field);
+            return digits();
         return {};
     }
     void setText(QAccessible::Text, const QString &) override {}
@@ -53,12 +60,49 @@ public:
     {
         QAccessible::State s;
         s.focusable = true;
+        s.editable = true;
         s.focused = m_edit && m_edit->hasFocus() && m_edit->currentField() == m_field;
         s.invisible = !m_edit || !m_edit->isVisible();
+        s.disabled = m_edit && !m_edit->isEnabled();
         return s;
     }
 
+    // The text: the field's digits; the caret where the editor has it. Selections are not
+    // reported: the editor selects whole fields only.
+    QString text(int startOffset, int endOffset) const override
+    {
+        const QString all = digits();
+        startOffset = qBound(0, startOffset, int(all.size()));
+        endOffset = endOffset < 0 ? int(all.size()) : qBound(startOffset, endOffset, int(all.size()));
+        return all.mid(startOffset, endOffset - startOffset);
+    }
+    int characterCount() const override { return int(digits().size()); }
+    int cursorPosition() const override
+    {
+        return m_edit && m_edit->currentField() == m_field ? m_edit->cursorPosition() : 0;
+    }
+    void setCursorPosition(int) override {}
+    void selection(int, int *startOffset, int *endOffset) const override
+    {
+        *startOffset = *endOffset = 0;
+    }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    QRect characterRect(int) const override { return rect(); }
+    int offsetAtPoint(const QPoint &) const override { return 0; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int, int *startOffset, int *endOffset) const override
+    {
+        *startOffset = 0;
+        *endOffset = characterCount();
+        return {};
+    }
+
 private:
+    QString digits() const { return m_edit ? m_edit->fieldText(m_field) : QString(); }
+
     QPointer<IpAddressEdit> m_edit;
     int m_field;
 };
@@ -82,7 +126,9 @@ public:
     {
         if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
             return QStringLiteral("IP address");
-        if (t == QAccessible::Value)
+        // The whole address is the value, and the description too: the desktop's bridge passes
+        // a value on only when it is a number.
+        if (t == QAccessible::Value || t == QAccessible::Description)
             return PackedToAddressText(edit()->packedAddress());
         return QAccessibleWidget::text(t);
     }
@@ -137,6 +183,28 @@ void installIpAddressAccessibility()
         return true;
     }();
     Q_UNUSED(installed);
+}
+
+void announceFieldChanges(IpAddressEdit *edit, const QString (&before)[IpAddressEdit::FieldCount])
+{
+    if (!QAccessible::isActive())
+        return;
+    QAccessibleInterface *box = QAccessible::queryAccessibleInterface(edit);
+    bool changed = false;
+    for (int k = 0; k < IpAddressEdit::FieldCount; ++k) {
+        const QString now = edit->fieldText(k);
+        if (now == before[k])
+            continue;
+        changed = true;
+        QAccessibleTextUpdateEvent event(box->child(k), 0, before[k], now);
+        QAccessible::updateAccessibility(&event);
+    }
+    if (!changed)
+        return;
+    // No value change: the desktop's bridge drops it, with a warning, for a value that is no
+    // number.
+    QAccessibleEvent description(edit, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&description);
 }
 
 void announceCurrentField(IpAddressEdit *edit)

@@ -3,6 +3,9 @@
 
 #include "ipaddressaccessible.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include <QFocusEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -54,8 +57,11 @@ IpAddressEdit::~IpAddressEdit()
 
 void IpAddressEdit::setPackedAddress(quint32 packed)
 {
+    QString before[FieldCount];
+    std::copy(std::begin(m_text), std::end(m_text), std::begin(before));
     for (int k = 0; k < FieldCount; ++k)
         m_text[k] = QString::number((packed >> (8 * (FieldCount - 1 - k))) & 0xFF);
+    announceFieldChanges(this, before);
     m_cursor = 0;
     m_selected = !m_text[m_field].isEmpty();
     m_autoAdvanced = false;

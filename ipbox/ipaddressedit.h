@@ -38,6 +38,7 @@ public:
     // The text of one field as shown (may be blank while editing), and the field with the caret.
     QString fieldText(int field) const;
     int currentField() const { return m_field; }
+    int cursorPosition() const { return m_cursor; }
     // The rectangle of one field inside the editor.
     QRect fieldRect(int field) const;
     // Ctrl+A: every field is selected, typing or deleting replaces the whole address.

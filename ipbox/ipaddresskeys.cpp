@@ -3,7 +3,12 @@
 // clipboard, and the hint under a refused key.
 #include "ipaddressedit.h"
 
+#include "ipaddressaccessible.h"
+
 #include "addresstext.h"
+
+#include <algorithm>
+#include <iterator>
 
 #include <QApplication>
 #include <QClipboard>
@@ -43,7 +48,13 @@ bool IpAddressEdit::event(QEvent *event)
             return true;
         }
     }
-    return QWidget::event(event);
+    // Keys, clicks and leaving a field change the digits; a screen reader hears each change.
+    QString before[FieldCount];
+    std::copy(std::begin(m_text), std::end(m_text), std::begin(before));
+    const bool handled = QWidget::event(event);
+    if (!std::equal(std::begin(m_text), std::end(m_text), std::begin(before)))
+        announceFieldChanges(this, before);
+    return handled;
 }
 
 bool IpAddressEdit::handleShortcut(QKeyEvent *event)

@@ -24,6 +24,9 @@ velquor_run_packages=(cmake ninja-build g++ pkgconf
 velquor_test_packages=(ser2net mosquitto mosquitto-clients openssl
                        chromium chromium-driver python3-selenium
                        desktop-file-utils appstream man-db systemd)
+# Test only: the window read through the desktop's accessibility bus, as a screen reader reads
+# it (tests/atspi): a private X server, a private D-Bus session, the bus and pyatspi.
+velquor_test_packages+=(xvfb dbus-bin at-spi2-core python3-pyatspi)
 
 velquor_install_packages() {
     local missing=() package

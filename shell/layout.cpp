@@ -3,6 +3,7 @@
 // window has it, with its tab order and the name a screen reader gives it.
 #include "form1.h"
 
+#include "accessibility.h"
 #include "colorbutton.h"
 #include "framebox.h"
 #include "ipbox.h"
@@ -22,6 +23,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStackedWidget>
 #include <QTimer>
 
 #include <algorithm>
@@ -330,6 +332,28 @@ void Form1::nameControlsForScreenReaders()
                                                               {Command5, "Border horizontal in"}};
     for (const auto &[control, name] : spokenNames)
         control->setAccessibleName(QString::fromLatin1(name));
+    // Each page is named as its tab, so that entering it says where the operator is.
+    // The pages' stack, which a screen reader names on the way in, is named as the page shown.
+    for (int page = 0; page < SSTab1->count(); ++page)
+        SSTab1->widget(page)->setAccessibleName(SSTab1->tabText(page));
+    if (auto *pages = SSTab1->findChild<QStackedWidget *>()) {
+        auto namePages = [this, pages] {
+            pages->setAccessibleName(SSTab1->tabText(SSTab1->currentIndex()));
+        };
+        connect(SSTab1, &QTabWidget::currentChanged, pages, namePages);
+        namePages();
+    }
+    for (const auto &[index, option] : Option2)
+        option->setAccessibleDescription(QStringLiteral("Mode: ") + option->text());
+
+    // Every change the device reports is spoken, whatever has the focus.
+    auto *news = new ChangeAnnouncer(this);
+    for (QRadioButton *option : findChildren<QRadioButton *>())
+        news->watch(option);
+    for (const auto &[index, outButton] : Command8)
+        news->watch(outButton);
+    news->watch(Shape15);
+    news->watch(Shape16);
 }
 
 void Form1::createServices()

@@ -32,10 +32,16 @@ QString plainToolTip(const QString &caption)
                                         : caption;
 }
 
-void showNameOn(QWidget *control, const QString &caption)
+// What a screen reader says for an input or output: "IN3 Camera", or "IN3" without a name.
+QString spokenCaption(const QString &caption, const QString &name)
 {
-    control->setToolTip(plainToolTip(caption));
-    control->setAccessibleDescription(caption);
+    return name.isEmpty() ? caption : caption + QLatin1Char(' ') + name;
+}
+
+void showNameOn(QWidget *control, const QString &toolTip, const QString &description)
+{
+    control->setToolTip(toolTip);
+    control->setAccessibleDescription(description);
 }
 
 // A menu entry shows its text as it is: "&" would mark a shortcut key.
@@ -68,6 +74,7 @@ void Form1::setUpPresetChoice()
         }
     }
     connect(presetBook, &PresetBook::changed, this, &Form1::showNames);
+    showNames(); // the rows' descriptions say their output before any name is given
 }
 
 void Form1::useNamesAndPresets(const UserSettings &settings)
@@ -130,17 +137,26 @@ void Form1::showNames()
     const Names &names = presetBook->names();
     for (int k = 0; k < vocabulary::inputCount; ++k) {
         const int input = vocabulary::inputAt(k);
-        const QString caption = namedCaption(Side::Input, input, names.of(Side::Input, input));
-        for (const int output : vocabulary::rows)
-            showNameOn(switchRow(output)[k], caption);
-        showNameOn(Option9[k], caption);
+        const QString inputName = names.of(Side::Input, input);
+        const QString tip = plainToolTip(namedCaption(Side::Input, input, inputName));
+        const QString spokenInput = spokenCaption(sideCaption(Side::Input, input), inputName);
+        for (const int output : vocabulary::rows) {
+            const QString row = output == vocabulary::allOutputs
+                                    ? QStringLiteral("ALL")
+                                    : spokenCaption(sideCaption(Side::Output, output),
+                                                    names.of(Side::Output, output));
+            showNameOn(switchRow(output)[k], tip, row + QStringLiteral(": ") + spokenInput);
+        }
+        showNameOn(Option9[k], tip, QStringLiteral("Video wall input: ") + spokenInput);
     }
     for (int o = 0; o < vocabulary::outputCount; ++o) {
         const int output = vocabulary::outputAt(o);
-        const QString caption = namedCaption(Side::Output, output, names.of(Side::Output, output));
-        showNameOn(Frame6[vocabulary::allRouteRow - vocabulary::routeRow(output)], caption);
-        // The out button's description says its colour too.
+        const QString name = names.of(Side::Output, output);
+        const QString caption = namedCaption(Side::Output, output, name);
+        showNameOn(Frame6[vocabulary::allRouteRow - vocabulary::routeRow(output)],
+                   plainToolTip(caption), caption);
+        // The out button's description says whether a display is attached too.
         Command8[o]->setToolTip(plainToolTip(caption));
-        Command8[o]->setNote(caption);
+        Command8[o]->setNote(spokenCaption(sideCaption(Side::Output, output), name));
     }
 }

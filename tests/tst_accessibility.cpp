@@ -4,6 +4,7 @@
 // of it is read through QAccessible, as a screen reader's bridge reads it; the device's replies
 // come over a pseudo-terminal.
 
+#include "accessibility.h"
 #include "appearance.h"
 #include "colorbutton.h"
 #include "form1.h"
@@ -23,6 +24,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QtTest>
 
@@ -87,6 +89,12 @@ private slots:
     void outButtonsDescribeTheirColour();
     void out2TurningRedIsAnnounced();
     void connectionChangeIsAnnounced();
+    void deviceChangesAreSpoken_data();
+    void deviceChangesAreSpoken();
+    void optionSelectedAtTheFocusIsNotSpokenAgain();
+    void actionFromScreenReaderReturnsBeforeTheBox_data();
+    void actionFromScreenReaderReturnsBeforeTheBox();
+    void windowAndPages();
     void addressBoxHasNumberedFields();
 
 private:
@@ -130,8 +138,8 @@ void tst_Accessibility::namesOfControlsWithoutCaption_data()
     auto row = [](const char *control, const char *name) {
         QTest::newRow(control) << QString::fromLatin1(control) << QString::fromLatin1(name);
     };
-    row("Shape15", "Connected");
-    row("Shape16", "Disconnected");
+    row("Shape15", "Connected: lit"); // connected at start-up
+    row("Shape16", "Disconnected: dark");
     row("ipBox1", "IP address");
     row("Combo1", "COM port");
     row("Command1", "Border vertical in");
@@ -176,20 +184,20 @@ void tst_Accessibility::lampsTellTheirState()
     QAccessibleInterface *green = QAccessible::queryAccessibleInterface(m_form->Shape15);
     QAccessibleInterface *red = QAccessible::queryAccessibleInterface(m_form->Shape16);
     QVERIFY(green && red);
-    QCOMPARE(green->role(), QAccessible::Indicator);
+    QCOMPARE(green->role(), QAccessible::StaticText);
     QCOMPARE(green->text(QAccessible::Value), QStringLiteral("lit")); // connected at start-up
     QCOMPARE(red->text(QAccessible::Value), QStringLiteral("dark"));
     m_form->Command7->click(); // disconnect
-    QCOMPARE(green->text(QAccessible::Value), QStringLiteral("dark"));
-    QCOMPARE(red->text(QAccessible::Value), QStringLiteral("lit"));
+    QCOMPARE(green->text(QAccessible::Name), QStringLiteral("Connected: dark"));
+    QCOMPARE(red->text(QAccessible::Name), QStringLiteral("Disconnected: lit"));
 }
 
 void tst_Accessibility::outButtonsDescribeTheirColour_data()
 {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QStringList>("descriptions"); // out1 .. out4
-    const QString on = QStringLiteral("reported on");
-    const QString off = QStringLiteral("reported off");
+    const QString on = QStringLiteral("display attached");
+    const QString off = QStringLiteral("no display");
     const QString none = QStringLiteral("not reported yet");
     QTest::newRow("before any reply") << QByteArray() << QStringList{none, none, none, none};
     QTest::newRow("out2 with a display")
@@ -208,7 +216,7 @@ void tst_Accessibility::outButtonsDescribeTheirColour()
         QVERIFY(m_window->device().write(reply));
     for (int k = 0; k < 4; ++k)
         QTRY_COMPARE(accessibleText(m_form->Command8[k], QAccessible::Description),
-                     descriptions[k]);
+                     QStringLiteral("Out%1: ").arg(k + 1) + descriptions[k]);
 }
 
 void tst_Accessibility::out2TurningRedIsAnnounced()
@@ -217,7 +225,7 @@ void tst_Accessibility::out2TurningRedIsAnnounced()
     QTRY_COMPARE(m_form->Command8[1]->BackColor(), ColorButton::red);
     QVERIFY(announced(QAccessible::DescriptionChanged, m_form->Command8[1]));
     QCOMPARE(accessibleText(m_form->Command8[1], QAccessible::Description),
-             QStringLiteral("reported off"));
+             QStringLiteral("Out2: no display"));
     for (int k : {0, 2, 3})
         QVERIFY(!announced(QAccessible::DescriptionChanged, m_form->Command8[k]));
 
@@ -230,15 +238,129 @@ void tst_Accessibility::out2TurningRedIsAnnounced()
 
 void tst_Accessibility::connectionChangeIsAnnounced()
 {
+    auto *news = m_form->findChild<ChangeAnnouncer *>();
+    QVERIFY(news);
+    QSignalSpy spoken(news, &ChangeAnnouncer::announced);
     m_form->Command7->click(); // disconnect
-    QVERIFY(announced(QAccessible::ValueChanged, m_form->Shape15, QStringLiteral("dark")));
-    QVERIFY(announced(QAccessible::ValueChanged, m_form->Shape16, QStringLiteral("lit")));
+    for (QObject *lamp : {m_form->Shape15, m_form->Shape16})
+        QVERIFY(announced(QAccessible::NameChanged, lamp));
     QVERIFY(announced(QAccessible::NameChanged, m_form->Command7)); // "Connect"
+    QTRY_COMPARE(spoken.count(), 1);
+    QCOMPARE(spoken.last().at(0).toString(), QStringLiteral("Disconnected: lit"));
     announcements.clear();
     m_form->Command7->click(); // connect again
-    QVERIFY(announced(QAccessible::ValueChanged, m_form->Shape15, QStringLiteral("lit")));
-    QVERIFY(announced(QAccessible::ValueChanged, m_form->Shape16, QStringLiteral("dark")));
+    QVERIFY(announced(QAccessible::NameChanged, m_form->Shape15));
     QVERIFY(announced(QAccessible::NameChanged, m_form->Command7));
+    QTRY_COMPARE(spoken.count(), 2);
+    QCOMPARE(spoken.last().at(0).toString(), QStringLiteral("Connected: lit"));
+}
+
+// What the device reports is spoken as one notice that shows, whatever has the focus.
+void tst_Accessibility::deviceChangesAreSpoken_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("notice");
+    QTest::newRow("out2 routed to IN3 by another controller")
+        << QByteArray("s22\r\n") << QStringLiteral("Out2: display attached. Out2: IN3");
+    QTest::newRow("display detached from out3")
+        << QByteArray("p30\r\n") << QStringLiteral("Out3: no display");
+    QTest::newRow("video-wall mode") << QByteArray("MD1\r\n") << QStringLiteral("Mode: Video wall");
+    QTest::newRow("resolution")
+        << QByteArray("RS8\r\n") << QStringLiteral("Resolution Set: 1920X1200");
+}
+
+void tst_Accessibility::deviceChangesAreSpoken()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, notice);
+    auto *news = m_form->findChild<ChangeAnnouncer *>();
+    QSignalSpy spoken(news, &ChangeAnnouncer::announced);
+    QVERIFY(m_window->device().write(reply));
+    QTRY_COMPARE(spoken.count(), 1);
+    QCOMPARE(news->notice(), notice);
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(news);
+    QCOMPARE(iface->role(), QAccessible::Notification);
+    QCOMPARE(iface->text(QAccessible::Name), notice);
+    QVERIFY(announced(QAccessible::ObjectShow, news));
+    QVERIFY(news->isHidden()); // nothing of it is seen
+}
+
+// The screen reader speaks the focused option as it becomes selected; the notice would repeat it.
+void tst_Accessibility::optionSelectedAtTheFocusIsNotSpokenAgain()
+{
+    auto *news = m_form->findChild<ChangeAnnouncer *>();
+    QSignalSpy spoken(news, &ChangeAnnouncer::announced);
+    m_form->Option4[2]->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(m_form->Option4[2]->hasFocus());
+    m_form->Option4[2]->click();
+    QCOMPARE(m_window->device().readFor(300), QByteArray::fromHex("0555191277"));
+    QCOMPARE(spoken.count(), 0);
+    m_form->Option4[3]->setChecked(true); // as a reply selects it, away from the focus
+    QTRY_COMPARE(spoken.count(), 1);
+    QCOMPARE(news->notice(), QStringLiteral("Out2: IN4"));
+}
+
+// The click runs after the screen reader's request has returned, so the modal box it opens
+// (the port is closed) does not hold the request.
+void tst_Accessibility::actionFromScreenReaderReturnsBeforeTheBox_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("action");
+    QTest::newRow("IN3 in the Out2 row")
+        << QStringLiteral("Option4(2)") << QAccessibleActionInterface::toggleAction();
+    QTest::newRow("Update") << QStringLiteral("Command6") << QAccessibleActionInterface::pressAction();
+}
+
+void tst_Accessibility::actionFromScreenReaderReturnsBeforeTheBox()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, action);
+    auto *button = qobject_cast<QAbstractButton *>(namedControls(*m_form).value(control));
+    QVERIFY(button);
+    m_form->Command7->click(); // disconnect
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(button);
+    QVERIFY(iface->actionInterface());
+    QVERIFY(iface->actionInterface()->actionNames().contains(action));
+    QSignalSpy clicked(button, &QAbstractButton::clicked);
+    iface->actionInterface()->doAction(action);
+    QCOMPARE(clicked.count(), 0);
+    QCOMPARE(m_window->boxes().count(), 0);
+    QTRY_COMPARE(m_window->boxes().count(), 1);
+    QCOMPARE(clicked.count(), 1);
+    QCOMPARE(m_window->boxes().last().text, QStringLiteral("open serial port fail\uFF01 "));
+    m_window->boxes().clear();
+}
+
+void tst_Accessibility::windowAndPages()
+{
+    QCOMPARE(QAccessible::queryAccessibleInterface(m_form)->role(), QAccessible::Window);
+    const QStringList pages{QStringLiteral("Switch"), QStringLiteral("Resolution"),
+                            QStringLiteral("IP Setting")};
+    for (int k = 0; k < 3; ++k)
+        QCOMPARE(accessibleText(m_form->SSTab1->widget(k), QAccessible::Name), pages[k]);
+    QWidget *stack = m_form->SSTab1->widget(0)->parentWidget(); // named as the page shown
+
+    // The tab of the page shown is the selected one; pressing a tab shows its page.
+    QAccessibleInterface *bar =
+        QAccessible::queryAccessibleInterface(m_form->SSTab1->findChild<QTabBar *>());
+    QCOMPARE(bar->role(), QAccessible::PageTabList);
+    QCOMPARE(bar->childCount(), 3);
+    auto selectedTabs = [bar] {
+        QStringList names;
+        for (int k = 0; k < bar->childCount(); ++k) {
+            QAccessibleInterface *tab = bar->child(k);
+            if (tab->state().selected)
+                names << tab->text(QAccessible::Name);
+            if (tab->role() != QAccessible::PageTab || bar->indexOfChild(tab) != k)
+                return QStringList{QStringLiteral("<wrong tab>")};
+        }
+        return names;
+    };
+    QCOMPARE(selectedTabs(), QStringList{QStringLiteral("Switch")});
+    bar->child(2)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QTRY_COMPARE(m_form->SSTab1->currentIndex(), 2);
+    QCOMPARE(selectedTabs(), QStringList{QStringLiteral("IP Setting")});
+    QCOMPARE(accessibleText(stack, QAccessible::Name), QStringLiteral("IP Setting"));
 }
 
 void tst_Accessibility::addressBoxHasNumberedFields()
@@ -259,6 +381,9 @@ void tst_Accessibility::addressBoxHasNumberedFields()
         QCOMPARE(field->text(QAccessible::Name), QStringLiteral("IP address field %1").arg(k + 1));
         QCOMPARE(field->text(QAccessible::Value), QLatin1String(values[k]));
         QCOMPARE(field->role(), QAccessible::EditableText);
+        QVERIFY(field->state().editable);
+        QVERIFY(field->textInterface());
+        QCOMPARE(field->textInterface()->text(0, -1), QLatin1String(values[k]));
         QCOMPARE(field->parent(), box);
         QCOMPARE(box->indexOfChild(field), k);
         QCOMPARE(box->childAt(field->rect().center().x(), field->rect().center().y()), field);
@@ -276,6 +401,18 @@ void tst_Accessibility::addressBoxHasNumberedFields()
         return a.type == QAccessible::Focus && a.object == edit && a.child == 1;
     });
     QVERIFY(toField2);
+
+    // Typed, the address is the box's value and its description, and each field's new digits
+    // are told as a text change.
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    announcements.clear();
+    QTest::keyClicks(edit, QStringLiteral("192.168.1.100"));
+    QCOMPARE(box->text(QAccessible::Description), QStringLiteral("192.168.1.100"));
+    QCOMPARE(box->child(3)->textInterface()->text(0, -1), QStringLiteral("100"));
+    QVERIFY(announced(QAccessible::DescriptionChanged, edit));
+    const auto textChanges = std::count_if(announcements.begin(), announcements.end(),
+                                           [](auto &a) { return a.type == QAccessible::TextUpdated; });
+    QVERIFY(textChanges >= 4);
 }
 
 QTEST_MAIN(tst_Accessibility)

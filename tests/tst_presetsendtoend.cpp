@@ -39,6 +39,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -275,22 +276,27 @@ void tst_PresetsEndToEnd::namesShowInStateTooltipsAndDescriptions()
     QCOMPARE(json.value(u"preset"_s).toString(), u"Even"_s);
 
     // Every row's IN2, the video-wall IN2, the out1 button and out1's row; captions unchanged.
-    for (QRadioButton *in2 :
-         {m_form->Option3[1], m_form->Option6[1], m_form->Option7[1], m_form->Option9[1]}) {
+    // A screen reader hears the row with the input: "Out1 Projector: IN2 Blu-ray".
+    const std::pair<QRadioButton *, QString> in2s[] = {
+        {m_form->Option3[1], u"Out1 Projector: IN2 Blu-ray"_s},
+        {m_form->Option6[1], u"Out4: IN2 Blu-ray"_s},
+        {m_form->Option7[1], u"ALL: IN2 Blu-ray"_s},
+        {m_form->Option9[1], u"Video wall input: IN2 Blu-ray"_s}};
+    for (const auto &[in2, description] : in2s) {
         QCOMPARE(in2->toolTip(), u"IN2: Blu-ray"_s);
-        QCOMPARE(in2->accessibleDescription(), u"IN2: Blu-ray"_s);
+        QCOMPARE(in2->accessibleDescription(), description);
         QVERIFY(!in2->text().contains(u"Blu-ray"_s));
     }
     QCOMPARE(m_form->Option3[2]->toolTip(), QString());
     QCOMPARE(m_form->Command8[0]->toolTip(), u"Out1: Projector"_s);
-    QCOMPARE(m_form->Command8[0]->accessibleDescription(), u"Out1: Projector, reported on"_s);
+    QCOMPARE(m_form->Command8[0]->accessibleDescription(), u"Out1 Projector: display attached"_s);
     QCOMPARE(m_form->Command8[0]->text(), u"out1"_s);
     const QWidget *out3Row = m_form->Option5[0]->parentWidget();
     QCOMPARE(out3Row->toolTip(), u"Out3: Stage left"_s);
 
     // A name set through the socket shows at once.
     QCOMPARE(m_client->ask("name in 3 \"<b>DVD</b>\""), QByteArray("ok"));
-    QCOMPARE(m_form->Option4[2]->accessibleDescription(), u"IN3: <b>DVD</b>"_s);
+    QCOMPARE(m_form->Option4[2]->accessibleDescription(), u"Out2: IN3 <b>DVD</b>"_s);
     QVERIFY(m_form->Option4[2]->toolTip().contains(u"&lt;b&gt;"_s)); // shown, not rendered
 }
 

@@ -10,22 +10,27 @@ ColorButton::ColorButton(const QString &text, QWidget *parent)
     setAccessibleDescription(describe(m_backColor));
 }
 
-// What the colour says about the output, for screen readers: the device reported it on (a
-// display is attached) or off, or it has not reported the output since the window opened.
+// What the colour says about the output, for screen readers: the device reported a display
+// attached to it (green) or none (red), or it has not reported the output since the window
+// opened.
 QString ColorButton::describe(quint32 bgr)
 {
     if (bgr == green)
-        return QStringLiteral("reported on");
+        return QStringLiteral("display attached");
     if (bgr == red)
-        return QStringLiteral("reported off");
+        return QStringLiteral("no display");
     return QStringLiteral("not reported yet");
 }
 
 void ColorButton::setBackColor(quint32 bgr)
 {
-    m_backColor = bgr & 0xFFFFFF;
+    bgr &= 0xFFFFFF;
+    if (bgr == m_backColor)
+        return;
+    m_backColor = bgr;
     update();
     describeColour();
+    emit backColorChanged(m_backColor);
 }
 
 void ColorButton::setNote(const QString &note)
@@ -38,7 +43,7 @@ void ColorButton::describeColour()
 {
     const QString description = m_note.isEmpty()
                                     ? describe(m_backColor)
-                                    : m_note + QStringLiteral(", ") + describe(m_backColor);
+                                    : m_note + QStringLiteral(": ") + describe(m_backColor);
     // Setting the description tells a screen reader that it changed.
     if (accessibleDescription() != description)
         setAccessibleDescription(description);

@@ -5,8 +5,9 @@
 
 // A graphical push button whose face is painted in its own back colour, held as the
 // window's colour value 0x00BBGGRR (red in the lowest byte): green 0xFF00, red 0xFF. Its
-// accessible description says what the colour means: "reported on", "reported off" or
-// "not reported yet", after a note when it has one ("Out1: Projector, reported on").
+// accessible description says what the colour means for the output: "display attached",
+// "no display" or "not reported yet", after a note when it has one ("Out1 Projector: display
+// attached").
 class ColorButton : public QPushButton
 {
     Q_OBJECT
@@ -25,6 +26,10 @@ public:
     static QColor toQColor(quint32 bgr);
     static quint32 fromQColor(const QColor &color);
     static QString describe(quint32 bgr);
+
+signals:
+    // The back colour became another one.
+    void backColorChanged(quint32 bgr);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

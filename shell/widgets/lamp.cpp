@@ -7,16 +7,23 @@
 
 namespace {
 
-// A screen reader sees a lamp as an indicator with its name and the value "lit" or "dark".
+// A screen reader sees a lamp as a label whose name carries its state, "Connected: lit": the
+// bridge to the desktop's screen readers drops the value of an indicator (it has no role for
+// one), but every screen reader speaks a label's name.
 class LampAccessible final : public QAccessibleWidget
 {
 public:
-    explicit LampAccessible(Lamp *lamp) : QAccessibleWidget(lamp, QAccessible::Indicator) {}
+    explicit LampAccessible(Lamp *lamp) : QAccessibleWidget(lamp, QAccessible::StaticText) {}
 
     QString text(QAccessible::Text t) const override
     {
+        const QString state = static_cast<const Lamp *>(widget())->stateText();
         if (t == QAccessible::Value)
-            return static_cast<const Lamp *>(widget())->stateText();
+            return state;
+        if (t == QAccessible::Name) {
+            const QString name = widget()->accessibleName();
+            return name.isEmpty() ? state : name + QStringLiteral(": ") + state;
+        }
         return QAccessibleWidget::text(t);
     }
 };
@@ -50,8 +57,9 @@ void Lamp::setFillStyle(int fill)
         return;
     m_fill = fill;
     update();
-    QAccessibleValueChangeEvent event(this, stateText());
+    QAccessibleEvent event(this, QAccessible::NameChanged);
     QAccessible::updateAccessibility(&event);
+    emit fillChanged(m_fill);
 }
 
 void Lamp::paintEvent(QPaintEvent *)

@@ -5,7 +5,8 @@
 #include <QWidget>
 
 // A connection lamp: an oval with a thin outline, filled with its colour when lit. Screen
-// readers read its state as the value "lit" or "dark" and are told when it changes.
+// readers read it as a label that says its state in words, "Connected: lit", and are told
+// when that changes.
 class Lamp : public QWidget
 {
     Q_OBJECT
@@ -19,6 +20,9 @@ public:
     QString stateText() const; // "lit" or "dark"
 
     QColor color() const { return m_color; }
+
+signals:
+    void fillChanged(int fill);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
