@@ -32,7 +32,7 @@ const qint64 CommandsInFlight::lifetimeMs =
 
 CommandsInFlight::CommandsInFlight(Clock now) : m_now(now ? std::move(now) : Clock(monotonicMs)) {}
 
-void CommandsInFlight::sent(QByteArrayView frame)
+void CommandsInFlight::sent(QByteArrayView frame, Origin origin)
 {
     // The answered commands are the five-byte frames: length 5, 0x55, command, parameter, 0x77.
     if (frame.size() != 5 || quint8(frame[0]) != 5 || quint8(frame[1]) != 0x55)
@@ -48,22 +48,22 @@ void CommandsInFlight::sent(QByteArrayView frame)
             return;
         const int output = vocabulary::rowOutput(row);
         if (output != vocabulary::allOutputs) {
-            add({Kind::Route, output, input}, now);
+            add({Kind::Route, output, input}, now, origin);
             return;
         }
         // "ALL" is confirmed output by output.
         for (int o = 1; o <= vocabulary::outputCount; ++o)
-            add({Kind::Route, o, input}, now);
+            add({Kind::Route, o, input}, now, origin);
         return;
     }
     case VideoWallInput:
-        add({Kind::WallInput, 0, vocabulary::inputAt(parameter)}, now);
+        add({Kind::WallInput, 0, vocabulary::inputAt(parameter)}, now, origin);
         return;
     case SetMode:
-        add({Kind::Mode, 0, parameter}, now);
+        add({Kind::Mode, 0, parameter}, now, origin);
         return;
     case SetResolution:
-        add({Kind::Resolution, 0, parameter}, now);
+        add({Kind::Resolution, 0, parameter}, now, origin);
         return;
     }
 }
@@ -78,7 +78,8 @@ CommandsInFlight::Match CommandsInFlight::match(const Setting &reported)
         return Match::Confirms;
     }
     const bool awaited = std::any_of(m_commands.begin(), m_commands.end(), [&](const Command &c) {
-        return c.setting.kind == reported.kind && c.setting.output == reported.output;
+        return c.origin == Origin::Command && c.setting.kind == reported.kind &&
+               c.setting.output == reported.output;
     });
     return awaited ? Match::Awaited : Match::None;
 }
@@ -93,11 +94,11 @@ int CommandsInFlight::size() const
     return int(m_commands.size());
 }
 
-void CommandsInFlight::add(const Setting &setting, qint64 now)
+void CommandsInFlight::add(const Setting &setting, qint64 now, Origin origin)
 {
     if (m_commands.size() >= size_t(maxCommands))
         m_commands.erase(m_commands.begin());
-    m_commands.push_back({setting, now});
+    m_commands.push_back({setting, now, origin});
 }
 
 void CommandsInFlight::dropExpired(qint64 now)

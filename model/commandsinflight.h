@@ -11,7 +11,9 @@
 // output, the confirmation of the first differs from the panel's newer selection, and
 // answering it starts an endless exchange. Nor must a report of a setting for which a command
 // is still in flight: it may have left the device before the device took the command (the
-// answer to a status request), and answering it would undo the command. match() tells them
+// answer to a status request), and answering it would undo the command. The panel's own
+// answers to reports are in flight too, but only to be confirmed: a newer report that differs
+// from one is a newer change at the device, and is answered in its turn. match() tells them
 // apart.
 
 #include <QByteArrayView>
@@ -49,13 +51,17 @@ public:
 
     explicit CommandsInFlight(Clock now = {});
 
+    // Why a frame was written: a command (the operator's, a remote surface's, a recall's), or
+    // the panel's answer to a report that differed from what it showed.
+    enum class Origin { Command, Answer };
     // Notes a frame that was written; frames of other commands are ignored.
-    void sent(QByteArrayView frame);
+    void sent(QByteArrayView frame, Origin origin = Origin::Command);
     enum class Match {
         None,     // no command in flight for this setting
         Confirms, // a command in flight set this value: it no longer counts (the oldest such
                   // one, so the same value sent twice is confirmed twice)
-        Awaited,  // a command in flight sets another value here; its report is still to come
+        Awaited,  // a command in flight (not an answer) sets another value here; its report is
+                  // still to come
     };
     Match match(const Setting &reported);
     // The port closed: nothing is in flight any more.
@@ -67,8 +73,9 @@ private:
     {
         Setting setting;
         qint64 sentAt = 0;
+        Origin origin = Origin::Command;
     };
-    void add(const Setting &setting, qint64 now);
+    void add(const Setting &setting, qint64 now, Origin origin);
     void dropExpired(qint64 now);
 
     Clock m_now;

@@ -79,7 +79,8 @@ PanelModel::PanelModel(const PortMap &ports, QObject *parent)
         this);
     // Every frame written, whoever wrote it: an answered command is in flight from then on.
     connect(m_comm, &MSComm::frameWritten, this, [this](const QByteArray &frame) {
-        m_inFlight.sent(frame);
+        m_inFlight.sent(frame, m_answering ? CommandsInFlight::Origin::Answer
+                                           : CommandsInFlight::Origin::Command);
         m_statusAskedSinceOpen = m_statusAskedSinceOpen || frame == frames::StatusRequest();
     });
     // Nothing is in flight on a port that closed: what it answers after it opens again is
@@ -192,7 +193,9 @@ void PanelModel::showReported(int &shown, int reported, const CommandsInFlight::
     setShown(shown, reported);
     if (match != CommandsInFlight::Match::None)
         return;
+    m_answering = true;
     const Sent sent = write(frame);
+    m_answering = false;
     if (!sent.ok()) {
         noteChange();
         emit writeFailed(sent);

@@ -11,7 +11,8 @@
 // once with the matching frame (the panel follows a change made at the device or by another
 // controller, and the device confirms it), unless a command for that setting is in flight: a
 // report that confirms it, or one that may have left the device before the device took it,
-// is shown and not sent back (CommandsInFlight).
+// is shown and not sent back (CommandsInFlight). A report that confirms an answer is not sent
+// back either; one that differs from an answer still in flight is a newer change, answered.
 //
 // A command changes what is shown before its frame goes out, as an operator's click selects
 // the button before its handler writes: the selection stays even when the write fails.
@@ -140,7 +141,8 @@ private:
     PresetRecall *m_recall = nullptr;
     CommandsInFlight m_inFlight;
     State m_state;
-    bool m_changed = false; // since the last changed()
+    bool m_changed = false;   // since the last changed()
+    bool m_answering = false; // a report's answer is being written
     bool m_askStatusOnOpen = false;
     bool m_statusAskedSinceOpen = false;
 };

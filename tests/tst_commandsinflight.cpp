@@ -19,6 +19,7 @@ private slots:
     void reportConfirmsTheCommandItNames();
     void sameValueSentTwiceIsConfirmedTwice();
     void commandWithoutConfirmationStopsCounting();
+    void answersAreConfirmedButAwaitNothing();
     void recordIsBounded();
 };
 
@@ -107,6 +108,15 @@ void tst_CommandsInFlight::commandWithoutConfirmationStopsCounting()
     // The lifetime covers a frame that waited behind the longest queue the link keeps (four
     // seconds of the line) and the reply's way back.
     QVERIFY(CommandsInFlight::lifetimeMs > 4000);
+}
+
+// The panel's answer to a report: a newer report that differs is a newer change at the device.
+void tst_CommandsInFlight::answersAreConfirmedButAwaitNothing()
+{
+    CommandsInFlight inFlight([] { return qint64(0); });
+    inFlight.sent(QByteArray::fromHex("0555190077"), CommandsInFlight::Origin::Answer); // IN1
+    QCOMPARE(inFlight.match({Kind::Route, 1, 4}), Match::None);
+    QCOMPARE(inFlight.match({Kind::Route, 1, 1}), Match::Confirms);
 }
 
 void tst_CommandsInFlight::recordIsBounded()
