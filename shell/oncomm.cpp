@@ -6,6 +6,8 @@
 #include <QRadioButton>
 #include <QScopedValueRollback>
 
+#include <optional>
+
 namespace {
 
 void enableAll(const ControlArray<QRadioButton> &options, bool enabled)
@@ -48,12 +50,19 @@ void Form1::showModelState()
             Command8[o]->setBackColor(now.displays[o] == Display::Attached ? ColorButton::green
                                                                            : ColorButton::red);
     }
-    void (Form1::*const routingDisplay[])(quint8) = {&Form1::out1, &Form1::out2, &Form1::out3,
-                                                     &Form1::out4};
-    for (int o = 0; o < vocabulary::outputCount; ++o) {
-        if (now.routes[o] != m_drawn.routes[o])
-            (this->*routingDisplay[o])(quint8(now.routes[o]));
-    }
+    const auto changedRoute = [&](int output) {
+        const int o = vocabulary::outputIndex(output);
+        return now.routes[o] != m_drawn.routes[o] ? std::optional(quint8(now.routes[o]))
+                                                  : std::nullopt;
+    };
+    if (const auto input = changedRoute(1))
+        out1(*input);
+    if (const auto input = changedRoute(2))
+        out2(*input);
+    if (const auto input = changedRoute(3))
+        out3(*input);
+    if (const auto input = changedRoute(4))
+        out4(*input);
     if (now.wall != m_drawn.wall)
         select(Option9, now.wall - 1);
     if (now.mode != m_drawn.mode)
