@@ -112,6 +112,42 @@ bool isTopicPrefix(const QString &text)
                         [](const QString &level) { return level.isEmpty(); });
 }
 
+namespace {
+
+// The base topic, the discovery prefix and the birth topic into s; why they cannot serve, or
+// empty.
+QString readTopics(const MqttSources &sources, MqttSettings &s)
+{
+    s.base = sources.topic.isEmpty() ? QStringLiteral("velquor/") + s.id : sources.topic;
+    if (!isTopicPrefix(s.base))
+        return QStringLiteral("topic \"%1\" cannot be a base topic (no + or #, no empty "
+                              "level, no leading $, at most %2 bytes)")
+            .arg(s.base)
+            .arg(maxPrefixBytes);
+    const QString discovery =
+        sources.discovery.isEmpty() ? QStringLiteral("homeassistant") : sources.discovery;
+    if (discovery.compare(u"off", Qt::CaseInsensitive) == 0)
+        return {};
+    if (!isTopicPrefix(discovery))
+        return QStringLiteral("discovery \"%1\" cannot be a prefix").arg(discovery);
+    if (topicsOverlap(s.base, discovery))
+        return QStringLiteral("topic \"%1\" and discovery \"%2\" overlap: the panel would read "
+                              "its own messages as Home Assistant's")
+            .arg(s.base, discovery);
+    s.discovery = discovery;
+    if (!sources.birthTopic.isEmpty())
+        s.birthTopic = sources.birthTopic;
+    if (!isTopicPrefix(s.birthTopic))
+        return QStringLiteral("birth_topic \"%1\" cannot be a topic").arg(s.birthTopic);
+    if (topicsOverlap(s.birthTopic, s.base))
+        return QStringLiteral("birth_topic \"%1\" lies under topic \"%2\": the panel's own "
+                              "status would read as Home Assistant's")
+            .arg(s.birthTopic, s.base);
+    return {};
+}
+
+} // namespace
+
 MqttChoice readMqttSettings(const MqttSources &sources)
 {
     MqttChoice choice;
@@ -148,31 +184,8 @@ MqttChoice readMqttSettings(const MqttSources &sources)
         return refuse(QStringLiteral("id \"%1\" is not 1 to %2 letters, digits, '-' or '_'")
                           .arg(s.id)
                           .arg(maxIdLength));
-    s.base = sources.topic.isEmpty() ? QStringLiteral("velquor/") + s.id : sources.topic;
-    if (!isTopicPrefix(s.base))
-        return refuse(QStringLiteral("topic \"%1\" cannot be a base topic (no + or #, no empty "
-                                     "level, no leading $, at most %2 bytes)")
-                          .arg(s.base)
-                          .arg(maxPrefixBytes));
-    const QString discovery =
-        sources.discovery.isEmpty() ? QStringLiteral("homeassistant") : sources.discovery;
-    if (discovery.compare(u"off", Qt::CaseInsensitive) != 0) {
-        if (!isTopicPrefix(discovery))
-            return refuse(QStringLiteral("discovery \"%1\" cannot be a prefix").arg(discovery));
-        if (topicsOverlap(s.base, discovery))
-            return refuse(QStringLiteral("topic \"%1\" and discovery \"%2\" overlap: the panel "
-                                         "would read its own messages as Home Assistant's")
-                              .arg(s.base, discovery));
-        s.discovery = discovery;
-        if (!sources.birthTopic.isEmpty())
-            s.birthTopic = sources.birthTopic;
-        if (!isTopicPrefix(s.birthTopic))
-            return refuse(QStringLiteral("birth_topic \"%1\" cannot be a topic").arg(s.birthTopic));
-        if (topicsOverlap(s.birthTopic, s.base))
-            return refuse(QStringLiteral("birth_topic \"%1\" lies under topic \"%2\": the "
-                                         "panel's own status would read as Home Assistant's")
-                              .arg(s.birthTopic, s.base));
-    }
+    if (const QString why = readTopics(sources, s); !why.isEmpty())
+        return refuse(why);
 
     if (fromCommandLine && address.hasPassword)
         choice.warnings.append(QStringLiteral("--mqtt holds the MQTT password, which every local "

@@ -164,7 +164,12 @@ void Form1::showOpening(bool opening)
 
 Form1::MessageDetail Form1::portFailure(const ErrorTrap &trap) const
 {
-    MessageDetail detail{QString(), trap.description(), trap.error()};
+    return portFailure(trap.description(), trap.error());
+}
+
+Form1::MessageDetail Form1::portFailure(const QString &why, int error) const
+{
+    MessageDetail detail{QString(), why, error};
     if (portNumber > 0)
         detail.port =
             QStringLiteral("COM%1 (%2)").arg(portNumber).arg(MSComm1->deviceFor(portNumber));

@@ -146,11 +146,6 @@ void Form1::sendFrameOrReport(const QByteArray &frame)
 
 void Form1::reportWriteFailure(const PanelModel::Sent &sent)
 {
-    if (sent.ok())
-        return;
-    MessageDetail detail{QString(), sent.why, sent.error};
-    if (portNumber > 0)
-        detail.port =
-            QStringLiteral("COM%1 (%2)").arg(portNumber).arg(MSComm1->deviceFor(portNumber));
-    showWriteFailure(detail);
+    if (!sent.ok())
+        showWriteFailure(portFailure(sent.why, sent.error));
 }

@@ -292,6 +292,7 @@ private:
     void showWriteFailure(const MessageDetail &detail = {});
     // The detail of a port step that failed under trap.
     MessageDetail portFailure(const ErrorTrap &trap) const;
+    MessageDetail portFailure(const QString &why, int error) const;
     // A modal box with an OK button and no icon. No reply is decoded while it waits for the
     // operator; what arrives meanwhile is decoded in order once it is closed.
     void showMessageBox(const QString &title, const QString &text,
