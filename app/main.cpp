@@ -3,10 +3,12 @@
 #include "commandline.h"
 #include "controlserver.h"
 #include "form1.h"
+#include "headless.h"
 #include "linemonitor.h"
 #include "logline.h"
 #include "mqttsurface.h"
 #include "panelcontrol.h"
+#include "panelmodel.h"
 #include "phonedialog.h"
 #include "servicenotifier.h"
 #include "servicestate.h"
@@ -29,18 +31,20 @@
 
 namespace {
 
-// The remote surfaces, and the one adapter they all drive the window through, made when the
-// first of them is started.
+// The remote surfaces, and the one adapter they all drive the panel model through, made when
+// the first of them is started. With a window, commands wait while a dialog of the window
+// waits for its operator.
 class RemoteSurfaces
 {
 public:
-    RemoteSurfaces(Form1 &form, const LineLog &lineLog) : m_form(form), m_lineLog(lineLog) {}
+    RemoteSurfaces(PanelModel &model, Form1 *form) : m_model(model), m_form(form) {}
 
     PanelControl &adapter()
     {
         if (!m_adapter) {
-            m_adapter = std::make_unique<PanelControl>(m_form);
-            m_adapter->followLine(m_lineLog);
+            m_adapter = std::make_unique<PanelControl>(m_model);
+            if (m_form)
+                m_adapter->holdWhile([form = m_form] { return form->whyRemoteCommandsWait(); });
         }
         return *m_adapter;
     }
@@ -81,7 +85,8 @@ public:
                       (logline::toJournal()
                            ? QStringLiteral(" (key= in the [web] group of %1)").arg(keyFile)
                            : QString()));
-        addOpenOnPhone(m_form, page);
+        if (m_form)
+            addOpenOnPhone(*m_form, page);
         return true;
     }
 
@@ -140,8 +145,8 @@ private:
         return key;
     }
 
-    Form1 &m_form;
-    const LineLog &m_lineLog;
+    PanelModel &m_model;
+    Form1 *m_form;
     // Declared first, so that the surfaces that use it go before it.
     std::unique_ptr<PanelControl> m_adapter;
     std::unique_ptr<ControlServer> m_control;
@@ -149,25 +154,6 @@ private:
     std::unique_ptr<MqttSurface> m_mqtt;
     QStringList m_listening;
 };
-
-// What the window would show in a box is one line on standard error, with the port and the
-// reason when it is about one; nothing waits.
-void reportBoxesOnStandardError(Form1 &form)
-{
-    form.setMessageReporter(
-        [](const QString &title, const QString &text, const Form1::MessageDetail &detail) {
-            QString line = text.trimmed();
-            if (!detail.port.isEmpty())
-                line = detail.port + QStringLiteral(": ") + line;
-            if (!detail.why.isEmpty())
-                line += QStringLiteral(" (%1)").arg(detail.why);
-            if (!title.isEmpty())
-                line = title + QStringLiteral(": ") + line;
-            // The window's boxes with a title are its error boxes ("ERROR").
-            logline::say(title.isEmpty() ? logline::Priority::Info : logline::Priority::Error,
-                         line);
-        });
-}
 
 #ifdef Q_OS_UNIX
 // Each connection of the surfaces holds a descriptor. The soft limit is raised to the hard one,
@@ -209,16 +195,20 @@ QString statusLine(const PanelState &state, const QStringList &listening)
     return QStringLiteral("%1 %2; %3").arg(port, link, surfaces);
 }
 
-// The window, or headless the panel without one, until the event loop ends.
+// The window, or headless the panel model without one, until the event loop ends.
 int runPanel(int &argc, char **argv, RunChoices &run)
 {
-    QApplication app(argc, argv);
-    setUpPanelAppearance();
+    // Headless needs no display and no platform plugin: no QApplication, no widget.
+    const std::unique_ptr<QCoreApplication> app =
+        run.headless ? std::make_unique<QCoreApplication>(argc, argv)
+                     : std::make_unique<QApplication>(argc, argv);
+    if (!run.headless)
+        setUpPanelAppearance();
     ServiceNotifier notifier;
 #ifdef Q_OS_UNIX
     raiseDescriptorLimit();
     TerminationSignals endSignals;
-    QObject::connect(&endSignals, &TerminationSignals::arrived, &app, [&notifier] {
+    QObject::connect(&endSignals, &TerminationSignals::arrived, app.get(), [&notifier] {
         notifier.stopping();
         QCoreApplication::exit(0);
     });
@@ -227,14 +217,22 @@ int runPanel(int &argc, char **argv, RunChoices &run)
         return 1;
 #endif
 
-    Form1 form(run.ports);
-    form.setReconnect(run.reconnect);
-    auto *monitor = new LineMonitor(form); // the window's, before start-up opens the port
+    // The window makes the model it shows, and its line monitor before start-up opens the port.
+    std::unique_ptr<Form1> form;
+    std::unique_ptr<PanelModel> modelAlone;
+    if (run.headless) {
+        modelAlone = std::make_unique<PanelModel>(run.ports);
+    } else {
+        form = std::make_unique<Form1>(run.ports);
+        new LineMonitor(*form);
+    }
+    PanelModel &model = form ? form->model() : *modelAlone;
+    model.setReconnect(run.reconnect);
     if (run.stateDirectory.isEmpty())
-        form.useNamesAndPresets(run.settings);
+        useNamesAndPresets(model.presets(), run.settings);
     else
-        servicestate::useNamesAndPresets(form, run.settings, run.stateDirectory);
-    RemoteSurfaces surfaces(form, monitor->log());
+        servicestate::useNamesAndPresets(model.presets(), run.settings, run.stateDirectory);
+    RemoteSurfaces surfaces(model, form.get());
     if (run.control && !surfaces.listenForControl(*run.control))
         return 1;
     const QString keyFile = run.stateDirectory.isEmpty()
@@ -244,11 +242,12 @@ int runPanel(int &argc, char **argv, RunChoices &run)
         return 1;
     if (run.mqtt && !surfaces.startMqtt(*run.mqtt, run.headless && !run.control && !run.web))
         return 1;
-    if (run.headless)
-        reportBoxesOnStandardError(form);
     // What drives the panel from elsewhere sees the device's state from the start.
-    form.model().setAskStatusOnOpen(run.headless || run.control || run.web || run.mqtt);
-    form.Form_Load();
+    model.setAskStatusOnOpen(run.headless || run.control || run.web || run.mqtt);
+    if (form)
+        form->Form_Load();
+    else
+        headless::start(model);
 #ifdef Q_OS_UNIX
     // A signal that came while start-up's message box was shown ended that box's loop.
     if (endSignals.received() != 0)
@@ -262,9 +261,9 @@ int runPanel(int &argc, char **argv, RunChoices &run)
             notifier.setStatus(statusLine(adapter.state(), surfaces.listening()));
         });
     }
-    if (!run.headless)
-        form.show();
-    return app.exec();
+    if (form)
+        form->show();
+    return app->exec();
 }
 
 } // namespace

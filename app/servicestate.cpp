@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "servicestate.h"
 
-#include "form1.h"
 #include "presetbook.h"
 #include "usersettings.h"
 
@@ -31,7 +30,7 @@ QString webKeyFile(const QString &directory)
     return QDir(directory).filePath(QStringLiteral("web.conf"));
 }
 
-void useNamesAndPresets(Form1 &form, const UserSettings &settings, const QString &directory)
+void useNamesAndPresets(PresetBook &book, const UserSettings &settings, const QString &directory)
 {
     const QString kept = QDir(directory).filePath(QStringLiteral("presets.conf"));
     NamesAndPresets content = settings.namesAndPresets();
@@ -43,8 +42,8 @@ void useNamesAndPresets(Form1 &form, const UserSettings &settings, const QString
         content.presets = saved.namesAndPresets().presets;
     }
     // The gap between a recall's frames is the settings file's alone.
-    form.presetBook->reset(content);
-    form.presetBook->setStore([kept](const NamesAndPresets &next, QString *error) {
+    book.reset(content);
+    book.setStore([kept](const NamesAndPresets &next, QString *error) {
         UserSettings file(kept);
         file.load();
         file.setNamesAndPresets(next);

@@ -10,7 +10,7 @@
 
 #include <QString>
 
-class Form1;
+class PresetBook;
 class UserSettings;
 
 namespace servicestate {
@@ -20,8 +20,8 @@ QString directory();
 // Makes the folder the working directory, creating it when missing.
 bool enter(const QString &directory, QString *why);
 QString webKeyFile(const QString &directory);
-// The window's names and presets: the settings file's until the operator saves a change,
+// The panel's names and presets: the settings file's until the operator saves a change,
 // which goes to the state folder; from then on the state folder's.
-void useNamesAndPresets(Form1 &form, const UserSettings &settings, const QString &directory);
+void useNamesAndPresets(PresetBook &book, const UserSettings &settings, const QString &directory);
 
 } // namespace servicestate

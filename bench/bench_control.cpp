@@ -144,7 +144,7 @@ int main(int argc, char **argv)
     PortMap ports;
     ports.map(1, device.slavePath());
     Form1 form(ports);
-    PanelControl control(form);
+    PanelControl control(form.model());
     ControlServer server(control);
     QString why;
     if (!server.listen(*ListenAddress::parse(QStringLiteral("0")), &why)) {

@@ -96,7 +96,7 @@ int main(int argc, char **argv)
     processFor(300);
     if (!form.MSComm1->PortOpen())
         return fail("the window did not connect");
-    PanelControl control(form);
+    PanelControl control(form.model());
     MqttSurface surface(control, clientSettings(broker.port(), QStringLiteral("bench")));
     QSignalSpy republished(&surface, &MqttSurface::republished);
     QString why;
@@ -164,8 +164,8 @@ int main(int argc, char **argv)
             return fail("a reply never reached the subscriber");
         replyMs.append(double(arrivedAt.load() - start) / 1e6);
     }
-    QMetaObject::invokeMethod(subscriber, [subscriber] { delete subscriber; },
-                              Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        subscriber, [subscriber] { delete subscriber; }, Qt::BlockingQueuedConnection);
     subscriberThread.quit();
     subscriberThread.wait();
 

@@ -2,20 +2,18 @@
 #include "panelcontrol.h"
 
 #include "controlcommand.h"
-#include "errortrap.h"
-#include "form1.h"
 #include "frames.h"
-#include "ipbox.h"
 #include "linelog.h"
+#include "linktrace.h"
 #include "mscomm.h"
+#include "panelmodel.h"
 #include "presetbook.h"
 #include "presetrecall.h"
 #include "vocabulary.h"
 
-#include <QApplication>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QScopeGuard>
+#include <QScopedValueRollback>
+
+#include <memory>
 
 namespace {
 
@@ -78,6 +76,7 @@ QByteArray refusalOf(const PanelModel::Sent &sent)
         return "line busy";
     case Outcome::LineGone:
         return "write failed: the line is gone, port closed";
+    case Outcome::OpenFailed: // no command but connect opens the port
     case Outcome::WriteFailed:
         break;
     }
@@ -86,57 +85,58 @@ QByteArray refusalOf(const PanelModel::Sent &sent)
 
 } // namespace
 
-PanelControl::PanelControl(Form1 &form, QObject *parent) : ControlTarget(parent), m_form(form)
+PanelControl::PanelControl(PanelModel &model, QObject *parent)
+    : ControlTarget(parent), m_model(model), m_book(model.presets())
 {
     m_shown = state();
-    // Connected after Form1's own handler, so the reply has been shown when this runs. The
-    // port opens and closes inside handlers; the window is complete once they have returned.
-    connect(m_form.MSComm1, &MSComm::OnComm, this, &PanelControl::noteChange);
-    connect(m_form.MSComm1, &MSComm::portOpenChanged, this, &PanelControl::noteChange,
+    // Connected after the window's own drawing, so the window shows a change when it is told.
+    // A change a command made is told after the command's answer; each reply line's at once.
+    // A click that makes another preset active is told without waiting for the device.
+    connect(&m_model, &PanelModel::changed, this, [this] {
+        if (m_executing)
+            QMetaObject::invokeMethod(this, &PanelControl::noteChange, Qt::QueuedConnection);
+        else
+            noteChange();
+    });
+    connect(&m_model.comm(), &MSComm::portOpenChanged, this, &PanelControl::noteChange,
             Qt::QueuedConnection);
-    // A click that makes another preset active is told without waiting for the device; after
-    // the answer to the command that made it.
-    connect(m_form.presetBook, &PresetBook::activeChanged, this, &PanelControl::noteChange,
+    connect(&m_book, &PresetBook::activeChanged, this, &PanelControl::noteChange,
             Qt::QueuedConnection);
-    connect(m_form.presetBook, &PresetBook::changed, this, &PanelControl::noteChange,
+    connect(&m_book, &PresetBook::changed, this, &PanelControl::noteChange, Qt::QueuedConnection);
+    connect(&m_book, &PresetBook::changed, this, &PanelControl::presetsChanged,
             Qt::QueuedConnection);
-    connect(m_form.presetBook, &PresetBook::changed, this, &PanelControl::presetsChanged,
-            Qt::QueuedConnection);
-}
-
-void PanelControl::followLine(const LineLog &log)
-{
-    connect(&log, &LineLog::added, this,
+    connect(&m_model.lineLog(), &LineLog::added, this,
             [this](const LineEntry &entry) { emit lineEntry(entry.text().toUtf8()); });
 }
 
 PanelState PanelControl::state() const
 {
     PanelState state;
-    state.connected = m_form.MSComm1->PortOpen();
-    state.connecting = m_form.MSComm1->PortOpening();
-    state.port = m_form.portNumber;
+    const MSComm &comm = m_model.comm();
+    state.connected = comm.PortOpen();
+    state.connecting = comm.PortOpening();
+    state.port = m_model.port();
     if (state.port > 0)
-        state.device = m_form.MSComm1->deviceFor(state.port);
-    const PanelModel::State &shown = m_form.model().state();
+        state.device = comm.deviceFor(state.port);
+    const PanelModel::State &shown = m_model.state();
     state.mode = shown.mode;
     state.wall = shown.wall;
     state.resolution = shown.resolution;
-    const Names &names = m_form.presetBook->names();
+    const Names &names = m_book.names();
     for (int o = 0; o < vocabulary::outputCount; ++o) {
         state.outputs[o].colour = colourOf(shown.displays[o]);
         state.outputs[o].route = shown.routes[o];
         state.outputs[o].name = names.outputs[o];
     }
     state.inputNames = names.inputs;
-    state.preset = m_form.presetBook->activeName();
+    state.preset = m_book.activeName();
     return state;
 }
 
 QStringList PanelControl::presetNames() const
 {
     QStringList names;
-    for (const Preset &preset : m_form.presetBook->presets())
+    for (const Preset &preset : m_book.presets())
         names.append(preset.name);
     return names;
 }
@@ -152,72 +152,43 @@ void PanelControl::noteChange()
 
 ControlAnswer PanelControl::execute(const ControlCommand &command)
 {
-    const PresetBook &book = *m_form.presetBook;
     if (command.action == Action::State)
         return ControlAnswer::json(panelStateJson(state()));
     if (command.action == Action::Names)
-        return ControlAnswer::json(namesJson(book.names()));
+        return ControlAnswer::json(namesJson(m_book.names()));
     if (command.action == Action::PresetList)
-        return ControlAnswer::json(presetListJson(book.presets(), book.active()));
-    // A handler of the window waits in a box or dialog for the operator; a command now would
-    // run inside it.
-    if (QApplication::activeModalWidget())
-        return ControlAnswer::error("a dialog in the window waits for the operator");
+        return ControlAnswer::json(presetListJson(m_book.presets(), m_book.active()));
+    if (m_holdReason) {
+        if (const QByteArray why = m_holdReason(); !why.isEmpty())
+            return ControlAnswer::error(why);
+    }
     // A network port is being opened: the open under way is the one a connect asks for, and
     // the rest would find the port not open yet.
-    if (m_form.MSComm1->PortOpening())
+    if (m_model.comm().PortOpening())
         return command.action == Action::Connect ? ControlAnswer::ok("connecting")
                                                  : ControlAnswer::error("a connect is under way");
-
-    const bool wasOpen = m_form.MSComm1->PortOpen();
-    QStringList boxes;
-    int boxError = 0;
-    const Form1::MessageReporter previous = m_form.setMessageReporter(
-        [&](const QString &, const QString &text, const Form1::MessageDetail &detail) {
-            boxes.append(text);
-            boxError = detail.error;
-        });
-    const auto restore = qScopeGuard([&] { m_form.setMessageReporter(previous); });
-
+    const QScopedValueRollback executing(m_executing, true);
     const QByteArray refused = carryOut(command);
     if (!refused.isEmpty())
         return ControlAnswer::error(refused);
-    if (m_form.MSComm1->PortOpening())
+    if (m_model.comm().PortOpening())
         return ControlAnswer::ok("connecting"); // the outcome shows in the state
-    if (boxes.isEmpty())
-        return ControlAnswer::ok();
-    // The only box a command of the window shows is the write failure message.
-    if (command.action == Action::Connect) {
-        if (m_form.portNumber == 0)
-            return ControlAnswer::error("no port chosen");
-        return ControlAnswer::error(QStringLiteral("cannot open COM%1 (%2)")
-                                        .arg(m_form.portNumber)
-                                        .arg(m_form.MSComm1->deviceFor(m_form.portNumber))
-                                        .toUtf8());
-    }
-    if (!wasOpen)
-        return ControlAnswer::error("port closed");
-    if (boxError == MSComm::LineBusy)
-        return ControlAnswer::error("line busy");
-    if (!m_form.MSComm1->PortOpen())
-        return ControlAnswer::error("write failed: the line is gone, port closed");
-    return ControlAnswer::error("write failed");
+    return ControlAnswer::ok();
 }
 
 QByteArray PanelControl::carryOut(const ControlCommand &given)
 {
-    Form1 &f = m_form;
     ControlCommand command = given;
     if (const QByteArray refused = findNames(command); !refused.isEmpty())
         return refused;
     // The parser gives nothing else; a command made in code is checked all the same.
     if (!inRange(command))
         return "argument out of range";
-    PanelModel &model = f.model();
+    PanelModel &model = m_model;
     switch (command.action) {
     case Action::Route:
         // A route from a remote command ends a running recall, as the operator's does.
-        f.presetRecall->cancel();
+        model.recall().cancel();
         if (!model.state().routesEnabled())
             return "the matrix rows are disabled (video-wall mode)";
         return refusalOf(model.route(command.output, command.value));
@@ -236,11 +207,13 @@ QByteArray PanelControl::carryOut(const ControlCommand &given)
     case Action::Update:
         return refusalOf(model.send(frames::StatusRequest()));
     case Action::Address:
-        return setAddress(command);
+        return refusalOf(model.setAddress(
+            command.automaticAddress ? std::nullopt : std::optional(command.address)));
     case Action::Connect:
-        return f.MSComm1->PortOpen() ? QByteArray() : press(f.Command7);
+        return model.comm().PortOpen() ? QByteArray() : connectPort();
     case Action::Disconnect:
-        return f.MSComm1->PortOpen() ? press(f.Command7) : QByteArray();
+        model.close();
+        return {};
     case Action::Name:
     case Action::PresetSave:
     case Action::PresetDelete:
@@ -260,7 +233,7 @@ QByteArray PanelControl::carryOut(const ControlCommand &given)
 
 QByteArray PanelControl::findNames(ControlCommand &command) const
 {
-    const Names &names = m_form.presetBook->names();
+    const Names &names = m_book.names();
     if (command.output == ControlCommand::byName) {
         command.output = findName(names, Side::Output, command.outputName);
         if (command.output == 0)
@@ -277,13 +250,13 @@ QByteArray PanelControl::findNames(ControlCommand &command) const
 // A name, or a preset saved or deleted: kept in the settings file, as from the window.
 QByteArray PanelControl::changePresets(const ControlCommand &command)
 {
-    PresetBook &book = *m_form.presetBook;
+    PresetBook &book = m_book;
     const int preset = findPreset(book.presets(), command.text);
     switch (command.action) {
     case Action::Name:
         return refusalOf(book.setName(command.side, command.value, command.text));
     case Action::PresetSave:
-        return refusalOf(book.savePreset(command.text, m_form.shownRoutes()));
+        return refusalOf(book.savePreset(command.text, m_model.shownRoutes()));
     case Action::PresetDelete:
         if (preset < 0)
             return "no preset is called " + quoted(command.text);
@@ -295,12 +268,14 @@ QByteArray PanelControl::changePresets(const ControlCommand &command)
 
 QByteArray PanelControl::recallPreset(const QString &name)
 {
-    const int preset = findPreset(m_form.presetBook->presets(), name);
+    const int preset = findPreset(m_book.presets(), name);
     if (preset < 0)
         return "no preset is called " + quoted(name);
-    if (!m_form.model().state().routesEnabled())
+    if (!m_model.state().routesEnabled())
         return "the matrix rows are disabled (video-wall mode)";
-    m_form.recallPreset(preset);
+    if (!m_model.comm().PortOpen())
+        return "port closed";
+    m_model.recall().start(m_book.presets()[preset].routes, m_book.gap());
     return {};
 }
 
@@ -319,32 +294,25 @@ QByteArray PanelControl::borderFrame(ControlCommand::Border border)
     return {};
 }
 
-// As the operator does it: choose the address option, type the address, press "OK".
-QByteArray PanelControl::setAddress(const ControlCommand &command)
+// As the operator's Connect does it: the port, then the status request on it. A failure that
+// comes later, once a network port has tried, is a line on standard error: the answer has
+// gone ("connecting") and nobody at the window asked for it.
+QByteArray PanelControl::connectPort()
 {
-    Form1 &f = m_form;
-    if (command.automaticAddress) {
-        if (const QByteArray refused = press(f.Option10); !refused.isEmpty())
-            return refused;
-    } else {
-        if (const QByteArray refused = press(f.Option11); !refused.isEmpty())
-            return refused;
-        const auto &a = command.address;
-        ErrorTrap trap;
-        trap.run([&] {
-            f.ipBox1->setAddress(
-                QStringLiteral("%1.%2.%3.%4").arg(a[0]).arg(a[1]).arg(a[2]).arg(a[3]));
-        });
-        if (trap.failed())
-            return "the address box refused the address";
-    }
-    return press(f.Command2);
-}
-
-QByteArray PanelControl::press(QAbstractButton *button)
-{
-    if (!button->isEnabled())
-        return "the control is disabled: " + button->text().toUtf8();
-    button->click();
+    const quint8 port = m_model.port();
+    if (port == 0)
+        return "no port chosen";
+    const auto answered = std::make_shared<bool>(false);
+    m_model.open(port, PanelModel::OpenStatus::Ask,
+                 [this, port, answered](const PanelModel::Sent &opened) {
+                     if (opened.ok() || !*answered)
+                         return;
+                     qCWarning(lcSerial).noquote()
+                         << m_model.portText(port) + QStringLiteral(": open serial port fail！")
+                         << QStringLiteral("(%1)").arg(opened.why);
+                 });
+    *answered = true;
+    if (!m_model.comm().PortOpen() && !m_model.comm().PortOpening())
+        return QStringLiteral("cannot open %1").arg(m_model.portText(port)).toUtf8();
     return {};
 }

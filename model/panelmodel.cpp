@@ -3,9 +3,11 @@
 
 #include "errortrap.h"
 #include "frames.h"
+#include "linelog.h"
 #include "mscomm.h"
 #include "presetbook.h"
 #include "presetrecall.h"
+#include "reconnector.h"
 #include "replydecoder.h"
 
 using Kind = CommandsInFlight::Kind;
@@ -63,8 +65,16 @@ private:
 };
 
 PanelModel::PanelModel(const PortMap &ports, QObject *parent)
-    : QObject(parent), m_comm(new MSComm(ports, this)), m_presets(new PresetBook(this))
+    : QObject(parent), m_comm(new MSComm(ports, this)), m_lineLog(new LineLog(this)),
+      m_reconnector(new Reconnector([this] { retryOnce(); }, this)), m_presets(new PresetBook(this))
 {
+    connect(m_comm, &MSComm::frameWritten, m_lineLog, &LineLog::frameWritten);
+    connect(m_comm, &MSComm::replyRead, m_lineLog, &LineLog::replyRead);
+    connect(m_comm, &MSComm::portOpenChanged, m_lineLog, &LineLog::portOpenChanged);
+    connect(m_comm, &MSComm::openFinished, this, &PanelModel::onOpenFinished);
+    // MSComm has closed the port already: the retries begin, when they are on.
+    connect(m_comm, &MSComm::linkLost, this, [this] { m_reconnector->start(); });
+
     m_recall = new PresetRecall(
         {[this](int output) { return m_state.routes[vocabulary::outputIndex(output)]; },
          [this] { return m_comm->PortOpen() && m_state.routesEnabled(); },
@@ -86,6 +96,9 @@ PanelModel::PanelModel(const PortMap &ports, QObject *parent)
     // Nothing is in flight on a port that closed: what it answers after it opens again is
     // the device's own.
     connect(m_comm, &MSComm::portOpenChanged, this, [this](bool open) {
+        // An open's own steps tell once they are all done (finishOpen()).
+        if (!m_whenOpened)
+            noteChange();
         if (!open) {
             m_inFlight.clear();
             return;
@@ -204,6 +217,8 @@ void PanelModel::showReported(int &shown, int reported, const CommandsInFlight::
 
 void PanelModel::noteChange()
 {
+    if (!m_whenOpened)
+        setShown(m_state.connected, m_comm->PortOpen());
     if (!m_changed)
         return;
     m_changed = false;

@@ -5,6 +5,7 @@
 #include "ipbox.h"
 
 #include <QGroupBox>
+#include <QRadioButton>
 
 // The address options share one group with "Martix" and "Video wall": choosing one clears
 // the mode shown.
@@ -35,4 +36,13 @@ void Form1::Command2_Click()
     const auto octets = fixedAddressOctets(ipBox1->Address());
     if (octets)
         sendFrameOrReport(frames::SetFixedAddress(*octets));
+}
+
+// As the operator does it: the option (its handler shows or hides the address and clears the
+// mode shown), then the address typed.
+void Form1::showAddressChosen(bool automatic, const QString &address)
+{
+    (automatic ? Option10 : Option11)->setChecked(true);
+    if (!automatic)
+        ipBox1->setAddress(address);
 }

@@ -14,6 +14,8 @@
 // and writes the quotes itself).
 #include "usersettings.h"
 
+#include "presetbook.h"
+
 #include <QRegularExpression>
 #include <QSettings>
 
@@ -237,4 +239,15 @@ QStringList UserSettings::writeNamesAndPresets(QSettings &file) const
     }
     file.endGroup();
     return written;
+}
+
+void useNamesAndPresets(PresetBook &book, const UserSettings &settings)
+{
+    book.reset(settings.namesAndPresets());
+    book.setStore([path = settings.path()](const NamesAndPresets &next, QString *error) {
+        UserSettings file(path);
+        file.load();
+        file.setNamesAndPresets(next);
+        return file.save(error);
+    });
 }

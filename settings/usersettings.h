@@ -12,6 +12,7 @@
 #include <optional>
 #include <set>
 
+class PresetBook;
 class QSettings;
 
 // The user's settings file, $XDG_CONFIG_HOME/velquor/velquor.conf (~/.config/velquor/ without
@@ -150,3 +151,7 @@ private:
     QStringList m_warnings;
     int m_warningCount = 0; // those in m_warnings and those only counted
 };
+
+// book takes the names and presets of the settings file, and keeps every change there (the
+// file is read again before each save: what else it holds stays as it is).
+void useNamesAndPresets(PresetBook &book, const UserSettings &settings);

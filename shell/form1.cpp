@@ -2,11 +2,11 @@
 #include "form1.h"
 
 #include "colorbutton.h"
-#include "errortrap.h"
 #include "lamp.h"
 #include "mscomm.h"
 #include "vocabulary.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QMessageBox>
 #include <QPushButton>
@@ -55,11 +55,10 @@ void Form1::connectHandlers()
     connect(Combo1, &QComboBox::activated, this, &Form1::Combo1_Click);
     connect(Timer2, &QTimer::timeout, this, &Form1::Timer2_Timer);
     connect(MSComm1, &MSComm::OnComm, this, &Form1::MSComm1_OnComm);
-    connect(MSComm1, &MSComm::linkLost, this, &Form1::onLinkLost);
-    connect(MSComm1, &MSComm::openFinished, this, &Form1::onOpenFinished);
     connect(m_model, &PanelModel::changed, this, &Form1::showModelState);
     connect(m_model, &PanelModel::writeFailed, this, &Form1::reportWriteFailure);
     connect(m_model, &PanelModel::addressConfirmed, this, &Form1::showAddressConfirmation);
+    connect(m_model, &PanelModel::addressChosen, this, &Form1::showAddressChosen);
 
     // An option button's Click runs whenever it becomes selected, by a click or by code.
     auto onSelect = [this](const ControlArray<QRadioButton> &options, void (Form1::*handler)(int)) {
@@ -121,6 +120,13 @@ void Form1::showWriteFailure(const MessageDetail &detail)
 void Form1::showAddressConfirmation()
 {
     showMessageBox(QString(), QStringLiteral("Set IP address successfully！ "));
+}
+
+QByteArray Form1::whyRemoteCommandsWait() const
+{
+    return QApplication::activeModalWidget()
+               ? QByteArrayLiteral("a dialog in the window waits for the operator")
+               : QByteArray();
 }
 
 Form1::MessageReporter Form1::setMessageReporter(MessageReporter reporter)

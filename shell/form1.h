@@ -17,7 +17,7 @@
 //   shell/form1.cpp       the signal wiring, connection state shown, message boxes
 //   shell/layout.cpp      the controls and their layout
 //   shell/startup.cpp     Form_Load: port list, remembered port, first open
-//   shell/connection.cpp  Command7_Click, Combo1_Click, Timer2_Timer, lost link
+//   shell/connection.cpp  Command7_Click, Combo1_Click, Timer2_Timer
 //   shell/devicechoice.cpp  "Serial devices…": which device each COM port opens
 //   shell/presetchoice.cpp  names shown, presets recalled, "Names and presets…"
 //   shell/oncomm.cpp      MSComm1_OnComm and the routing display out1..out4
@@ -46,7 +46,6 @@ class QButtonGroup;
 class QComboBox;
 class QGroupBox;
 class QLabel;
-class Reconnector;
 class QLineEdit;
 class QMenu;
 class QPushButton;
@@ -141,7 +140,7 @@ public:
     void Form_Load();
 
     // Opt-in: after a lost link, the port is opened again by itself (see Reconnector) and the
-    // window does what Connect does once it is back.
+    // window shows Connected once it is back.
     void setReconnect(bool on);
     bool isReconnecting() const;
 
@@ -152,6 +151,9 @@ public:
 
     // What the panel shows and asks of the device: the model this window is a view of.
     PanelModel &model() const { return *m_model; }
+    // Why a command from elsewhere must wait now: a box or dialog of the window waits for the
+    // operator, and the command would run inside it. Empty when none does.
+    QByteArray whyRemoteCommandsWait() const;
 
     // Replies from the device (the model decodes them and the window draws what changed) and
     // the routing display (input counted from 1).
@@ -255,7 +257,7 @@ private:
     void selectRememberedPort(ErrorTrap &trap);
     void selectPortEntry(ErrorTrap &trap, int index);
     void saveSelectedPortEntry(ErrorTrap &trap);
-    void openStartupPort(ErrorTrap &trap);
+    void openStartupPort();
 
     void connectHandlers();
     void setUpDeviceChoice();
@@ -263,24 +265,6 @@ private:
     void setUpPresetChoice();
     void showNames();
 
-    // The open port vanished (adapter unplugged, line hung up): MSComm1 has closed it.
-    void onLinkLost();
-    // One quiet try at Connect's steps after a lost link: no box; tells m_reconnector how it
-    // went.
-    void reconnectOnce();
-
-    // The steps that open the port for start-up, Connect and a reconnect try: the port number,
-    // then the open. finish then runs with the trap: at once for a serial port, and once the
-    // link is up or has failed for a network port, so that what follows an open (the status
-    // request, the state shown, the box) follows the open itself. shown: the window waits for
-    // this open (showOpening()); a reconnect try goes on in the background.
-    using OpenStep = std::function<void(ErrorTrap &trap)>;
-    void openPortThen(ErrorTrap &trap, bool shown, OpenStep finish);
-    void onOpenFinished(int error, const QString &why);
-    // The open under way is given up: nothing follows it.
-    void giveUpOpen();
-    // The status request on the port just opened; a failure closes it again.
-    void sendStatusRequest(ErrorTrap &trap);
     // While an open the window waits for is under way: a busy cursor, and Connect disabled.
     void showOpening(bool opening);
 
@@ -290,13 +274,16 @@ private:
 
     // The modal "open serial port fail！ " box titled "ERROR".
     void showWriteFailure(const MessageDetail &detail = {});
-    // The detail of a port step that failed under trap.
-    MessageDetail portFailure(const ErrorTrap &trap) const;
+    // The detail of a port step that failed.
     MessageDetail portFailure(const QString &why, int error) const;
     // A modal box with an OK button and no icon. No reply is decoded while it waits for the
     // operator; what arrives meanwhile is decoded in order once it is closed.
     void showMessageBox(const QString &title, const QString &text,
                         const MessageDetail &detail = {});
+
+    // The address option and the address setAddress() of the model chose, as the operator
+    // chooses them.
+    void showAddressChosen(bool automatic, const QString &address);
 
     // Writes one frame through the model and reports a failed write with the write failure
     // message.
@@ -314,9 +301,6 @@ private:
     bool m_drawing = false;
 
     PortMap m_ports;
-    Reconnector *m_reconnector = nullptr;
     MessageReporter m_messageReporter;
-    OpenStep m_whenOpened;           // what follows the open under way
-    bool m_boxesTakenAtOpen = false; // a reporter took the boxes when it started
     bool m_showsOpening = false;
 };

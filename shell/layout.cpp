@@ -12,7 +12,6 @@
 #include "pagemenu.h"
 #include "pageoption.h"
 #include "picturebutton.h"
-#include "reconnector.h"
 #include "tabcontrol.h"
 #include "vocabulary.h"
 
@@ -365,7 +364,6 @@ void Form1::createServices()
 
     m_model = new PanelModel(m_ports, this);
     MSComm1 = &m_model->comm();
-    m_reconnector = new Reconnector([this] { reconnectOnce(); }, this);
 }
 
 void Form1::setUpKeyboard()

@@ -81,6 +81,12 @@ void Form1::showModelState()
     }
     if (now.resolution != m_drawn.resolution)
         select(Option1, now.resolution);
+    // The port opened or closed, by the window's own handlers (which have shown it already)
+    // or by a remote command, a lost link or a retry.
+    if (now.connected != m_drawn.connected)
+        now.connected ? showConnected() : showDisconnected();
+    if (now.opening != m_drawn.opening)
+        showOpening(now.opening);
     m_drawn = now;
 }
 

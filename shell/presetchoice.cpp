@@ -79,14 +79,7 @@ void Form1::setUpPresetChoice()
 
 void Form1::useNamesAndPresets(const UserSettings &settings)
 {
-    presetBook->reset(settings.namesAndPresets());
-    presetBook->setStore([path = settings.path()](const NamesAndPresets &next, QString *error) {
-        // Read again: what else the file holds now is kept as it is.
-        UserSettings file(path);
-        file.load();
-        file.setNamesAndPresets(next);
-        return file.save(error);
-    });
+    ::useNamesAndPresets(*presetBook, settings);
 }
 
 Routes Form1::shownRoutes() const

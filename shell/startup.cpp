@@ -6,7 +6,6 @@
 #include "ipbox.h"
 #include "lamp.h"
 #include "mscomm.h"
-#include "reconnector.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -47,10 +46,9 @@ void Form1::Form_Load()
     trap.run([&] { MSComm1->setInputLen(0); });
 
     // 10: failures up to here are not reported.
-    trap.reset();
 
     // 11
-    openStartupPort(trap);
+    openStartupPort();
 }
 
 // 3: the port list, COM1 to COM10, each with its device as tooltip. Adding to an empty list
@@ -96,6 +94,7 @@ void Form1::selectRememberedPort(ErrorTrap &trap)
             throw NumberedError(Overflow, QStringLiteral("Overflow"));
         portNumber = *port;
     });
+    m_model->setPort(portNumber);
 }
 
 // Selecting an entry from code runs the selection handler, as the operator's choice does.
@@ -122,16 +121,17 @@ void Form1::saveSelectedPortEntry(ErrorTrap &trap)
 // previously set port is not opened in its place. A network port opens in the background; the
 // outcome shows once it is done. With reconnection on, a port that did not open is tried again
 // in the background after the message, as a lost one is.
-void Form1::openStartupPort(ErrorTrap &trap)
+void Form1::openStartupPort()
 {
-    openPortThen(trap, true, [this](ErrorTrap &trap) {
-        if (!trap.failed()) {
+    const auto finish = [this](const PanelModel::Sent &opened) {
+        if (opened.ok()) {
             showConnected();
             return;
         }
-        showWriteFailure(portFailure(trap));
+        showWriteFailure(portFailure(opened.why, opened.error));
         showDisconnected();
         if (portNumber > 0)
-            m_reconnector->start();
-    });
+            m_model->startRetries();
+    };
+    m_model->open(portNumber, PanelModel::OpenStatus::Silent, finish);
 }

@@ -5,21 +5,23 @@
 #include "linehints.h"
 #include "linelog.h"
 #include "monitorwindow.h"
-#include "mscomm.h"
 #include "pagemenu.h"
 
 #include <QAction>
 #include <QMenu>
 
+#include <utility>
+
 LineMonitor::LineMonitor(Form1 &form)
-    : QObject(&form), m_form(form), m_log(new LineLog(this)), m_hints(new LineHints(*m_log, this))
+    : QObject(&form), m_form(form), m_log(&form.model().lineLog()),
+      m_hints(new LineHints(*m_log, this))
 {
-    MSComm *comm = m_form.MSComm1;
-    connect(comm, &MSComm::frameWritten, m_log, &LineLog::frameWritten);
-    connect(comm, &MSComm::replyRead, m_log, &LineLog::replyRead);
-    connect(comm, &MSComm::portOpenChanged, m_log, &LineLog::portOpenChanged);
-    if (comm->PortOpen())
-        m_log->portOpenChanged(true);
+    // The log is the model's, which goes first when the window closes: what shows the log
+    // goes before it.
+    connect(&form.model(), &QObject::destroyed, this, [this] {
+        delete m_window;
+        delete std::exchange(m_hints, nullptr);
+    });
 
     m_open = new QAction(QStringLiteral("Line monitor\u2026"), this);
     m_open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// The line monitor of one window: its record of the line (LineLog) and hints (LineHints), fed
-// by the window's MSComm1 from the moment it is made, so that the monitor shows what happened
-// before it was opened; "Line monitor…" in the "Switch" page's context menu and on Ctrl+L;
-// and the monitor window, made the first time it is opened and kept, hidden, when closed.
-// Made after the window and before its start-up, which opens the port.
+// The line monitor of one window: the record of the line its model keeps (LineLog) from the
+// start, so that the monitor shows what happened before it was opened, and hints (LineHints); "Line
+// monitor…" in the "Switch" page's context menu and on Ctrl+L; and the monitor window, made the
+// first time it is opened and kept, hidden, when closed. Made after the window and before its
+// start-up, which opens the port.
 
 #include <QObject>
 #include <QPointer>

@@ -94,9 +94,8 @@ void WindowOnLine::start()
     if (m_options.lineMonitor)
         m_monitor = new LineMonitor(*m_form);
     if (m_options.control != Control::None || m_options.adapter) {
-        m_control = std::make_unique<PanelControl>(*m_form);
-        if (m_monitor)
-            m_control->followLine(m_monitor->log());
+        m_control = std::make_unique<PanelControl>(m_form->model());
+        m_control->holdWhile([form = m_form.get()] { return form->whyRemoteCommandsWait(); });
     }
     if (m_options.control != Control::None) {
         m_server = m_options.controlClock
