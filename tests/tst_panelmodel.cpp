@@ -29,6 +29,9 @@ private slots:
     void reportIsShownAndAnsweredUnlessConfirmed_data();
     void reportIsShownAndAnsweredUnlessConfirmed();
     void replyLineIsOneChange();
+    void openAsksForTheStateAndTellsHowItWent();
+    void addressIsChosenThenSent_data();
+    void addressIsChosenThenSent();
 
 private:
     // The device's reply, and what the model then wrote back.
@@ -44,6 +47,7 @@ void tst_PanelModel::init()
     QVERIFY2(m_device->isValid(), qPrintable(m_device->errorString()));
     PortMap ports;
     ports.map(1, m_device->slavePath());
+    ports.map(2, u"/nonexistent/velquor-tty"_s);
     m_model = std::make_unique<PanelModel>(ports);
     MSComm &comm = m_model->comm();
     comm.setCommPort(1);
@@ -183,6 +187,59 @@ void tst_PanelModel::replyLineIsOneChange()
     QCOMPARE(changed.size(), 1);
     QCOMPARE(m_model->presets().activeName(), u"Even"_s);
     QCOMPARE(m_model->shownRoutes(), (Routes{1, 2, 3, 4}));
+}
+
+// Connect's steps: the port, then the status request on it; the state follows the port, and
+// the outcome names a port that did not open.
+void tst_PanelModel::openAsksForTheStateAndTellsHowItWent()
+{
+    m_model->close();
+    QVERIFY(!m_model->state().connected);
+    QList<PanelModel::Sent> outcomes;
+    const auto note = [&](const PanelModel::Sent &opened) { outcomes.append(opened); };
+
+    m_model->open(1, PanelModel::OpenStatus::Ask, note);
+    QCOMPARE(outcomes.size(), 1);
+    QVERIFY(outcomes[0].ok());
+    QVERIFY(m_model->state().connected);
+    QCOMPARE(m_device->read(4), frames::StatusRequest());
+
+    m_model->open(2, PanelModel::OpenStatus::Ask, note);
+    QCOMPARE(outcomes.size(), 2);
+    QCOMPARE(outcomes[1].outcome, Outcome::OpenFailed);
+    QVERIFY(!outcomes[1].why.isEmpty());
+    QVERIFY(!m_model->state().connected);
+    QCOMPARE(m_model->port(), quint8(2));
+    QCOMPARE(m_model->portText(2), u"COM2 (/nonexistent/velquor-tty)"_s);
+    QCOMPARE(m_device->readFor(50), QByteArray());
+}
+
+void tst_PanelModel::addressIsChosenThenSent_data()
+{
+    QTest::addColumn<bool>("automatic");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::newRow("automatic") << true << QString() << frames::SetAutoAddress();
+    QTest::newRow("fixed") << false << u"10.0.0.9"_s << frames::SetFixedAddress({10, 0, 0, 9});
+}
+
+// The address options share one group with the mode: choosing one clears the mode shown.
+void tst_PanelModel::addressIsChosenThenSent()
+{
+    QFETCH(bool, automatic);
+    QFETCH(QString, address);
+    QFETCH(QByteArray, frame);
+    QVERIFY(m_model->setMode(1).ok());
+    m_device->read(4);
+    QSignalSpy chosen(m_model.get(), &PanelModel::addressChosen);
+
+    const auto fixed = automatic ? std::nullopt : std::optional(std::array<quint8, 4>{10, 0, 0, 9});
+    QVERIFY(m_model->setAddress(fixed).ok());
+    QCOMPARE(chosen.size(), 1);
+    QCOMPARE(chosen[0][0].toBool(), automatic);
+    QCOMPARE(chosen[0][1].toString(), address);
+    QCOMPARE(m_model->state().mode, -1);
+    QCOMPARE(m_device->read(frame.size()).toHex(' '), frame.toHex(' '));
 }
 
 QTEST_GUILESS_MAIN(tst_PanelModel)
