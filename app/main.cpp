@@ -18,6 +18,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QLoggingCategory>
 
 #include <memory>
 
@@ -180,6 +181,20 @@ bool startDemo(std::unique_ptr<PtyHost> &emulator, PortMap &ports)
 }
 #endif
 
+// Qt's HTTP server builds a TLS configuration it never uses; without the TLS backend each says
+// so on standard error. Those warnings alone are left out.
+QLoggingCategory::CategoryFilter nextLogFilter = nullptr;
+
+void quietMissingTlsBackend()
+{
+    nextLogFilter = QLoggingCategory::installFilter([](QLoggingCategory *category) {
+        if (nextLogFilter)
+            nextLogFilter(category);
+        if (qstrcmp(category->categoryName(), "qt.network.ssl") == 0)
+            category->setEnabled(QtWarningMsg, false);
+    });
+}
+
 // The service's status line: the port, whether it is connected, and what listens.
 QString statusLine(const PanelState &state, const QStringList &listening)
 {
@@ -202,8 +217,14 @@ int runPanel(int &argc, char **argv, RunChoices &run)
     const std::unique_ptr<QCoreApplication> app =
         run.headless ? std::make_unique<QCoreApplication>(argc, argv)
                      : std::make_unique<QApplication>(argc, argv);
-    if (!run.headless)
+    if (run.headless) {
+        // Nor any other Qt plugin: the page is plain HTTP, and Qt's HTTP server would load the
+        // TLS backend, and OpenSSL with it (about 4 MiB), for a configuration it never uses.
+        QCoreApplication::setLibraryPaths({});
+        quietMissingTlsBackend();
+    } else {
         setUpPanelAppearance();
+    }
     ServiceNotifier notifier;
 #ifdef Q_OS_UNIX
     raiseDescriptorLimit();
