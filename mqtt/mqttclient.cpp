@@ -146,8 +146,9 @@ void MqttClient::run()
         const int seconds = waitMs / 1000;
         QMetaObject::invokeMethod(
             this,
-            [this, why = ended.outcome.why, seconds,
-             likely = ended.outcome.anotherClientLikely] { emit retrying(why, seconds, likely); },
+            [this, why = ended.outcome.why, seconds, likely = ended.outcome.anotherClientLikely] {
+                emit retrying(why, seconds, likely);
+            },
             Qt::QueuedConnection);
         if (waitOrStop(waitMs))
             break;
@@ -185,11 +186,13 @@ MqttClient::Ended MqttClient::serveOnce(bool fresh, bool mqtt5)
     mqtt::Outcome &outcome = ended.outcome;
     outcome = mqtt::outcomeOf(failure);
     if (silent)
-        outcome = {mqtt::Retry::Later, QStringLiteral("the broker did not answer within %1 s")
-                                           .arg(answerTimeoutMs / 1000)};
+        outcome = {
+            mqtt::Retry::Later,
+            QStringLiteral("the broker did not answer within %1 s").arg(answerTimeoutMs / 1000)};
     if (stalled)
-        outcome = {mqtt::Retry::Later,
-                   QStringLiteral("the broker took nothing for %1 s").arg(m_stallTimeoutMs / 1000.0)};
+        outcome = {
+            mqtt::Retry::Later,
+            QStringLiteral("the broker took nothing for %1 s").arg(m_stallTimeoutMs / 1000.0)};
     // The lines that end MQTT name the host and the certificates.
     if (outcome.retry == mqtt::Retry::Never && failure.code == MOSQ_ERR_TLS)
         outcome.why = tlsFailure();

@@ -125,7 +125,7 @@ private:
     // Of the connection under way, written in the library's callbacks (the client's thread).
     int m_refusal = 0;
     int m_disconnectReason = 0;
-    QElapsedTimer m_acceptedAt; // invalid until the broker accepts
+    QElapsedTimer m_acceptedAt;           // invalid until the broker accepts
     std::atomic<int> m_unacknowledged{0}; // publications the broker has not taken yet
     // Milliseconds on the steady clock when the broker last took one, or when the first of
     // those waiting was published.

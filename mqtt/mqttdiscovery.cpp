@@ -109,8 +109,8 @@ QList<Publication> discoveryConfigs(const MqttSettings &settings, const PanelSta
                           QStringLiteral("output/%1/route").arg(output), inputs,
                           {QStringLiteral("link"), QLatin1String(routesAvailable)});
     }
-    configs.addSelect(QStringLiteral("mode"), QLatin1String(presets::entity::mode), QStringLiteral("mode"),
-                      modeChoices());
+    configs.addSelect(QStringLiteral("mode"), QLatin1String(presets::entity::mode),
+                      QStringLiteral("mode"), modeChoices());
     configs.addSelect(QStringLiteral("resolution"), QLatin1String(presets::entity::resolution),
                       QStringLiteral("resolution"), resolutionChoices());
     configs.addSelect(QStringLiteral("wall"), QLatin1String(presets::entity::wall),

@@ -41,8 +41,8 @@ Outcome ofRefusal(const Failure &f)
         return {Retry::AtOnceWithMqtt311, QStringLiteral("the broker does not speak MQTT 5")};
     const QString text = refusalText(f.refusal, f.mqtt5);
     if (refusedForNow(f.refusal, f.mqtt5))
-        return {Retry::Later, QStringLiteral("the broker cannot take the connection now: %1")
-                                  .arg(text)};
+        return {Retry::Later,
+                QStringLiteral("the broker cannot take the connection now: %1").arg(text)};
     return {Retry::Never, QStringLiteral("the broker refused the connection: %1").arg(text)};
 }
 

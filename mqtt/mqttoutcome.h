@@ -27,12 +27,12 @@ struct Outcome
 // What the client knows after a failure:
 struct Failure
 {
-    int code = 0;         // libmosquitto's result of the connect or the loop (MOSQ_ERR_...)
-    int error = 0;        // errno after it (with MOSQ_ERR_EAI, getaddrinfo's EAI_... code)
-    int refusal = 0;      // the broker's CONNACK code, 0 when it did not refuse
-    int disconnect = 0;   // the reason in the broker's DISCONNECT (MQTT 5), 0 when none
-    bool mqtt5 = true;    // the connection spoke MQTT 5
-    bool reached = false; // the connection was made (TCP, and TLS when asked)
+    int code = 0;          // libmosquitto's result of the connect or the loop (MOSQ_ERR_...)
+    int error = 0;         // errno after it (with MOSQ_ERR_EAI, getaddrinfo's EAI_... code)
+    int refusal = 0;       // the broker's CONNACK code, 0 when it did not refuse
+    int disconnect = 0;    // the reason in the broker's DISCONNECT (MQTT 5), 0 when none
+    bool mqtt5 = true;     // the connection spoke MQTT 5
+    bool reached = false;  // the connection was made (TCP, and TLS when asked)
     bool accepted = false; // the broker had accepted the connection (CONNACK 0)
     qint64 upMs = 0;       // how long it stayed accepted
 };

@@ -36,8 +36,8 @@ struct MqttSettings
     QString user;   // empty: none
     QString password;
     QString id;
-    QString base;      // no trailing '/'
-    QString discovery; // empty: off
+    QString base;                                                // no trailing '/'
+    QString discovery;                                           // empty: off
     QString birthTopic = QStringLiteral("homeassistant/status"); // with discovery on
 
     bool operator==(const MqttSettings &) const = default;

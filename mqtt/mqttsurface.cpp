@@ -137,9 +137,14 @@ void MqttSurface::publishChanges()
             m_configNames = names;
         }
     }
+    // Until the device has told the panel anything, what the broker holds from before stays:
+    // "unknown" is published over nothing the panel knew.
+    m_deviceReported = m_deviceReported || mqtt::deviceHasReported(state);
     for (const mqtt::Publication &publication :
-         mqtt::statePublications(m_settings.base, state, panelStateJson(state)))
-        publish(publication);
+         mqtt::statePublications(m_settings.base, state, panelStateJson(state))) {
+        if (m_deviceReported || !mqtt::isUnknown(publication.payload))
+            publish(publication);
+    }
 }
 
 void MqttSurface::publish(const mqtt::Publication &publication)

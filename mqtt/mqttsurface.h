@@ -65,7 +65,7 @@ private:
     MqttSettings m_settings;
     MqttClient m_client;
     bool m_online = false;
-    bool m_namedTakeover = false; // the likely cause of a taken session was named
+    bool m_namedTakeover = false;                 // the likely cause of a taken session was named
     std::map<QByteArray, QByteArray> m_published; // retained, by topic, since connected
     // Held back while the client is full, the newest by topic; configs go before states.
     std::map<QByteArray, QByteArray> m_heldConfigs;
@@ -73,5 +73,6 @@ private:
     bool m_republishing = false; // a republish waits for the broker's acknowledgements
     bool m_republishQueued = false;
     bool m_saidFull = false;
-    QStringList m_configNames; // the names the configs were made from, when published
+    bool m_deviceReported = false; // in this run
+    QStringList m_configNames;     // the names the configs were made from, when published
 };

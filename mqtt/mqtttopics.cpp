@@ -120,6 +120,20 @@ QStringList resolutionChoices()
     return choices;
 }
 
+bool deviceHasReported(const PanelState &state)
+{
+    for (const PanelState::Output &output : state.outputs) {
+        if (output.colour != PanelState::Colour::None || output.route > 0)
+            return true;
+    }
+    return state.mode >= 0 || state.wall > 0 || vocabulary::isResolution(state.resolution);
+}
+
+bool isUnknown(const QByteArray &payload)
+{
+    return payload == none || payload == "unknown";
+}
+
 QList<Publication> statePublications(const QString &base, const PanelState &state,
                                      const QByteArray &json)
 {
@@ -205,8 +219,9 @@ Choice choiceOf(const QString &rest, const QString &value, const PanelState &sta
                 const QStringList &presets)
 {
     const auto noChoice = [&](const QStringList &choices) {
-        return Choice{std::nullopt, QStringLiteral("\"%1\" is none of %2")
-                                        .arg(shown(value), shown(choices.join(u", ")))};
+        return Choice{
+            std::nullopt,
+            QStringLiteral("\"%1\" is none of %2").arg(shown(value), shown(choices.join(u", ")))};
     };
     if (rest == u"update/set")
         return {commandOf(Action::Update, 0), {}};

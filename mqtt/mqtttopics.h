@@ -58,6 +58,12 @@ QStringList resolutionChoices();
 
 // Every state topic and its payload for what the window shows (json is its state JSON),
 // status excepted.
+// Whether the device has reported anything in state: before that, what the panel shows of it
+// is nothing it knows.
+bool deviceHasReported(const PanelState &state);
+// A state payload that says nothing is known: None, or unknown for a display.
+bool isUnknown(const QByteArray &payload);
+
 QList<Publication> statePublications(const QString &base, const PanelState &state,
                                      const QByteArray &json);
 

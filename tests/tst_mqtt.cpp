@@ -115,6 +115,7 @@ private slots:
     void cleanup();
     void routeSetSwitchesAndTheReportIsRetained();
     void staleAndBadCommandsSendNothing();
+    void retainedStateStaysUntilTheDeviceReports();
     void brokerRestartAndHomeAssistantBringARepublish();
     void manyOnlinesBringFewRepublishes();
     void renameRepublishesConfigsFirstAndDeletedPresetsGo();
@@ -294,9 +295,8 @@ void tst_Mqtt::commands_data()
                                    << u"\"IN5\" is none of IN1, Camera, IN3, IN4"_s;
     QTest::newRow("no such output") << u"output/5/route/set"_s << QByteArray("IN1") << false << none
                                     << u"no such command topic"_s;
-    QTest::newRow("full-width output number")
-        << u"output/\uFF11/route/set"_s << QByteArray("IN1") << false << none
-        << u"no such command topic"_s;
+    QTest::newRow("full-width output number") << u"output/\uFF11/route/set"_s << QByteArray("IN1")
+                                              << false << none << u"no such command topic"_s;
     QTest::newRow("no such preset")
         << u"preset/set"_s << QByteArray("Gone") << false << none << u"none of Lecture"_s;
     QTest::newRow("retained") << u"output/2/route/set"_s << QByteArray("IN3") << true << none
@@ -472,8 +472,9 @@ void tst_Mqtt::startPanel(const QByteArray &settings)
 void tst_Mqtt::routeSetSwitchesAndTheReportIsRetained()
 {
     startPanel();
-    Observer ha(m_broker->port(), {base + u"/output/2/#"_s});
-    QTRY_COMPARE(ha.last(topicOf("output/2/reported")), QByteArray("unknown"));
+    Observer ha(m_broker->port(), {base + u"/output/2/#"_s, base + u"/link"_s});
+    QTRY_COMPARE(ha.last(topicOf("link")), QByteArray("online"));
+    QCOMPARE(ha.last(topicOf("output/2/reported")), QByteArray()); // nothing known yet
     ha.client().publish(topicOf("output/2/route/set"), "IN3", false);
     QCOMPARE(m_window->sent(5), QByteArray::fromHex("0555191277"));
 
@@ -513,6 +514,31 @@ void tst_Mqtt::staleAndBadCommandsSendNothing()
     QCOMPARE(m_window->device().readFor(200), QByteArray());
     for (const QList<QVariant> &warning : std::as_const(*m_warnings))
         QVERIFY(!warning.first().toString().contains(u'\n'));
+}
+
+// What the broker kept from the last run is not overwritten with "unknown" at start: the panel
+// knows nothing of the device until it reports.
+void tst_Mqtt::retainedStateStaysUntilTheDeviceReports()
+{
+    m_dir = std::make_unique<ScratchDir>();
+    m_broker = std::make_unique<MosquittoBroker>(m_dir->path());
+    QVERIFY(m_broker->start());
+    {
+        Observer lastRun(m_broker->port(), {});
+        lastRun.client().publish(topicOf("output/1/route"), "IN4", true);
+        lastRun.client().publish(topicOf("output/1/reported"), "on", true);
+    }
+    Observer broker(m_broker->port(), {base + u"/#"_s});
+    QTRY_COMPARE(broker.messages.size(), 2);
+    startPanel();
+    Observer ha(m_broker->port(), {base + u"/output/1/#"_s, base + u"/mode"_s});
+    QTRY_COMPARE(ha.last(topicOf("output/1/route")), QByteArray("IN4"));
+    QCOMPARE(ha.last(topicOf("output/1/reported")), QByteArray("on"));
+    QCOMPARE(ha.last(topicOf("mode")), QByteArray());
+
+    m_window->device().write("s10\r\n"); // output 1 shows IN1; nothing else reported
+    QTRY_COMPARE(ha.last(topicOf("output/1/route")), QByteArray("IN1"));
+    QTRY_COMPARE(ha.last(topicOf("mode")), QByteArray("None"));
 }
 
 void tst_Mqtt::brokerRestartAndHomeAssistantBringARepublish()
