@@ -11,8 +11,6 @@
 #include "presetrecall.h"
 #include "vocabulary.h"
 
-#include <QScopedValueRollback>
-
 #include <memory>
 
 namespace {
@@ -89,15 +87,10 @@ PanelControl::PanelControl(PanelModel &model, QObject *parent)
     : ControlTarget(parent), m_model(model), m_book(model.presets())
 {
     m_shown = state();
-    // Connected after the window's own drawing, so the window shows a change when it is told.
-    // A change a command made is told after the command's answer; each reply line's at once.
-    // A click that makes another preset active is told without waiting for the device.
-    connect(&m_model, &PanelModel::changed, this, [this] {
-        if (m_executing)
-            QMetaObject::invokeMethod(this, &PanelControl::noteChange, Qt::QueuedConnection);
-        else
-            noteChange();
-    });
+    // The watchers hear what the device reported, once the window has drawn it; what a command
+    // changed shows with the device's report of it. A click that makes another preset active
+    // is told without waiting for the device, after the answer to the command that made it.
+    connect(&m_model, &PanelModel::replyTaken, this, &PanelControl::noteChange);
     connect(&m_model.comm(), &MSComm::portOpenChanged, this, &PanelControl::noteChange,
             Qt::QueuedConnection);
     connect(&m_book, &PresetBook::activeChanged, this, &PanelControl::noteChange,
@@ -167,7 +160,6 @@ ControlAnswer PanelControl::execute(const ControlCommand &command)
     if (m_model.comm().PortOpening())
         return command.action == Action::Connect ? ControlAnswer::ok("connecting")
                                                  : ControlAnswer::error("a connect is under way");
-    const QScopedValueRollback executing(m_executing, true);
     const QByteArray refused = carryOut(command);
     if (!refused.isEmpty())
         return ControlAnswer::error(refused);

@@ -56,6 +56,5 @@ private:
     PanelModel &m_model;
     PresetBook &m_book;
     std::function<QByteArray()> m_holdReason;
-    PanelState m_shown;       // as last reported to the watchers
-    bool m_executing = false; // a command is being carried out
+    PanelState m_shown; // as last reported to the watchers
 };

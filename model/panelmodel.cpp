@@ -178,6 +178,7 @@ void PanelModel::readReply()
     ReplySinkOnState sink(*this);
     decodeReply(line, sink);
     noteChange();
+    emit replyTaken();
 }
 
 PanelModel::Sent PanelModel::write(const QByteArray &frame)

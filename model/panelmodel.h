@@ -155,6 +155,9 @@ public:
 signals:
     // What state() holds changed.
     void changed();
+    // A reply line was read and applied, after changed() for it: what the device reported is
+    // in state() now. The remote surfaces tell their watchers then.
+    void replyTaken();
     // A write the model made by itself failed: a report's answer, or a step of a recall.
     void writeFailed(const PanelModel::Sent &sent);
     // The device took a network address setting ("IP" or "DHCP").
