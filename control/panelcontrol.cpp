@@ -176,35 +176,34 @@ QByteArray PanelControl::carryOut(const ControlCommand &given)
     // The parser gives nothing else; a command made in code is checked all the same.
     if (!inRange(command))
         return "argument out of range";
-    PanelModel &model = m_model;
     switch (command.action) {
     case Action::Route:
         // A route from a remote command ends a running recall, as the operator's does.
-        model.recall().cancel();
-        if (!model.state().routesEnabled())
+        m_model.recall().cancel();
+        if (!m_model.state().routesEnabled())
             return "the matrix rows are disabled (video-wall mode)";
-        return refusalOf(model.route(command.output, command.value));
+        return refusalOf(m_model.route(command.output, command.value));
     case Action::Wall:
-        if (!model.state().wallInputsEnabled())
+        if (!m_model.state().wallInputsEnabled())
             return "the video-wall inputs are disabled (matrix mode)";
-        return refusalOf(model.wall(command.value));
+        return refusalOf(m_model.wall(command.value));
     case Action::Mode:
-        return refusalOf(model.setMode(command.value));
+        return refusalOf(m_model.setMode(command.value));
     case Action::Resolution:
-        return refusalOf(model.setResolution(command.value));
+        return refusalOf(m_model.setResolution(command.value));
     case Action::Border:
-        return refusalOf(model.send(borderFrame(command.border)));
+        return refusalOf(m_model.send(borderFrame(command.border)));
     case Action::Reset:
-        return refusalOf(model.send(frames::BorderReset()));
+        return refusalOf(m_model.send(frames::BorderReset()));
     case Action::Update:
-        return refusalOf(model.send(frames::StatusRequest()));
+        return refusalOf(m_model.send(frames::StatusRequest()));
     case Action::Address:
-        return refusalOf(model.setAddress(
+        return refusalOf(m_model.setAddress(
             command.automaticAddress ? std::nullopt : std::optional(command.address)));
     case Action::Connect:
-        return model.comm().PortOpen() ? QByteArray() : connectPort();
+        return m_model.comm().PortOpen() ? QByteArray() : connectPort();
     case Action::Disconnect:
-        model.close();
+        m_model.close();
         return {};
     case Action::Name:
     case Action::PresetSave:
