@@ -15,6 +15,7 @@
 #include "form1.h"
 #include "mscomm.h"
 #include "ptypair.h"
+#include "windowcontrols.h"
 
 #include <QApplication>
 #include <QDir>
@@ -120,7 +121,7 @@ int main(int argc, char **argv)
     // Click -> first byte on the line. Alternate inputs so that every click changes the row.
     QList<double> clickMs;
     for (int i = 0; i < clicks; ++i) {
-        QRadioButton *button = form.Option3[(i + 1) % 2];
+        QRadioButton *button = controls(form).Option3[(i + 1) % 2];
         const QPoint at = clickPoint(button);
         device.readAvailable();
         const qint64 start = clock.nsecsElapsed();
@@ -147,9 +148,9 @@ int main(int argc, char **argv)
         watch.clock = &clock;
         for (int i = 0; i < replies; ++i) {
             const int input = i % 2; // counted from 0 as on the line; the window's member index
-            QRadioButton *target = form.Option3[input];
+            QRadioButton *target = controls(form).Option3[input];
             if (target->isChecked()) // make the reply a change
-                form.Option3[1 - input]->setChecked(true);
+                controls(form).Option3[1 - input]->setChecked(true);
             processFor(2 * MSComm::settleMs);
             device.readAvailable();
             target->installEventFilter(&watch);

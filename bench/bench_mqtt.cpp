@@ -17,6 +17,7 @@
 #include "mscomm.h"
 #include "panelcontrol.h"
 #include "ptypair.h"
+#include "windowcontrols.h"
 
 #include <QApplication>
 #include <QDir>
@@ -151,7 +152,7 @@ int main(int argc, char **argv)
     QList<double> replyMs;
     for (int i = 0; i < samples; ++i) {
         const int input = i % 2; // counted from 0, as on the line
-        QRadioButton *other = form.Option3[1 - input];
+        QRadioButton *other = controls(form).Option3[1 - input];
         if (!other->isChecked())
             other->setChecked(true);
         processFor(2 * MSComm::settleMs);

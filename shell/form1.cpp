@@ -4,6 +4,7 @@
 #include "colorbutton.h"
 #include "lamp.h"
 #include "mscomm.h"
+#include "pagemenu.h"
 #include "vocabulary.h"
 
 #include <QApplication>
@@ -28,25 +29,19 @@ Form1::~Form1()
     showOpening(false);
 }
 
-namespace {
-
-// By output: "ALL" first, then Out1..Out4.
-static_assert(vocabulary::allOutputs == 0);
-constexpr ControlArray<QRadioButton> Form1::*switchRows[vocabulary::rowCount] = {
-    &Form1::Option7, &Form1::Option3, &Form1::Option4, &Form1::Option5, &Form1::Option6};
-
-} // namespace
-
 ControlArray<QRadioButton> &Form1::switchRow(int output)
 {
-    Q_ASSERT(vocabulary::isRow(output));
-    return this->*switchRows[output];
+    return const_cast<ControlArray<QRadioButton> &>(std::as_const(*this).switchRow(output));
 }
 
 const ControlArray<QRadioButton> &Form1::switchRow(int output) const
 {
+    // By output: "ALL" first, then Out1..Out4.
+    static_assert(vocabulary::allOutputs == 0);
+    static constexpr ControlArray<QRadioButton> Form1::*rows[vocabulary::rowCount] = {
+        &Form1::Option7, &Form1::Option3, &Form1::Option4, &Form1::Option5, &Form1::Option6};
     Q_ASSERT(vocabulary::isRow(output));
-    return this->*switchRows[output];
+    return this->*rows[output];
 }
 
 void Form1::connectHandlers()
@@ -127,6 +122,11 @@ QByteArray Form1::whyRemoteCommandsWait() const
     return QApplication::activeModalWidget()
                ? QByteArrayLiteral("a dialog in the window waits for the operator")
                : QByteArray();
+}
+
+void Form1::addSwitchPageEntries(std::function<void(QMenu &menu)> entries)
+{
+    switchPageMenu->addEntries(std::move(entries));
 }
 
 Form1::MessageReporter Form1::setMessageReporter(MessageReporter reporter)

@@ -3,8 +3,9 @@
 
 // Form1 is the panel's one window, a view of the panel model (PanelModel, model/), which it
 // makes: the model holds what the panel shows of the device, the serial-port service MSComm1
-// and the names and presets. The window owns every control under its own name and the two
-// pieces of window state, portNumber and ipMode.
+// and the names and presets. The window owns every control under its own name, for itself
+// alone (the tests reach them through WindowControls), and the two pieces of window state,
+// portNumber and ipMode.
 //
 // Everything runs on the GUI thread, one event at a time. Qt signals call the handlers, which
 // are named after control and event: an option button's toggled(true) calls OptionN_Click(k),
@@ -79,62 +80,8 @@ public:
     quint8 portNumber = 0;
     qint16 ipMode = 0;
 
-    // Outside the tab control.
-    QPushButton *Command7 = nullptr; // "Connect" / "Disconnect"
-    QGroupBox *Frame2 = nullptr;     // "Connect State"
-    QLabel *Label6 = nullptr;
-    QLabel *Label7 = nullptr;
-    Lamp *Shape15 = nullptr;     // green, beside "Connected"
-    Lamp *Shape16 = nullptr;     // red, beside "Disconnect"
-    QGroupBox *Frame3 = nullptr; // "Com Select"
-    QComboBox *Combo1 = nullptr;
-    QPushButton *Command6 = nullptr; // "Update"
-    QTabWidget *SSTab1 = nullptr;
-    QTimer *Timer2 = nullptr;
+    // The model's serial-port service, which the window shows and the handlers write through.
     MSComm *MSComm1 = nullptr;
-
-    // Page "Switch".
-    QGroupBox *Frame5 = nullptr;
-    QGroupBox *Frame7 = nullptr;
-    QGroupBox *Frame8 = nullptr;        // "ON"
-    ControlArray<QRadioButton> Option2; // 0 "Martix", 1 "Video wall"
-    ControlArray<QGroupBox> Frame6;     // 4 "Out1" .. 1 "Out4", 0 "ALL"
-    ControlArray<QRadioButton> Option3; // row "Out1"
-    ControlArray<QRadioButton> Option4; // row "Out2"
-    ControlArray<QRadioButton> Option5; // row "Out3"
-    ControlArray<QRadioButton> Option6; // row "Out4"
-    ControlArray<QRadioButton> Option7; // row "ALL"
-    ControlArray<QRadioButton> Option9; // video-wall input
-    ControlArray<QLineEdit> Text1;      // 5 "Input:", 6 "Output:"
-    ControlArray<ColorButton> Command8; // "out1" .. "out4"
-    // The page's context menu; each capability adds its own entries to it.
-    PageMenu *switchPageMenu = nullptr;
-
-    // Page "Resolution".
-    QGroupBox *Frame4 = nullptr; // "Resolution Set"
-    QGroupBox *Frame9 = nullptr; // "Border setting"
-    ControlArray<QRadioButton> Option1;
-    QPushButton *Command1 = nullptr; // border: vertical in
-    QPushButton *Command3 = nullptr; // border: horizontal out
-    QPushButton *Command4 = nullptr; // border: vertical out
-    QPushButton *Command5 = nullptr; // border: horizontal in
-    QPushButton *Command9 = nullptr; // "RESET"
-
-    // Page "IP Setting".
-    QRadioButton *Option10 = nullptr; // "Automatically obtain ip address"
-    QRadioButton *Option11 = nullptr; // "Use the following ip address"
-    QGroupBox *Frame1 = nullptr;
-    ipBox *ipBox1 = nullptr;
-    ControlArray<QLabel> Label1;     // 6 "IP address:"
-    QPushButton *Command2 = nullptr; // "OK"
-
-    // "Martix", "Video wall" and the two address options: one exclusive group across pages.
-    QButtonGroup *SSTab1Options = nullptr;
-
-    // The switching row of an output 1..4, or of vocabulary::allOutputs for "ALL": Option3 to
-    // Option6, and Option7. A row's options are IN1..IN4 at index 0..3.
-    ControlArray<QRadioButton> &switchRow(int output);
-    const ControlArray<QRadioButton> &switchRow(int output) const;
 
     // Start-up, run once before the window is first shown.
     void Form_Load();
@@ -196,20 +143,13 @@ public:
     // to COM10 opens. Save writes the choice to the user's settings file; it applies from the
     // next open.
     void showSerialDevices();
-    QAction *serialDevicesAction = nullptr;
-    // The devices the dialog offers; QSerialPortInfo's unless replaced (a pseudo-terminal is
-    // not among those).
-    std::function<QList<SerialDevice>()> findDevices = [] { return findSerialDevices(); };
 
     // Names and presets (presets/): what the operator calls the inputs and outputs, shown in
     // the tooltips and accessible descriptions of their buttons and rows (the captions stay),
     // and presets recalled in one action from the context menu of the "Switch" page or from
-    // "Names and presets…" (Ctrl+P, or that menu). presetBook holds the names and presets in
+    // "Names and presets…" (Ctrl+P, or that menu). The model holds the names and presets in
     // use; useNamesAndPresets takes them from the settings file and keeps every change there
     // (without it they last for the run).
-    PresetBook *presetBook = nullptr;
-    PresetRecall *presetRecall = nullptr;
-    QAction *namesAndPresetsAction = nullptr;
     void useNamesAndPresets(const UserSettings &settings);
     void showNamesAndPresets();
     // Brings the rows onto preset index through their own handlers, a frame at a time; with the
@@ -221,6 +161,9 @@ public:
     // The entries of names and presets in the "Switch" page's context menu: the presets to
     // recall, the active one checked, and "Names and presets…".
     void addPresetEntries(QMenu &menu);
+    // Adds a group of entries to the "Switch" page's context menu (see PageMenu): how each
+    // capability of the window offers itself there.
+    void addSwitchPageEntries(std::function<void(QMenu &menu)> entries);
 
     using MessageDetail = ::MessageDetail;
     // Where the window's message boxes go. Without a reporter each is a modal box on the
@@ -232,6 +175,77 @@ public:
     MessageReporter setMessageReporter(MessageReporter reporter);
 
 private:
+    // The tests and benchmarks reach the controls by name through it (tests/support).
+    friend struct WindowControls;
+
+    // Outside the tab control.
+    QPushButton *Command7 = nullptr; // "Connect" / "Disconnect"
+    QGroupBox *Frame2 = nullptr;     // "Connect State"
+    QLabel *Label6 = nullptr;
+    QLabel *Label7 = nullptr;
+    Lamp *Shape15 = nullptr;     // green, beside "Connected"
+    Lamp *Shape16 = nullptr;     // red, beside "Disconnect"
+    QGroupBox *Frame3 = nullptr; // "Com Select"
+    QComboBox *Combo1 = nullptr;
+    QPushButton *Command6 = nullptr; // "Update"
+    QTabWidget *SSTab1 = nullptr;
+    QTimer *Timer2 = nullptr;
+
+    // Page "Switch".
+    QGroupBox *Frame5 = nullptr;
+    QGroupBox *Frame7 = nullptr;
+    QGroupBox *Frame8 = nullptr;        // "ON"
+    ControlArray<QRadioButton> Option2; // 0 "Martix", 1 "Video wall"
+    ControlArray<QGroupBox> Frame6;     // 4 "Out1" .. 1 "Out4", 0 "ALL"
+    ControlArray<QRadioButton> Option3; // row "Out1"
+    ControlArray<QRadioButton> Option4; // row "Out2"
+    ControlArray<QRadioButton> Option5; // row "Out3"
+    ControlArray<QRadioButton> Option6; // row "Out4"
+    ControlArray<QRadioButton> Option7; // row "ALL"
+    ControlArray<QRadioButton> Option9; // video-wall input
+    ControlArray<QLineEdit> Text1;      // 5 "Input:", 6 "Output:"
+    ControlArray<ColorButton> Command8; // "out1" .. "out4"
+    // The page's context menu; each capability adds its own entries to it
+    // (addSwitchPageEntries).
+    PageMenu *switchPageMenu = nullptr;
+
+    // Page "Resolution".
+    QGroupBox *Frame4 = nullptr; // "Resolution Set"
+    QGroupBox *Frame9 = nullptr; // "Border setting"
+    ControlArray<QRadioButton> Option1;
+    QPushButton *Command1 = nullptr; // border: vertical in
+    QPushButton *Command3 = nullptr; // border: horizontal out
+    QPushButton *Command4 = nullptr; // border: vertical out
+    QPushButton *Command5 = nullptr; // border: horizontal in
+    QPushButton *Command9 = nullptr; // "RESET"
+
+    // Page "IP Setting".
+    QRadioButton *Option10 = nullptr; // "Automatically obtain ip address"
+    QRadioButton *Option11 = nullptr; // "Use the following ip address"
+    QGroupBox *Frame1 = nullptr;
+    ipBox *ipBox1 = nullptr;
+    ControlArray<QLabel> Label1;     // 6 "IP address:"
+    QPushButton *Command2 = nullptr; // "OK"
+
+    // "Martix", "Video wall" and the two address options: one exclusive group across pages.
+    QButtonGroup *SSTab1Options = nullptr;
+
+    // "Serial devices…", in the port list's and the "Switch" page's context menus.
+    QAction *serialDevicesAction = nullptr;
+    // The devices the dialog offers; QSerialPortInfo's unless replaced (a pseudo-terminal is
+    // not among those).
+    std::function<QList<SerialDevice>()> findDevices = [] { return findSerialDevices(); };
+
+    // The model's names and presets in use and their recall; "Names and presets…".
+    PresetBook *presetBook = nullptr;
+    PresetRecall *presetRecall = nullptr;
+    QAction *namesAndPresetsAction = nullptr;
+
+    // The switching row of an output 1..4, or of vocabulary::allOutputs for "ALL": Option3 to
+    // Option6, and Option7. A row's options are IN1..IN4 at index 0..3.
+    ControlArray<QRadioButton> &switchRow(int output);
+    const ControlArray<QRadioButton> &switchRow(int output) const;
+
     // The controls, in the order the window creates them (shell/layout.cpp).
     void createControls();
     void setUpWindow();

@@ -15,6 +15,7 @@
 #include "mscomm.h"
 #include "namedcontrols.h"
 #include "ptypair.h"
+#include "windowcontrols.h"
 #include "windowonline.h"
 
 #include <QAbstractButton>
@@ -181,13 +182,13 @@ void tst_Accessibility::everyControlHasAName()
 
 void tst_Accessibility::lampsTellTheirState()
 {
-    QAccessibleInterface *green = QAccessible::queryAccessibleInterface(m_form->Shape15);
-    QAccessibleInterface *red = QAccessible::queryAccessibleInterface(m_form->Shape16);
+    QAccessibleInterface *green = QAccessible::queryAccessibleInterface(controls(m_form).Shape15);
+    QAccessibleInterface *red = QAccessible::queryAccessibleInterface(controls(m_form).Shape16);
     QVERIFY(green && red);
     QCOMPARE(green->role(), QAccessible::StaticText);
     QCOMPARE(green->text(QAccessible::Value), QStringLiteral("lit")); // connected at start-up
     QCOMPARE(red->text(QAccessible::Value), QStringLiteral("dark"));
-    m_form->Command7->click(); // disconnect
+    controls(m_form).Command7->click(); // disconnect
     QCOMPARE(green->text(QAccessible::Name), QStringLiteral("Connected: dark"));
     QCOMPARE(red->text(QAccessible::Name), QStringLiteral("Disconnected: lit"));
 }
@@ -215,25 +216,25 @@ void tst_Accessibility::outButtonsDescribeTheirColour()
     if (!reply.isEmpty())
         QVERIFY(m_window->device().write(reply));
     for (int k = 0; k < 4; ++k)
-        QTRY_COMPARE(accessibleText(m_form->Command8[k], QAccessible::Description),
+        QTRY_COMPARE(accessibleText(controls(m_form).Command8[k], QAccessible::Description),
                      QStringLiteral("Out%1: ").arg(k + 1) + descriptions[k]);
 }
 
 void tst_Accessibility::out2TurningRedIsAnnounced()
 {
     QVERIFY(m_window->device().write("p20\r\n"));
-    QTRY_COMPARE(m_form->Command8[1]->BackColor(), ColorButton::red);
-    QVERIFY(announced(QAccessible::DescriptionChanged, m_form->Command8[1]));
-    QCOMPARE(accessibleText(m_form->Command8[1], QAccessible::Description),
+    QTRY_COMPARE(controls(m_form).Command8[1]->BackColor(), ColorButton::red);
+    QVERIFY(announced(QAccessible::DescriptionChanged, controls(m_form).Command8[1]));
+    QCOMPARE(accessibleText(controls(m_form).Command8[1], QAccessible::Description),
              QStringLiteral("Out2: no display"));
     for (int k : {0, 2, 3})
-        QVERIFY(!announced(QAccessible::DescriptionChanged, m_form->Command8[k]));
+        QVERIFY(!announced(QAccessible::DescriptionChanged, controls(m_form).Command8[k]));
 
     // The same report again changes nothing, so nothing is announced.
     announcements.clear();
     QVERIFY(m_window->device().write("p20\r\n"));
     m_window->device().readFor(300); // the window has read and decoded it meanwhile
-    QVERIFY(!announced(QAccessible::DescriptionChanged, m_form->Command8[1]));
+    QVERIFY(!announced(QAccessible::DescriptionChanged, controls(m_form).Command8[1]));
 }
 
 void tst_Accessibility::connectionChangeIsAnnounced()
@@ -241,16 +242,16 @@ void tst_Accessibility::connectionChangeIsAnnounced()
     auto *news = m_form->findChild<ChangeAnnouncer *>();
     QVERIFY(news);
     QSignalSpy spoken(news, &ChangeAnnouncer::announced);
-    m_form->Command7->click(); // disconnect
-    for (QObject *lamp : {m_form->Shape15, m_form->Shape16})
+    controls(m_form).Command7->click(); // disconnect
+    for (QObject *lamp : {controls(m_form).Shape15, controls(m_form).Shape16})
         QVERIFY(announced(QAccessible::NameChanged, lamp));
-    QVERIFY(announced(QAccessible::NameChanged, m_form->Command7)); // "Connect"
+    QVERIFY(announced(QAccessible::NameChanged, controls(m_form).Command7)); // "Connect"
     QTRY_COMPARE(spoken.count(), 1);
     QCOMPARE(spoken.last().at(0).toString(), QStringLiteral("Disconnected: lit"));
     announcements.clear();
-    m_form->Command7->click(); // connect again
-    QVERIFY(announced(QAccessible::NameChanged, m_form->Shape15));
-    QVERIFY(announced(QAccessible::NameChanged, m_form->Command7));
+    controls(m_form).Command7->click(); // connect again
+    QVERIFY(announced(QAccessible::NameChanged, controls(m_form).Shape15));
+    QVERIFY(announced(QAccessible::NameChanged, controls(m_form).Command7));
     QTRY_COMPARE(spoken.count(), 2);
     QCOMPARE(spoken.last().at(0).toString(), QStringLiteral("Connected: lit"));
 }
@@ -265,8 +266,8 @@ void tst_Accessibility::deviceChangesAreSpoken_data()
     QTest::newRow("display detached from out3")
         << QByteArray("p30\r\n") << QStringLiteral("Out3: no display");
     QTest::newRow("video-wall mode") << QByteArray("MD1\r\n") << QStringLiteral("Mode: Video wall");
-    QTest::newRow("resolution")
-        << QByteArray("RS8\r\n") << QStringLiteral("Resolution Set: 1920X1200");
+    QTest::newRow("resolution") << QByteArray("RS8\r\n")
+                                << QStringLiteral("Resolution Set: 1920X1200");
 }
 
 void tst_Accessibility::deviceChangesAreSpoken()
@@ -290,12 +291,12 @@ void tst_Accessibility::optionSelectedAtTheFocusIsNotSpokenAgain()
 {
     auto *news = m_form->findChild<ChangeAnnouncer *>();
     QSignalSpy spoken(news, &ChangeAnnouncer::announced);
-    m_form->Option4[2]->setFocus(Qt::TabFocusReason);
-    QTRY_VERIFY(m_form->Option4[2]->hasFocus());
-    m_form->Option4[2]->click();
+    controls(m_form).Option4[2]->setFocus(Qt::TabFocusReason);
+    QTRY_VERIFY(controls(m_form).Option4[2]->hasFocus());
+    controls(m_form).Option4[2]->click();
     QCOMPARE(m_window->device().readFor(300), QByteArray::fromHex("0555191277"));
     QCOMPARE(spoken.count(), 0);
-    m_form->Option4[3]->setChecked(true); // as a reply selects it, away from the focus
+    controls(m_form).Option4[3]->setChecked(true); // as a reply selects it, away from the focus
     QTRY_COMPARE(spoken.count(), 1);
     QCOMPARE(news->notice(), QStringLiteral("Out2: IN4"));
 }
@@ -308,7 +309,8 @@ void tst_Accessibility::actionFromScreenReaderReturnsBeforeTheBox_data()
     QTest::addColumn<QString>("action");
     QTest::newRow("IN3 in the Out2 row")
         << QStringLiteral("Option4(2)") << QAccessibleActionInterface::toggleAction();
-    QTest::newRow("Update") << QStringLiteral("Command6") << QAccessibleActionInterface::pressAction();
+    QTest::newRow("Update") << QStringLiteral("Command6")
+                            << QAccessibleActionInterface::pressAction();
 }
 
 void tst_Accessibility::actionFromScreenReaderReturnsBeforeTheBox()
@@ -317,7 +319,7 @@ void tst_Accessibility::actionFromScreenReaderReturnsBeforeTheBox()
     QFETCH(QString, action);
     auto *button = qobject_cast<QAbstractButton *>(namedControls(*m_form).value(control));
     QVERIFY(button);
-    m_form->Command7->click(); // disconnect
+    controls(m_form).Command7->click(); // disconnect
     QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(button);
     QVERIFY(iface->actionInterface());
     QVERIFY(iface->actionInterface()->actionNames().contains(action));
@@ -337,12 +339,12 @@ void tst_Accessibility::windowAndPages()
     const QStringList pages{QStringLiteral("Switch"), QStringLiteral("Resolution"),
                             QStringLiteral("IP Setting")};
     for (int k = 0; k < 3; ++k)
-        QCOMPARE(accessibleText(m_form->SSTab1->widget(k), QAccessible::Name), pages[k]);
-    QWidget *stack = m_form->SSTab1->widget(0)->parentWidget(); // named as the page shown
+        QCOMPARE(accessibleText(controls(m_form).SSTab1->widget(k), QAccessible::Name), pages[k]);
+    QWidget *stack = controls(m_form).SSTab1->widget(0)->parentWidget(); // named as the page shown
 
     // The tab of the page shown is the selected one; pressing a tab shows its page.
     QAccessibleInterface *bar =
-        QAccessible::queryAccessibleInterface(m_form->SSTab1->findChild<QTabBar *>());
+        QAccessible::queryAccessibleInterface(controls(m_form).SSTab1->findChild<QTabBar *>());
     QCOMPARE(bar->role(), QAccessible::PageTabList);
     QCOMPARE(bar->childCount(), 3);
     auto selectedTabs = [bar] {
@@ -358,17 +360,17 @@ void tst_Accessibility::windowAndPages()
     };
     QCOMPARE(selectedTabs(), QStringList{QStringLiteral("Switch")});
     bar->child(2)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-    QTRY_COMPARE(m_form->SSTab1->currentIndex(), 2);
+    QTRY_COMPARE(controls(m_form).SSTab1->currentIndex(), 2);
     QCOMPARE(selectedTabs(), QStringList{QStringLiteral("IP Setting")});
     QCOMPARE(accessibleText(stack, QAccessible::Name), QStringLiteral("IP Setting"));
 }
 
 void tst_Accessibility::addressBoxHasNumberedFields()
 {
-    m_form->SSTab1->setCurrentIndex(2);
-    m_form->Option11->click();
-    m_form->ipBox1->setAddress(QStringLiteral("10.85.119.1"));
-    IpAddressEdit *edit = m_form->ipBox1->editor();
+    controls(m_form).SSTab1->setCurrentIndex(2);
+    controls(m_form).Option11->click();
+    controls(m_form).ipBox1->setAddress(QStringLiteral("10.85.119.1"));
+    IpAddressEdit *edit = controls(m_form).ipBox1->editor();
     QAccessibleInterface *box = QAccessible::queryAccessibleInterface(edit);
     QVERIFY(box);
     QCOMPARE(box->text(QAccessible::Name), QStringLiteral("IP address"));
@@ -410,8 +412,9 @@ void tst_Accessibility::addressBoxHasNumberedFields()
     QCOMPARE(box->text(QAccessible::Description), QStringLiteral("192.168.1.100"));
     QCOMPARE(box->child(3)->textInterface()->text(0, -1), QStringLiteral("100"));
     QVERIFY(announced(QAccessible::DescriptionChanged, edit));
-    const auto textChanges = std::count_if(announcements.begin(), announcements.end(),
-                                           [](auto &a) { return a.type == QAccessible::TextUpdated; });
+    const auto textChanges = std::count_if(announcements.begin(), announcements.end(), [](auto &a) {
+        return a.type == QAccessible::TextUpdated;
+    });
     QVERIFY(textChanges >= 4);
 }
 

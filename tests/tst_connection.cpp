@@ -4,6 +4,7 @@
 #include "mscomm.h"
 #include "ptypair.h"
 #include "scratchdir.h"
+#include "windowcontrols.h"
 #include "windowonline.h"
 
 #include <QComboBox>
@@ -80,7 +81,7 @@ void tst_Connection::cleanup()
 void tst_Connection::disconnectSendsNothing()
 {
     QVERIFY(connected());
-    form().Command7->click();
+    controls(form()).Command7->click();
     QVERIFY(!form().MSComm1->PortOpen());
     QVERIFY(showsDisconnected());
     QCOMPARE(device().readFor(50), QByteArray());
@@ -89,8 +90,8 @@ void tst_Connection::disconnectSendsNothing()
 
 void tst_Connection::connectSendsStatusRequest()
 {
-    form().Command7->click(); // disconnect
-    form().Command7->click(); // connect again
+    controls(form()).Command7->click(); // disconnect
+    controls(form()).Command7->click(); // connect again
     QVERIFY(connected());
     QCOMPARE(device().read(statusRequest.size()), statusRequest);
     QCOMPARE(device().readFor(50), QByteArray()); // exactly one frame
@@ -108,14 +109,14 @@ void tst_Connection::choosingAnotherPortWhileConnectedCloses()
     QCOMPARE(device().readFor(50), QByteArray());
 
     // The new port opens with the next press only (COM3 is absent here).
-    form().Command7->click();
+    controls(form()).Command7->click();
     QCOMPARE(boxes().count(), 1);
     QCOMPARE(boxes().last().text, failureText);
 }
 
 void tst_Connection::choosingWhileDisconnectedChangesOnlyPortAndFile()
 {
-    form().Command7->click();
+    controls(form()).Command7->click();
     QVERIFY(showsDisconnected());
     choose(1); // "COM2"
     QVERIFY(showsDisconnected());
@@ -123,7 +124,7 @@ void tst_Connection::choosingWhileDisconnectedChangesOnlyPortAndFile()
     QCOMPARE(int(form().portNumber), 2);
     QCOMPARE(m_window->dir().read(u"COMPORT"_s), QByteArray::fromHex("2031200d0a"));
 
-    form().Command7->click();
+    controls(form()).Command7->click();
     QVERIFY(connected());
     QCOMPARE(m_second->read(statusRequest.size()), statusRequest);
     QCOMPARE(device().readFor(50), QByteArray());
@@ -131,9 +132,9 @@ void tst_Connection::choosingWhileDisconnectedChangesOnlyPortAndFile()
 
 void tst_Connection::keyboardSelectionRunsTheHandler()
 {
-    form().Combo1->setFocus();
-    QTest::keyClick(form().Combo1, Qt::Key_Down);
-    QCOMPARE(form().Combo1->currentIndex(), 1);
+    controls(form()).Combo1->setFocus();
+    QTest::keyClick(controls(form()).Combo1, Qt::Key_Down);
+    QCOMPARE(controls(form()).Combo1->currentIndex(), 1);
     QCOMPARE(int(form().portNumber), 2);
     QVERIFY(showsDisconnected());
     QCOMPARE(m_window->dir().read(u"COMPORT"_s), QByteArray::fromHex("2031200d0a"));
@@ -141,7 +142,7 @@ void tst_Connection::keyboardSelectionRunsTheHandler()
 
 void tst_Connection::typedTextChangesNothing()
 {
-    QLineEdit *field = form().Combo1->lineEdit();
+    QLineEdit *field = controls(form()).Combo1->lineEdit();
     QVERIFY(field);
     field->selectAll();
     QTest::keyClicks(field, u"COM17"_s);
@@ -160,7 +161,7 @@ void tst_Connection::absentPortReportsEveryPress()
 {
     choose(4); // COM5, absent
     for (int press = 1; press <= 2; ++press) {
-        form().Command7->click();
+        controls(form()).Command7->click();
         QCOMPARE(boxes().count(), press);
         const ShownMessageBox box = boxes().last();
         QCOMPARE(box.text, failureText);
@@ -176,10 +177,10 @@ void tst_Connection::absentPortReportsEveryPress()
 
 void tst_Connection::portHeldByAnotherHandle()
 {
-    form().Command7->click(); // release COM1
+    controls(form()).Command7->click(); // release COM1
     QSerialPort holder(device().slavePath());
     QVERIFY2(holder.open(QIODevice::ReadWrite), qPrintable(holder.errorString()));
-    form().Command7->click();
+    controls(form()).Command7->click();
     QCOMPARE(boxes().count(), 1);
     QCOMPARE(boxes().last().text, failureText);
     QVERIFY(!form().MSComm1->PortOpen());
@@ -207,13 +208,13 @@ void tst_Connection::hangUpShowsDisconnectedWithoutMessage()
 
 void tst_Connection::writeFailureAfterOpenClosesAgain()
 {
-    form().Command7->click(); // disconnect
+    controls(form()).Command7->click(); // disconnect
     // The line drops the moment the port has opened, before the frame is written.
     connect(form().MSComm1, &MSComm::portOpenChanged, this, [&](bool open) {
         if (open)
             device().closeMaster();
     });
-    form().Command7->click();
+    controls(form()).Command7->click();
     QCOMPARE(boxes().count(), 1);
     QCOMPARE(boxes().last().text, failureText);
     QCOMPARE(boxes().last().title, u"ERROR"_s);
@@ -225,7 +226,8 @@ void tst_Connection::writeFailureAfterOpenClosesAgain()
 
 void tst_Connection::unwritableFileIsIgnored()
 {
-    form().Command7->click(); // disconnected, so that the port is not released unprivileged
+    // Disconnected, so that the port is not released unprivileged.
+    controls(form()).Command7->click();
     QVERIFY(m_window->dir().write(u"COMPORT"_s, " 0 \r\n"_ba));
     QVERIFY(makeDirectoryReadOnly(m_window->dir().path(), true));
     {
@@ -242,9 +244,9 @@ void tst_Connection::unwritableFileIsIgnored()
 
 void tst_Connection::timerTickOnlyStopsTheTimer()
 {
-    QVERIFY(!form().Timer2->isActive());
-    form().Timer2->start();
-    QTRY_VERIFY(!form().Timer2->isActive());
+    QVERIFY(!controls(form()).Timer2->isActive());
+    controls(form()).Timer2->start();
+    QTRY_VERIFY(!controls(form()).Timer2->isActive());
     QVERIFY(connected());
     QCOMPARE(device().readFor(20), QByteArray());
 }

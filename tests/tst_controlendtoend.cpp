@@ -11,6 +11,7 @@
 #include "messageboxwatcher.h"
 #include "mscomm.h"
 #include "ptyhost.h"
+#include "windowcontrols.h"
 #include "windowonline.h"
 
 #include <QElapsedTimer>
@@ -74,7 +75,7 @@ void tst_ControlEndToEnd::init()
 
     // Connected at start-up; "update" asks the device for its state, as the button does.
     QCOMPARE(m_client->ask("update"), QByteArray("ok"));
-    QTRY_VERIFY(m_form->Option9[0]->isChecked()); // MP comes last
+    QTRY_VERIFY(controls(m_form).Option9[0]->isChecked()); // MP comes last
     settle();
 }
 
@@ -105,8 +106,8 @@ void tst_ControlEndToEnd::routeSwitchesTheMatrixAndTheRowFollows()
     // The device reports the route, and the window shows it.
     QTRY_VERIFY(!replies.isEmpty());
     settle();
-    QVERIFY(m_form->Option4[2]->isChecked());
-    QCOMPARE(m_form->Command8[1]->BackColor(), ColorButton::green);
+    QVERIFY(controls(m_form).Option4[2]->isChecked());
+    QCOMPARE(controls(m_form).Command8[1]->BackColor(), ColorButton::green);
     QCOMPARE(frames.size(), 1); // nothing went back: the report matched the window
     QCOMPARE(m_boxes->count(), 0);
 }
@@ -118,13 +119,15 @@ void tst_ControlEndToEnd::stateMatchesTheWindow()
     QCOMPARE(json.value(QStringLiteral("port")).toString(), QStringLiteral("COM1"));
     QCOMPARE(json.value(QStringLiteral("device")).toString(), m_host->slavePath());
     QCOMPARE(json.value(QStringLiteral("mode")).toString(), QStringLiteral("matrix"));
-    QVERIFY(m_form->Option2[0]->isChecked());
+    QVERIFY(controls(m_form).Option2[0]->isChecked());
     QCOMPARE(json.value(QStringLiteral("wall")).toInt(), 1);
-    QCOMPARE(json.value(QStringLiteral("resolution")).toString(), m_form->Option1[6]->text());
-    QVERIFY(m_form->Option1[6]->isChecked());
+    QCOMPARE(json.value(QStringLiteral("resolution")).toString(),
+             controls(m_form).Option1[6]->text());
+    QVERIFY(controls(m_form).Option1[6]->isChecked());
 
-    const ControlArray<QRadioButton> *rows[] = {&m_form->Option3, &m_form->Option4,
-                                                &m_form->Option5, &m_form->Option6};
+    const ControlArray<QRadioButton> *rows[] = {
+        &controls(m_form).Option3, &controls(m_form).Option4, &controls(m_form).Option5,
+        &controls(m_form).Option6};
     const QJsonArray outputs = json.value(QStringLiteral("outputs")).toArray();
     QCOMPARE(outputs.size(), 4);
     for (int o = 0; o < 4; ++o) {
@@ -133,7 +136,7 @@ void tst_ControlEndToEnd::stateMatchesTheWindow()
         const int route = output.value(QStringLiteral("route")).toInt(); // null: 0
         for (int k = 0; k < 4; ++k)
             QCOMPARE((*rows[o])[k]->isChecked(), k == route - 1);
-        const quint32 colour = m_form->Command8[o]->BackColor();
+        const quint32 colour = controls(m_form).Command8[o]->BackColor();
         QCOMPARE(output.value(QStringLiteral("colour")).toString(),
                  colour == ColorButton::green ? QStringLiteral("green") : QStringLiteral("red"));
     }
@@ -157,14 +160,14 @@ void tst_ControlEndToEnd::watchSeesARouteChangedAtTheDevice()
     const QJsonObject change = QJsonDocument::fromJson(*line).object();
     const QJsonObject out3 = change.value(QStringLiteral("outputs")).toArray().at(2).toObject();
     QCOMPARE(out3.value(QStringLiteral("route")).toInt(), 2);
-    QVERIFY(m_form->Option5[1]->isChecked());
+    QVERIFY(controls(m_form).Option5[1]->isChecked());
     settle();
     QCOMPARE(m_client->takeLines(), QList<QByteArray>()); // one change, one line
 }
 
 void tst_ControlEndToEnd::closedPortAnswersAndNoBoxOpens()
 {
-    m_form->Command7->click(); // the operator disconnects
+    controls(m_form).Command7->click(); // the operator disconnects
     QVERIFY(!m_form->MSComm1->PortOpen());
     QSignalSpy frames(m_host, &PtyHost::frameReceived);
     QCOMPARE(m_client->ask("route 2 3"), QByteArray("error port closed"));
@@ -204,12 +207,12 @@ void tst_ControlEndToEnd::verifyShowsTheDevice()
             continue; // no route is reported for an output without a display
         QCOMPARE(outputs.at(o).toObject().value(QStringLiteral("route")).toInt(),
                  device.route(o) + 1);
-        QVERIFY(m_form->switchRow(o + 1)[device.route(o)]->isChecked());
+        QVERIFY(controls(m_form).switchRow(o + 1)[device.route(o)]->isChecked());
     }
     QCOMPARE(json.value(QStringLiteral("mode")).toString(),
              device.mode() == 0 ? QStringLiteral("matrix") : QStringLiteral("wall"));
-    QVERIFY(m_form->Option2[device.mode()]->isChecked());
-    QVERIFY(m_form->Option1[device.resolution()]->isChecked());
+    QVERIFY(controls(m_form).Option2[device.mode()]->isChecked());
+    QVERIFY(controls(m_form).Option1[device.resolution()]->isChecked());
     QCOMPARE(json.value(QStringLiteral("wall")).toInt(), device.wallInput() + 1);
 }
 
@@ -268,11 +271,12 @@ void tst_ControlEndToEnd::manySourcesAtOnceLeaveTheLineQuiet()
             if (random.bounded(4) == 0) {
                 // The operator clicks instead, in the row or group the command names.
                 if (kind.startsWith("resolution"))
-                    m_form->Option1[value]->click();
+                    controls(m_form).Option1[value]->click();
                 else if (kind.startsWith("wall"))
-                    m_form->Option9[value - 1]->click();
+                    controls(m_form).Option9[value - 1]->click();
                 else
-                    m_form->switchRow(kind.contains("all") ? 0 : kind.at(6) - '0')[value - 1]
+                    controls(m_form)
+                        .switchRow(kind.contains("all") ? 0 : kind.at(6) - '0')[value - 1]
                         ->click();
                 continue;
             }

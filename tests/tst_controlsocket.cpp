@@ -16,6 +16,7 @@
 #include "panelcontrol.h"
 #include "ptypair.h"
 #include "scratchdir.h"
+#include "windowcontrols.h"
 #include "windowonline.h"
 
 #include <QComboBox>
@@ -166,21 +167,21 @@ void tst_ControlSocket::commandSelectsAsTheClickDoes()
 {
     startPanel();
     QCOMPARE(m_client->ask("route 2 3"), QByteArray("ok"));
-    QVERIFY(m_form->Option4[2]->isChecked());
-    QVERIFY(!m_form->Option3[2]->isChecked()); // the other rows stay as they were
+    QVERIFY(controls(m_form).Option4[2]->isChecked());
+    QVERIFY(!controls(m_form).Option3[2]->isChecked()); // the other rows stay as they were
     QCOMPARE(m_client->ask("resolution 4"), QByteArray("ok"));
-    QVERIFY(m_form->Option1[4]->isChecked());
+    QVERIFY(controls(m_form).Option1[4]->isChecked());
     QCOMPARE(m_client->ask("mode wall"), QByteArray("ok"));
-    QVERIFY(m_form->Option2[1]->isChecked());
-    QVERIFY(m_form->Option3[0]->isEnabled()); // the groups follow the device's reply only
+    QVERIFY(controls(m_form).Option2[1]->isChecked());
+    QVERIFY(controls(m_form).Option3[0]->isEnabled()); // the groups follow the device's reply only
 
     QCOMPARE(m_client->ask("address 10.0.0.5"), QByteArray("ok"));
-    QVERIFY(m_form->Option11->isChecked());
-    QVERIFY(!m_form->Frame1->isHidden());
+    QVERIFY(controls(m_form).Option11->isChecked());
+    QVERIFY(!controls(m_form).Frame1->isHidden());
     QCOMPARE(m_form->ipMode, 0);
     QCOMPARE(m_client->ask("address auto"), QByteArray("ok"));
-    QVERIFY(m_form->Option10->isChecked());
-    QVERIFY(m_form->Frame1->isHidden());
+    QVERIFY(controls(m_form).Option10->isChecked());
+    QVERIFY(controls(m_form).Frame1->isHidden());
     QCOMPARE(m_form->ipMode, 1);
     QCOMPARE(m_boxes->count(), 0);
 }
@@ -213,19 +214,19 @@ void tst_ControlSocket::disabledControlsRefuse()
 {
     startPanel();
     m_device->write("MD1\r\n"); // the device reports video-wall mode
-    QTRY_VERIFY(!m_form->Option3[0]->isEnabled());
+    QTRY_VERIFY(!controls(m_form).Option3[0]->isEnabled());
     sent(100); // the window answers the report with SetMode
     QCOMPARE(m_client->ask("route 1 2"),
              QByteArray("error the matrix rows are disabled (video-wall mode)"));
     QCOMPARE(m_client->ask("route all 2"),
              QByteArray("error the matrix rows are disabled (video-wall mode)"));
-    QVERIFY(!m_form->Option3[1]->isChecked());
+    QVERIFY(!controls(m_form).Option3[1]->isChecked());
     QCOMPARE(sent(), QByteArray());
     QCOMPARE(m_client->ask("wall 2"), QByteArray("ok"));
     QCOMPARE(sent(), frames::VideoWallInput(1));
 
     m_device->write("MD0\r\n");
-    QTRY_VERIFY(!m_form->Option9[0]->isEnabled());
+    QTRY_VERIFY(!controls(m_form).Option9[0]->isEnabled());
     sent(100);
     QCOMPARE(m_client->ask("wall 3"),
              QByteArray("error the video-wall inputs are disabled (matrix mode)"));
@@ -250,7 +251,7 @@ void tst_ControlSocket::closedPortAnswersPortClosedWithoutABox()
     QCOMPARE(m_boxes->count(), 0);
     QCOMPARE(sent(), QByteArray());
     // The window's own click still shows its box: the command took the box for itself only.
-    clickAsOperator(m_form->Command6);
+    clickAsOperator(controls(m_form).Command6);
     QCOMPARE(m_boxes->count(), 1);
     QCOMPARE(m_boxes->last().title, QStringLiteral("ERROR"));
 }
@@ -264,13 +265,13 @@ void tst_ControlSocket::connectAndDisconnect()
 
     QCOMPARE(m_client->ask("disconnect"), QByteArray("ok"));
     QVERIFY(!m_form->MSComm1->PortOpen());
-    QCOMPARE(m_form->Command7->text(), QStringLiteral("Connect"));
+    QCOMPARE(controls(m_form).Command7->text(), QStringLiteral("Connect"));
     QCOMPARE(m_client->ask("disconnect"), QByteArray("ok"));
     QVERIFY(!m_form->MSComm1->PortOpen());
 
     QCOMPARE(m_client->ask("connect"), QByteArray("ok"));
     QVERIFY(m_form->MSComm1->PortOpen());
-    QCOMPARE(m_form->Command7->text(), QStringLiteral("Disconnect"));
+    QCOMPARE(controls(m_form).Command7->text(), QStringLiteral("Disconnect"));
     QCOMPARE(sent(), frames::StatusRequest());
     QCOMPARE(m_boxes->count(), 0);
 }
@@ -280,20 +281,20 @@ void tst_ControlSocket::connectToAMissingDeviceSaysSo()
     PortMap ports;
     ports.map(2, m_dir->filePath(QStringLiteral("no-such-tty")));
     startPanel(ports);
-    m_form->Combo1->setCurrentIndex(1); // COM2, as the operator picks it: closes COM1
+    controls(m_form).Combo1->setCurrentIndex(1); // COM2, as the operator picks it: closes COM1
     m_form->Combo1_Click();
     QCOMPARE(m_client->ask("connect"), "error cannot open COM2 (" +
                                            m_dir->filePath(QStringLiteral("no-such-tty")).toUtf8() +
                                            ")");
     QVERIFY(!m_form->MSComm1->PortOpen());
-    QCOMPARE(m_form->Command7->text(), QStringLiteral("Connect"));
+    QCOMPARE(controls(m_form).Command7->text(), QStringLiteral("Connect"));
     QCOMPARE(m_boxes->count(), 0);
 }
 
 void tst_ControlSocket::commandWhileADialogWaits()
 {
     startPanel();
-    m_form->Command7->click(); // disconnect
+    controls(m_form).Command7->click(); // disconnect
     QByteArray answerMeanwhile;
     QByteArray stateMeanwhile;
     m_boxes->setOperator([&](QMessageBox *box) {
@@ -301,10 +302,10 @@ void tst_ControlSocket::commandWhileADialogWaits()
         stateMeanwhile = m_client->ask("state");
         box->button(QMessageBox::Ok)->click();
     });
-    m_form->Command6->click(); // the write failure message waits for the operator
+    controls(m_form).Command6->click(); // the write failure message waits for the operator
     QCOMPARE(m_boxes->count(), 1);
     QCOMPARE(answerMeanwhile, QByteArray("error a dialog in the window waits for the operator"));
-    QVERIFY(!m_form->Option3[1]->isChecked());
+    QVERIFY(!controls(m_form).Option3[1]->isChecked());
     QVERIFY(QJsonDocument::fromJson(stateMeanwhile).isObject());
     QCOMPARE(m_client->ask("route 1 2"), QByteArray("error port closed")); // once it is closed
 }
@@ -544,7 +545,7 @@ void tst_ControlSocket::watcherIsDroppedOnceItTakesNothing()
 
     // The window and the other clients carry on.
     m_device->write("s13\r\n");
-    QTRY_VERIFY(m_form->Option3[3]->isChecked());
+    QTRY_VERIFY(controls(m_form).Option3[3]->isChecked());
     QCOMPARE(m_client->ask("route 2 1"), QByteArray("ok"));
 }
 
@@ -602,7 +603,7 @@ void tst_ControlSocket::readingWatcherKeepsUpWithABurst()
     QCOMPARE(dropped.size(), 0);
     QVERIFY(m_client->isConnected());
     QVERIFY(!lines.isEmpty());
-    QVERIFY(m_form->Option3[0]->isChecked());
+    QVERIFY(controls(m_form).Option3[0]->isChecked());
     QCOMPARE(lines.last(), m_client->ask("state")); // the watcher ends on what the window shows
 }
 

@@ -10,6 +10,7 @@
 #include "ptypair.h"
 #include "serialdevices.h"
 #include "usersettings.h"
+#include "windowcontrols.h"
 #include "windowonline.h"
 
 #include <QAction>
@@ -53,10 +54,11 @@ template <typename Open, typename Check> bool withDialog(Open &&open, Check &&ch
 }
 
 // What a route or mode report changes: out2's colour, the route on the Out2 row, the mode.
-QString reportedState(const Form1 &form)
+QString reportedState(Form1 &form)
 {
-    QString state = QString::number(form.Command8[1]->BackColor(), 16) + u' ';
-    for (const ControlArray<QRadioButton> *group : {&form.Option4, &form.Option2}) {
+    const WindowControls w = controls(form);
+    QString state = QString::number(w.Command8[1]->BackColor(), 16) + u' ';
+    for (const ControlArray<QRadioButton> *group : {&w.Option4, &w.Option2}) {
         for (const auto &[index, option] : *group)
             state += option->isChecked() ? u'x' : u'.';
     }
@@ -107,7 +109,7 @@ void tst_DeviceDialog::chooseSaveAndConnect()
     PtyPair &first = window.device();
     Form1 &form = window.form();
     MessageBoxWatcher &boxes = window.boxes();
-    form.findDevices = [&] {
+    controls(form).findDevices = [&] {
         return QList<SerialDevice>{
             {QString(), adapter.slavePath(), u"Matrix adapter"_s, u"Maker"_s, u"A1"_s}};
     };
@@ -144,15 +146,15 @@ void tst_DeviceDialog::chooseSaveAndConnect()
     QVERIFY(!saved.ports().isMapped(1) && !saved.ports().isMapped(2));
     QVERIFY(form.MSComm1->PortOpen());
     QVERIFY(flockHeldElsewhere(first.slavePath()));
-    QCOMPARE(form.Combo1->itemData(2, Qt::ToolTipRole).toString(), adapter.slavePath());
+    QCOMPARE(controls(form).Combo1->itemData(2, Qt::ToolTipRole).toString(), adapter.slavePath());
 
     // The next Connect on COM3 opens the chosen device.
     window.choosePort(2);
     QVERIFY(!form.MSComm1->PortOpen());
-    form.Command7->click();
+    controls(form).Command7->click();
     QCOMPARE(adapter.read(4), QByteArray::fromHex("04552077"));
     QVERIFY(form.MSComm1->PortOpen());
-    QCOMPARE(form.Command7->text(), u"Disconnect"_s);
+    QCOMPARE(controls(form).Command7->text(), u"Disconnect"_s);
 }
 
 void tst_DeviceDialog::portListContextMenuOffersIt_data()
@@ -171,9 +173,9 @@ void tst_DeviceDialog::portListContextMenuOffersIt()
     WindowOnLine window(options);
     window.start();
     Form1 &form = window.form();
-    form.findDevices = [] { return QList<SerialDevice>{}; };
-    QWidget *target = overTextField ? static_cast<QWidget *>(form.Combo1->lineEdit())
-                                    : static_cast<QWidget *>(form.Combo1);
+    controls(form).findDevices = [] { return QList<SerialDevice>{}; };
+    QWidget *target = overTextField ? static_cast<QWidget *>(controls(form).Combo1->lineEdit())
+                                    : static_cast<QWidget *>(controls(form).Combo1);
 
     QStringList entries;
     QTimer::singleShot(0, qApp, [&] {
@@ -181,7 +183,7 @@ void tst_DeviceDialog::portListContextMenuOffersIt()
         if (!menu)
             return;
         for (QAction *action : menu->actions()) {
-            if (action == form.serialDevicesAction)
+            if (action == controls(form).serialDevicesAction)
                 entries.append(action->text());
         }
         menu->close();
@@ -191,7 +193,7 @@ void tst_DeviceDialog::portListContextMenuOffersIt()
     QApplication::sendEvent(target, &event);
     // The window's own action, the one Ctrl+D triggers.
     QCOMPARE(entries, QStringList{u"Serial devices\u2026"_s});
-    QCOMPARE(form.serialDevicesAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_D));
+    QCOMPARE(controls(form).serialDevicesAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_D));
 }
 
 void tst_DeviceDialog::typedPathIsCheckedBeforeSaving_data()
@@ -259,7 +261,7 @@ void tst_DeviceDialog::repliesWaitWhileItIsOpen()
     if (QTest::currentTestFailed())
         return;
     Form1 &form = window.form();
-    form.findDevices = [] { return QList<SerialDevice>{}; };
+    controls(form).findDevices = [] { return QList<SerialDevice>{}; };
     window.sent(0);
     const QString before = reportedState(form);
 
@@ -276,7 +278,7 @@ void tst_DeviceDialog::repliesWaitWhileItIsOpen()
             box->button(QMessageBox::Ok)->click();
         });
     }
-    const bool shown = withDialog([&] { form.serialDevicesAction->trigger(); },
+    const bool shown = withDialog([&] { controls(form).serialDevicesAction->trigger(); },
                                   [&](DeviceDialog *dialog) {
                                       if (!saveFails) {
                                           deviceReplies();

@@ -11,6 +11,7 @@
 #include "mscomm.h"
 #include "ptypair.h"
 #include "scratchdir.h"
+#include "windowcontrols.h"
 #include "windowonline.h"
 
 #include <QApplication>
@@ -179,7 +180,7 @@ void tst_Drills::unplugWhileConnected()
     }
     m_pty->closeMaster();
     if (clickAtOnce)
-        m_form->Command6->click(); // returns once its message box is closed
+        controls(m_form).Command6->click(); // returns once its message box is closed
     const double cpuBefore = cpuMilliseconds();
     QTest::qWait(1000);
     const double cpuUsed = cpuMilliseconds() - cpuBefore;
@@ -200,8 +201,8 @@ void tst_Drills::unplugWhileConnected()
 
     // The window stays usable: each further click reports once and nothing else happens.
     m_boxes->clear();
-    m_form->Command6->click();
-    m_form->Command7->click();
+    controls(m_form).Command6->click();
+    controls(m_form).Command7->click();
     QCOMPARE(m_boxes->count(), 2);
     QCOMPARE(m_boxes->last().title, u"ERROR"_s);
     QVERIFY(showsDisconnected());
@@ -224,7 +225,7 @@ void tst_Drills::portHeldByAnotherProgram()
     QCOMPARE(m_boxes->last().title, u"ERROR"_s);
 
     // Connect while it is still held: refused once, nothing goes out on the other's line.
-    m_form->Command7->click();
+    controls(m_form).Command7->click();
     QCOMPARE(m_boxes->count(), 2);
     QVERIFY(showsDisconnected());
     QCOMPARE(m_pty->readFor(100), QByteArray());
@@ -233,7 +234,7 @@ void tst_Drills::portHeldByAnotherProgram()
     holder.closeWriteChannel();
     QVERIFY(holder.waitForFinished(10000));
     QCOMPARE(holder.exitCode(), 0);
-    m_form->Command7->click();
+    controls(m_form).Command7->click();
     QVERIFY(showsConnected());
     QCOMPARE(m_pty->read(4), frames::StatusRequest());
     QCOMPARE(m_boxes->count(), 2);
@@ -350,7 +351,7 @@ void tst_Drills::floodOfRandomBytes()
 
     // The operator clicks Update in the middle of it: the frame goes out all the same.
     QTRY_VERIFY_WITH_TIMEOUT(written >= floodSize / 2 || written == floodSize, 20000);
-    m_form->Command6->click();
+    controls(m_form).Command6->click();
     QTRY_VERIFY_WITH_TIMEOUT(written == floodSize, 20000);
     // The whole flood read and decoded: nothing stays pending once the line has settled.
     QTRY_VERIFY_WITH_TIMEOUT(port->bytesAvailable() == 0 && !replies.isEmpty(), 5000);
@@ -385,10 +386,11 @@ void tst_Drills::floodOfRandomBytes()
     // The next good reply is decoded as if nothing had happened.
     const QByteArray status = "s13\r\np20\r\ns31\r\ns40\r\n"_ba;
     QVERIFY(m_pty->write(status));
-    QTRY_VERIFY(m_form->Option3[3]->isChecked() && m_form->Option5[1]->isChecked() &&
-                m_form->Option6[0]->isChecked() &&
-                m_form->Command8[1]->BackColor() == ColorButton::red);
-    QCOMPARE(m_form->Command8[0]->BackColor(), ColorButton::green);
+    QTRY_VERIFY(controls(m_form).Option3[3]->isChecked() &&
+                controls(m_form).Option5[1]->isChecked() &&
+                controls(m_form).Option6[0]->isChecked() &&
+                controls(m_form).Command8[1]->BackColor() == ColorButton::red);
+    QCOMPARE(controls(m_form).Command8[0]->BackColor(), ColorButton::green);
     QVERIFY(showsConnected());
 }
 
@@ -479,7 +481,7 @@ void tst_Drills::hostileComportFile()
             QVERIFY(S_ISFIFO(info.st_mode));
         }
     }
-    m_form->Command7->click();
+    controls(m_form).Command7->click();
     QVERIFY(showsConnected());
     QCOMPARE(m_boxes->count(), 0);
 }

@@ -9,6 +9,7 @@
 #include "mscomm.h"
 #include "ptyhost.h"
 #include "scratchdir.h"
+#include "windowcontrols.h"
 #include "windowonline.h"
 
 #include <QPushButton>
@@ -101,18 +102,18 @@ void tst_EndToEnd::connectShowsTheDevicesState()
     startConnected();
 
     for (int o = 0; o < 4; ++o)
-        QTRY_COMPARE(m_form->Command8[o]->BackColor(), ColorButton::green);
-    QTRY_VERIFY(m_form->Option9[0]->isChecked()); // MP comes last
-    QVERIFY(m_form->Option3[2]->isChecked());
-    QVERIFY(m_form->Option4[1]->isChecked());
-    QVERIFY(m_form->Option5[2]->isChecked());
-    QVERIFY(m_form->Option6[3]->isChecked());
-    QVERIFY(m_form->Option2[0]->isChecked());
-    QVERIFY(m_form->Option1[5]->isChecked());
-    QVERIFY(m_form->Option3[0]->isEnabled());
-    QVERIFY(!m_form->Option9[0]->isEnabled());
-    QCOMPARE(m_form->Command7->text(), QStringLiteral("Disconnect"));
-    QCOMPARE(m_form->Shape15->FillStyle(), 1);
+        QTRY_COMPARE(controls(m_form).Command8[o]->BackColor(), ColorButton::green);
+    QTRY_VERIFY(controls(m_form).Option9[0]->isChecked()); // MP comes last
+    QVERIFY(controls(m_form).Option3[2]->isChecked());
+    QVERIFY(controls(m_form).Option4[1]->isChecked());
+    QVERIFY(controls(m_form).Option5[2]->isChecked());
+    QVERIFY(controls(m_form).Option6[3]->isChecked());
+    QVERIFY(controls(m_form).Option2[0]->isChecked());
+    QVERIFY(controls(m_form).Option1[5]->isChecked());
+    QVERIFY(controls(m_form).Option3[0]->isEnabled());
+    QVERIFY(!controls(m_form).Option9[0]->isEnabled());
+    QCOMPARE(controls(m_form).Command7->text(), QStringLiteral("Disconnect"));
+    QCOMPARE(controls(m_form).Shape15->FillStyle(), 1);
 
     // The window sends back what it newly selected; the device's state stays as it was.
     settle();
@@ -125,29 +126,29 @@ void tst_EndToEnd::connectShowsTheDevicesState()
 void tst_EndToEnd::routeClickSwitchesTheMatrix()
 {
     startConnected();
-    QTRY_VERIFY(m_form->Option9[0]->isChecked());
+    QTRY_VERIFY(controls(m_form).Option9[0]->isChecked());
     settle();
 
-    m_form->Option4[2]->click(); // "IN3" in row "Out2"
+    controls(m_form).Option4[2]->click(); // "IN3" in row "Out2"
     QTRY_COMPARE(m_host->model().route(1), 2);
     settle();
-    QVERIFY(m_form->Option4[2]->isChecked());
-    QCOMPARE(m_form->Command8[1]->BackColor(), ColorButton::green);
+    QVERIFY(controls(m_form).Option4[2]->isChecked());
+    QCOMPARE(controls(m_form).Command8[1]->BackColor(), ColorButton::green);
     QCOMPARE(m_host->model().route(0), 0);
 }
 
 void tst_EndToEnd::routeToAllFollowsOnEveryRow()
 {
     startConnected();
-    QTRY_VERIFY(m_form->Option9[0]->isChecked());
+    QTRY_VERIFY(controls(m_form).Option9[0]->isChecked());
     settle();
 
-    m_form->Option7[3]->click(); // "IN4" in row "ALL"
+    controls(m_form).Option7[3]->click(); // "IN4" in row "ALL"
     // Four records, one after the other (out4 showed IN4 already).
-    QTRY_VERIFY(m_form->Option3[3]->isChecked());
-    QTRY_VERIFY(m_form->Option4[3]->isChecked());
-    QTRY_VERIFY(m_form->Option5[3]->isChecked());
-    QVERIFY(m_form->Option6[3]->isChecked());
+    QTRY_VERIFY(controls(m_form).Option3[3]->isChecked());
+    QTRY_VERIFY(controls(m_form).Option4[3]->isChecked());
+    QTRY_VERIFY(controls(m_form).Option5[3]->isChecked());
+    QVERIFY(controls(m_form).Option6[3]->isChecked());
     for (int o = 0; o < 4; ++o)
         QCOMPARE(m_host->model().route(o), 3);
 }
@@ -155,7 +156,7 @@ void tst_EndToEnd::routeToAllFollowsOnEveryRow()
 void tst_EndToEnd::routeChangedElsewhereIsShownAndEchoedOnce()
 {
     startConnected();
-    QTRY_VERIFY(m_form->Option9[0]->isChecked());
+    QTRY_VERIFY(controls(m_form).Option9[0]->isChecked());
     settle();
     QSignalSpy frames(m_host, &PtyHost::frameReceived);
 
@@ -165,7 +166,7 @@ void tst_EndToEnd::routeChangedElsewhereIsShownAndEchoedOnce()
     QVERIFY2(command, qPrintable(error));
     m_host->push(applyConsoleCommand(m_host->model(), *command));
 
-    QTRY_VERIFY(m_form->Option5[1]->isChecked());
+    QTRY_VERIFY(controls(m_form).Option5[1]->isChecked());
     settle();
     QCOMPARE(frames.size(), 1); // the window follows with one Route frame, and no more
     QCOMPARE(frames.first().first().toByteArray(), frames::Route(2, 1));
@@ -175,14 +176,14 @@ void tst_EndToEnd::routeChangedElsewhereIsShownAndEchoedOnce()
 void tst_EndToEnd::modeChangedElsewhereSwitchesTheGroups()
 {
     startConnected();
-    QTRY_VERIFY(m_form->Option9[0]->isChecked());
+    QTRY_VERIFY(controls(m_form).Option9[0]->isChecked());
     settle();
 
     m_host->push(m_host->model().setMode(1));
-    QTRY_VERIFY(m_form->Option2[1]->isChecked());
-    QVERIFY(!m_form->Option3[0]->isEnabled());
-    QVERIFY(!m_form->Option7[3]->isEnabled());
-    QVERIFY(m_form->Option9[0]->isEnabled());
+    QTRY_VERIFY(controls(m_form).Option2[1]->isChecked());
+    QVERIFY(!controls(m_form).Option3[0]->isEnabled());
+    QVERIFY(!controls(m_form).Option7[3]->isEnabled());
+    QVERIFY(controls(m_form).Option9[0]->isEnabled());
     settle();
     QCOMPARE(m_host->model().mode(), 1);
 }
@@ -190,27 +191,27 @@ void tst_EndToEnd::modeChangedElsewhereSwitchesTheGroups()
 void tst_EndToEnd::detachedDisplayTurnsItsButtonRed()
 {
     startConnected();
-    QTRY_COMPARE(m_form->Command8[3]->BackColor(), ColorButton::green);
+    QTRY_COMPARE(controls(m_form).Command8[3]->BackColor(), ColorButton::green);
     settle();
 
     m_host->push(m_host->model().setDisplayAttached(3, false));
-    QTRY_COMPARE(m_form->Command8[3]->BackColor(), ColorButton::red);
-    QCOMPARE(m_form->Command8[0]->BackColor(), ColorButton::green);
+    QTRY_COMPARE(controls(m_form).Command8[3]->BackColor(), ColorButton::red);
+    QCOMPARE(controls(m_form).Command8[0]->BackColor(), ColorButton::green);
 
     m_host->push(m_host->model().setDisplayAttached(3, true));
-    QTRY_COMPARE(m_form->Command8[3]->BackColor(), ColorButton::green);
+    QTRY_COMPARE(controls(m_form).Command8[3]->BackColor(), ColorButton::green);
 }
 
 void tst_EndToEnd::hangUpShowsDisconnected()
 {
     startConnected();
-    QTRY_VERIFY(m_form->Option9[0]->isChecked());
+    QTRY_VERIFY(controls(m_form).Option9[0]->isChecked());
 
     m_host->hangUp();
     QTRY_VERIFY(!m_form->MSComm1->PortOpen());
-    QCOMPARE(m_form->Command7->text(), QStringLiteral("Connect"));
-    QCOMPARE(m_form->Shape15->FillStyle(), 0);
-    QCOMPARE(m_form->Shape16->FillStyle(), 1);
+    QCOMPARE(controls(m_form).Command7->text(), QStringLiteral("Connect"));
+    QCOMPARE(controls(m_form).Shape15->FillStyle(), 0);
+    QCOMPARE(controls(m_form).Shape16->FillStyle(), 1);
 }
 
 void tst_EndToEnd::rememberedPort_data()
@@ -255,16 +256,16 @@ void tst_EndToEnd::demoConnectsAtStartAndUpdateShowsTheState()
     m_boxes = &m_window->boxes();
     QVERIFY(m_form->MSComm1->PortOpen());
     QCOMPARE(m_form->portNumber, 3);
-    QCOMPARE(m_form->Command7->text(), QStringLiteral("Disconnect"));
+    QCOMPARE(controls(m_form).Command7->text(), QStringLiteral("Disconnect"));
 
-    m_form->Command6->click(); // "Update"
-    QTRY_VERIFY(m_form->Option9[2]->isChecked());
-    QCOMPARE(m_form->Command8[0]->BackColor(), ColorButton::green);
-    QCOMPARE(m_form->Command8[1]->BackColor(), ColorButton::red);
-    QVERIFY(m_form->Option3[3]->isChecked());
-    QVERIFY(m_form->Option2[1]->isChecked());
-    QVERIFY(m_form->Option1[8]->isChecked());
-    QVERIFY(!m_form->Option3[3]->isEnabled()); // video-wall mode: routes are disabled
+    controls(m_form).Command6->click(); // "Update"
+    QTRY_VERIFY(controls(m_form).Option9[2]->isChecked());
+    QCOMPARE(controls(m_form).Command8[0]->BackColor(), ColorButton::green);
+    QCOMPARE(controls(m_form).Command8[1]->BackColor(), ColorButton::red);
+    QVERIFY(controls(m_form).Option3[3]->isChecked());
+    QVERIFY(controls(m_form).Option2[1]->isChecked());
+    QVERIFY(controls(m_form).Option1[8]->isChecked());
+    QVERIFY(!controls(m_form).Option3[3]->isEnabled()); // video-wall mode: routes are disabled
     QCOMPARE(m_boxes->count(), 0);
 
     settle();

@@ -13,6 +13,7 @@
 #include "ptypair.h"
 #include "scratchdir.h"
 #include "usersettings.h"
+#include "windowcontrols.h"
 #include "windowonline.h"
 
 #include <QApplication>
@@ -294,7 +295,7 @@ void tst_Finder::findInTheDialogAndMap()
     window.start();
     Form1 &form = window.form();
     const QString inUse = window.device().slavePath();
-    form.findDevices = [&] {
+    controls(form).findDevices = [&] {
         return QList<SerialDevice>{{{}, inUse, u"Panel's adapter"_s, {}, {}},
                                    {{}, matrix, u"USB serial"_s, {}, {}},
                                    {{}, silent, u"Modem"_s, {}, {}}};

@@ -11,6 +11,7 @@
 #include "networklink.h"
 #include "ptyhost.h"
 #include "ser2net.h"
+#include "windowcontrols.h"
 #include "windowonline.h"
 
 #include <QElapsedTimer>
@@ -151,9 +152,9 @@ void tst_HostilePeers::silentServerIsRefusedWhileTheSocketAnswers()
         box->button(QMessageBox::Ok)->click();
     });
     ControlClient &client = m_window->client();
-    QVERIFY(!form.Command7->isEnabled());
+    QVERIFY(!controls(form).Command7->isEnabled());
     QVERIFY(QGuiApplication::overrideCursor());
-    form.Command7->click(); // changes nothing: nothing is opened twice
+    controls(form).Command7->click(); // changes nothing: nothing is opened twice
     QCOMPARE(client.ask("connect"), "ok connecting"_ba);
     QCOMPARE(client.ask("route 1 2"), "error a connect is under way"_ba);
 
@@ -177,7 +178,7 @@ void tst_HostilePeers::silentServerIsRefusedWhileTheSocketAnswers()
     QVERIFY2(longest < 500, qPrintable(QString::number(longest)));
 
     QVERIFY(m_window->showsDisconnected());
-    QVERIFY(form.Command7->isEnabled());
+    QVERIFY(controls(form).Command7->isEnabled());
     QVERIFY(!QGuiApplication::overrideCursor());
     const QByteArray state = client.ask("state");
     QVERIFY2(state.startsWith(R"({"connected":false,)"), state.constData());

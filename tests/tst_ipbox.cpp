@@ -5,6 +5,7 @@
 #include "form1.h"
 #include "ipaddressedit.h"
 #include "ipbox.h"
+#include "windowcontrols.h"
 #include "windowonline.h"
 
 #include <QApplication>
@@ -483,19 +484,19 @@ void tst_IpBox::hintStandsUnderTheFieldInTheWindow()
     WindowOnLine window(options);
     window.start();
     Form1 &form = window.form();
-    form.SSTab1->setCurrentIndex(2);
-    form.Option11->click();
-    QVERIFY(form.Frame1->isVisible());
+    controls(form).SSTab1->setCurrentIndex(2);
+    controls(form).Option11->click();
+    QVERIFY(controls(form).Frame1->isVisible());
     QMap<QWidget *, QRect> places;
     for (QWidget *widget : form.findChildren<QWidget *>())
         places.insert(widget, widget->geometry());
 
-    IpAddressEdit *edit = form.ipBox1->editor();
+    IpAddressEdit *edit = controls(form).ipBox1->editor();
     edit->setFocus(Qt::TabFocusReason);
     QTRY_VERIFY(edit->hasFocus());
     QTest::keyClicks(edit, QStringLiteral("192.168.1.25"));
     QTest::keyClick(edit, Qt::Key_6); // 256
-    QCOMPARE(form.ipBox1->Address(), QStringLiteral("192.168.1.25"));
+    QCOMPARE(controls(form).ipBox1->Address(), QStringLiteral("192.168.1.25"));
     QLabel *hint = shownHint(&form);
     QVERIFY(hint);
     QCOMPARE(hint->parentWidget(), static_cast<QWidget *>(&form));

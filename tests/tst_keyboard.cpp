@@ -10,6 +10,7 @@
 #include "mscomm.h"
 #include "namedcontrols.h"
 #include "ptypair.h"
+#include "windowcontrols.h"
 #include "windowonline.h"
 
 #include <QApplication>
@@ -152,8 +153,8 @@ void tst_Keyboard::tabTo(const QString &name)
 // The tab page a control stands on, -1 for the controls outside the tab control.
 int tst_Keyboard::pageOf(const QWidget *control) const
 {
-    for (int page = 0; page < m_form->SSTab1->count(); ++page) {
-        if (m_form->SSTab1->widget(page)->isAncestorOf(control))
+    for (int page = 0; page < controls(m_form).SSTab1->count(); ++page) {
+        if (controls(m_form).SSTab1->widget(page)->isAncestorOf(control))
             return page;
     }
     return -1;
@@ -163,8 +164,8 @@ int tst_Keyboard::pageOf(const QWidget *control) const
 void tst_Keyboard::goToPage(int page)
 {
     tabTo(QStringLiteral("SSTab1"));
-    while (!QTest::currentTestFailed() && m_form->SSTab1->currentIndex() != page)
-        press(page > m_form->SSTab1->currentIndex() ? Qt::Key_Right : Qt::Key_Left);
+    while (!QTest::currentTestFailed() && controls(m_form).SSTab1->currentIndex() != page)
+        press(page > controls(m_form).SSTab1->currentIndex() ? Qt::Key_Right : Qt::Key_Left);
 }
 
 // On the "IP Setting" page: Down from the selected automatic option selects the fixed one.
@@ -172,8 +173,8 @@ void tst_Keyboard::chooseFixedAddress()
 {
     tabTo(QStringLiteral("Option10"));
     press(Qt::Key_Down);
-    QVERIFY(m_form->Option11->isChecked());
-    QVERIFY(m_form->Frame1->isVisible());
+    QVERIFY(controls(m_form).Option11->isChecked());
+    QVERIFY(controls(m_form).Frame1->isVisible());
 }
 
 void tst_Keyboard::tabReachesEveryStopOfThePage_data()
@@ -219,7 +220,7 @@ void tst_Keyboard::tabReachesEveryStopOfThePage()
     QStringList backwards = walk(Qt::Key_Backtab);
     std::reverse(backwards.begin() + 1, backwards.end());
     QCOMPARE(backwards.join(u' '), stops.join(u' '));
-    QCOMPARE(m_form->SSTab1->currentIndex(), page);
+    QCOMPARE(controls(m_form).SSTab1->currentIndex(), page);
     QCOMPARE(sent(0), QByteArray()); // moving the focus sends nothing
 }
 
@@ -247,7 +248,7 @@ void tst_Keyboard::arrowKeysStayOnTheShownPage()
     if (QTest::currentTestFailed())
         return;
     const QStringList stops = walk(Qt::Key_Tab);
-    QWidget *shownPage = m_form->SSTab1->currentWidget();
+    QWidget *shownPage = controls(m_form).SSTab1->currentWidget();
     auto hiddenSelection = [&] {
         QStringList selected;
         for (QRadioButton *option : m_form->findChildren<QRadioButton *>()) {
@@ -269,7 +270,7 @@ void tst_Keyboard::arrowKeysStayOnTheShownPage()
                 stop +
                 QStringLiteral(" then key 0x%1: focus on %2").arg(int(key), 0, 16).arg(focused());
             QVERIFY2(QApplication::focusWidget()->isVisible(), qPrintable(where));
-            QCOMPARE(m_form->SSTab1->currentIndex(), page);
+            QCOMPARE(controls(m_form).SSTab1->currentIndex(), page);
             QVERIFY2(hiddenSelection() == hiddenBefore, qPrintable(where));
         }
     }
@@ -326,9 +327,9 @@ void tst_Keyboard::arrowKeysInTheTabControlsOptions()
     sent(0);
     press(Qt::Key(key));
     QCOMPARE(focused(), focus);
-    QCOMPARE(controlName(*m_form, m_form->SSTab1Options->checkedButton()), selected);
+    QCOMPARE(controlName(*m_form, controls(m_form).SSTab1Options->checkedButton()), selected);
     QCOMPARE(sent(frame.size()).toHex(' '), frame.toHex(' '));
-    QCOMPARE(m_form->Frame1->isVisible(), selected == QLatin1String("Option11"));
+    QCOMPARE(controls(m_form).Frame1->isVisible(), selected == QLatin1String("Option11"));
 }
 
 void tst_Keyboard::returnPressesTheFocusedButton_data()
@@ -375,11 +376,11 @@ void tst_Keyboard::returnOnConnectDisconnectsAndConnectsAgain()
 {
     press(Qt::Key_Return);
     QVERIFY(!m_form->MSComm1->PortOpen());
-    QCOMPARE(m_form->Command7->text(), QStringLiteral("Connect"));
+    QCOMPARE(controls(m_form).Command7->text(), QStringLiteral("Connect"));
     QCOMPARE(sent(0), QByteArray());
     press(Qt::Key_Return);
     QVERIFY(m_form->MSComm1->PortOpen());
-    QCOMPARE(m_form->Command7->text(), QStringLiteral("Disconnect"));
+    QCOMPARE(controls(m_form).Command7->text(), QStringLiteral("Disconnect"));
     QCOMPARE(sent(4).toHex(' '), hex("04552077").toHex(' ')); // the status request
 }
 
@@ -388,12 +389,12 @@ void tst_Keyboard::returnOnAnOptionSelectsNothing()
 {
     tabTo(QStringLiteral("Option9(0)"));
     press(Qt::Key_Return);
-    QVERIFY(!m_form->Option9[0]->isChecked());
+    QVERIFY(!controls(m_form).Option9[0]->isChecked());
     goToPage(2);
     tabTo(QStringLiteral("Option11"));
     press(Qt::Key_Return);
-    QVERIFY(!m_form->Option11->isChecked());
-    QVERIFY(m_form->Frame1->isHidden());
+    QVERIFY(!controls(m_form).Option11->isChecked());
+    QVERIFY(controls(m_form).Frame1->isHidden());
     QCOMPARE(sent(0), QByteArray());
 }
 

@@ -10,6 +10,7 @@
 #include "mscomm.h"
 #include "namedcontrols.h"
 #include "picturebutton.h"
+#include "windowcontrols.h"
 #include "windowonline.h"
 
 #include <QAbstractButton>
@@ -184,7 +185,7 @@ void tst_Layout::control()
     // Controls on a page stand on that page; their coordinates are the tab control's.
     QVERIFY(parent->isAncestorOf(widget));
     if (container == QLatin1String("SSTab1"))
-        QVERIFY(m_form->SSTab1->indexOf(widget->parentWidget()) >= 0);
+        QVERIFY(controls(m_form).SSTab1->indexOf(widget->parentWidget()) >= 0);
     else
         QCOMPARE(widget->parentWidget(), parent);
     const QRect expected = expectedPixels(twips.x(), twips.y(), twips.width(), twips.height());
@@ -201,12 +202,12 @@ void tst_Layout::tabOrderFollowsTheWindowsNumbers()
     // Walk the focus chain from Command7 (tab order 0): every focusable control comes in
     // ascending tab order, and the chain reaches them all.
     QList<int> seen;
-    QWidget *widget = m_form->Command7;
+    QWidget *widget = controls(m_form).Command7;
     do {
         if (widget->property("TabIndex").isValid() && widget->focusPolicy() != Qt::NoFocus)
             seen.append(widget->property("TabIndex").toInt());
         widget = widget->nextInFocusChain();
-    } while (widget != m_form->Command7);
+    } while (widget != controls(m_form).Command7);
     QVERIFY(seen.size() > 40);
     QString order;
     for (int index : seen)
@@ -214,7 +215,7 @@ void tst_Layout::tabOrderFollowsTheWindowsNumbers()
     QVERIFY2(std::is_sorted(seen.begin(), seen.end()), qPrintable(order));
     QCOMPARE(seen.first(), 0);
     QCOMPARE(seen.last(), 69);
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(m_form->Command7));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(controls(m_form).Command7));
 }
 
 void tst_Layout::initialStates()
@@ -224,27 +225,27 @@ void tst_Layout::initialStates()
         if (option->isChecked())
             checked.append(option);
     }
-    QCOMPARE(checked, QList<QRadioButton *>{m_form->Option10});
+    QCOMPARE(checked, QList<QRadioButton *>{controls(m_form).Option10});
     for (QWidget *widget : m_form->findChildren<QWidget *>()) {
         if (widget->property("TabIndex").isValid())
             QVERIFY2(widget->isEnabled(), widget->metaObject()->className());
     }
-    QVERIFY(m_form->Frame1->isHidden());
-    QVERIFY(!m_form->Option11->isHidden());
-    QCOMPARE(m_form->SSTab1->currentIndex(), 0);
-    QCOMPARE(m_form->SSTab1->count(), 3);
-    QCOMPARE(m_form->SSTab1->tabText(0), QStringLiteral("Switch"));
-    QCOMPARE(m_form->SSTab1->tabText(1), QStringLiteral("Resolution"));
-    QCOMPARE(m_form->SSTab1->tabText(2), QStringLiteral("IP Setting"));
-    QCOMPARE(m_form->Shape15->FillStyle(), 1);
-    QCOMPARE(m_form->Shape16->FillStyle(), 1);
-    QCOMPARE(m_form->Combo1->count(), 0);
-    QCOMPARE(m_form->Combo1->currentText(), QStringLiteral("Com1"));
-    QVERIFY(m_form->Combo1->isEditable());
-    QVERIFY(!m_form->Timer2->isActive());
-    QCOMPARE(m_form->Timer2->interval(), 500);
+    QVERIFY(controls(m_form).Frame1->isHidden());
+    QVERIFY(!controls(m_form).Option11->isHidden());
+    QCOMPARE(controls(m_form).SSTab1->currentIndex(), 0);
+    QCOMPARE(controls(m_form).SSTab1->count(), 3);
+    QCOMPARE(controls(m_form).SSTab1->tabText(0), QStringLiteral("Switch"));
+    QCOMPARE(controls(m_form).SSTab1->tabText(1), QStringLiteral("Resolution"));
+    QCOMPARE(controls(m_form).SSTab1->tabText(2), QStringLiteral("IP Setting"));
+    QCOMPARE(controls(m_form).Shape15->FillStyle(), 1);
+    QCOMPARE(controls(m_form).Shape16->FillStyle(), 1);
+    QCOMPARE(controls(m_form).Combo1->count(), 0);
+    QCOMPARE(controls(m_form).Combo1->currentText(), QStringLiteral("Com1"));
+    QVERIFY(controls(m_form).Combo1->isEditable());
+    QVERIFY(!controls(m_form).Timer2->isActive());
+    QCOMPARE(controls(m_form).Timer2->interval(), 500);
     QVERIFY(!m_form->MSComm1->PortOpen());
-    QCOMPARE(m_form->ipBox1->Address(), QStringLiteral("0.0.0.0"));
+    QCOMPARE(controls(m_form).ipBox1->Address(), QStringLiteral("0.0.0.0"));
     QCOMPARE(m_form->portNumber, quint8(0));
     QCOMPARE(m_form->ipMode, qint16(0));
 }
@@ -253,28 +254,31 @@ void tst_Layout::colours()
 {
     const QColor grey(224, 224, 224);
     for (QWidget *widget :
-         {static_cast<QWidget *>(m_form), static_cast<QWidget *>(m_form->Frame2),
-          static_cast<QWidget *>(m_form->Frame3), static_cast<QWidget *>(m_form->Label6),
-          static_cast<QWidget *>(m_form->Label7), static_cast<QWidget *>(m_form->SSTab1)})
+         {static_cast<QWidget *>(m_form), static_cast<QWidget *>(controls(m_form).Frame2),
+          static_cast<QWidget *>(controls(m_form).Frame3),
+          static_cast<QWidget *>(controls(m_form).Label6),
+          static_cast<QWidget *>(controls(m_form).Label7),
+          static_cast<QWidget *>(controls(m_form).SSTab1)})
         QCOMPARE(widget->palette().color(QPalette::Window), grey);
     const QColor face = QApplication::palette().color(QPalette::Button);
-    for (QWidget *widget :
-         {static_cast<QWidget *>(m_form->Frame5), static_cast<QWidget *>(m_form->Frame4),
-          static_cast<QWidget *>(m_form->Option2[0]), static_cast<QWidget *>(m_form->Option1[4])})
+    for (QWidget *widget : {static_cast<QWidget *>(controls(m_form).Frame5),
+                            static_cast<QWidget *>(controls(m_form).Frame4),
+                            static_cast<QWidget *>(controls(m_form).Option2[0]),
+                            static_cast<QWidget *>(controls(m_form).Option1[4])})
         QCOMPARE(widget->palette().color(QPalette::Window), face);
 
-    QCOMPARE(m_form->Shape15->color(), QColor(0, 255, 0));
-    QCOMPARE(m_form->Shape16->color(), QColor(255, 0, 0));
-    for (const auto &[index, button] : m_form->Command8)
+    QCOMPARE(controls(m_form).Shape15->color(), QColor(0, 255, 0));
+    QCOMPARE(controls(m_form).Shape16->color(), QColor(255, 0, 0));
+    for (const auto &[index, button] : controls(m_form).Command8)
         QCOMPARE(button->BackColor(), ColorButton::fromQColor(face));
 
     // A green out button is painted green: the value is 0x00BBGGRR.
-    m_form->Command8[1]->setBackColor(ColorButton::green);
-    m_form->Command8[2]->setBackColor(ColorButton::red);
-    const QImage image = m_form->Frame8->grab().toImage();
+    controls(m_form).Command8[1]->setBackColor(ColorButton::green);
+    controls(m_form).Command8[2]->setBackColor(ColorButton::red);
+    const QImage image = controls(m_form).Frame8->grab().toImage();
     image.save(QStringLiteral(VELQUOR_TEST_OUTPUT_DIR "/out-buttons.png"));
-    const QPoint inside2 = m_form->Command8[1]->geometry().center();
-    const QPoint inside3 = m_form->Command8[2]->geometry().center() + QPoint(0, 5);
+    const QPoint inside2 = controls(m_form).Command8[1]->geometry().center();
+    const QPoint inside3 = controls(m_form).Command8[2]->geometry().center() + QPoint(0, 5);
     QCOMPARE(image.pixelColor(inside2 + QPoint(0, 6)), QColor(0, 255, 0));
     QCOMPARE(image.pixelColor(inside3), QColor(255, 0, 0));
 }
@@ -292,14 +296,14 @@ void tst_Layout::outButtonsPaintTheirWholeFace_data()
 void tst_Layout::outButtonsPaintTheirWholeFace()
 {
     QFETCH(quint32, colour);
-    for (const auto &[index, button] : m_form->Command8) {
+    for (const auto &[index, button] : controls(m_form).Command8) {
         if (colour != 0)
             button->setBackColor(colour);
         // As 8-bit pixels: the palette holds some colours more finely than the image.
         const QRgb face = ColorButton::toQColor(button->BackColor()).rgb();
         const QRgb light = button->palette().color(QPalette::Light).rgb();
         const QRgb dark = button->palette().color(QPalette::Shadow).rgb();
-        const QImage image = m_form->Frame8->grab().toImage();
+        const QImage image = controls(m_form).Frame8->grab().toImage();
         const QRect r = button->geometry();
         const QString name = button->text();
         auto at = [&](int x, int y) { return image.pixel(r.topLeft() + QPoint(x, y)); };
@@ -368,15 +372,15 @@ void tst_Layout::optionGroups()
 
 void tst_Layout::borderButtonsShowOnlyTheirPicture()
 {
-    for (QPushButton *button :
-         {m_form->Command1, m_form->Command3, m_form->Command4, m_form->Command5}) {
+    for (QPushButton *button : {controls(m_form).Command1, controls(m_form).Command3,
+                                controls(m_form).Command4, controls(m_form).Command5}) {
         auto *picture = qobject_cast<PictureButton *>(button);
         QVERIFY(picture);
         QVERIFY(button->text().isEmpty());
         QCOMPARE(picture->picture().size(), QSize(80, 80));
     }
-    QCOMPARE(m_form->Command9->text(), QStringLiteral("RESET"));
-    QVERIFY(m_form->Command9->icon().isNull());
+    QCOMPARE(controls(m_form).Command9->text(), QStringLiteral("RESET"));
+    QVERIFY(controls(m_form).Command9->icon().isNull());
 }
 
 void tst_Layout::pagesArePicturedForEyes()
@@ -384,7 +388,7 @@ void tst_Layout::pagesArePicturedForEyes()
     const QString names[3] = {QStringLiteral("switch"), QStringLiteral("resolution"),
                               QStringLiteral("ipsetting")};
     for (int page = 0; page < 3; ++page) {
-        m_form->SSTab1->setCurrentIndex(page);
+        controls(m_form).SSTab1->setCurrentIndex(page);
         const QString path =
             QStringLiteral(VELQUOR_TEST_OUTPUT_DIR "/page-%1.png").arg(names[page]);
         const QImage image = m_form->grab().toImage();

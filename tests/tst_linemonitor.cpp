@@ -13,6 +13,7 @@
 #include "monitorwindow.h"
 #include "ptyhost.h"
 #include "scratchdir.h"
+#include "windowcontrols.h"
 #include "windowonline.h"
 
 #include <QAction>
@@ -45,12 +46,12 @@ QStringList listed(const LineEntryModel &model)
 }
 
 // What the window shows of the routes, the mode, the wall input and the resolution.
-QString windowState(const Form1 &form)
+QString windowState(Form1 &form)
 {
+    const WindowControls w = controls(form);
     QString state;
     for (const ControlArray<QRadioButton> *group :
-         {&form.Option3, &form.Option4, &form.Option5, &form.Option6, &form.Option2, &form.Option9,
-          &form.Option1}) {
+         {&w.Option3, &w.Option4, &w.Option5, &w.Option6, &w.Option2, &w.Option9, &w.Option1}) {
         for (const auto &[index, option] : *group)
             state += option->isChecked() ? u'x' : u'.';
         state += u' ';
@@ -178,8 +179,8 @@ void tst_LineMonitor::opensFromTheSwitchPage_data()
 void tst_LineMonitor::opensFromTheSwitchPage()
 {
     QFETCH(bool, byMenu);
-    QWidget *page = m_form->SSTab1->widget(0);
-    QRadioButton *over = m_form->Option4[2];
+    QWidget *page = controls(m_form).SSTab1->widget(0);
+    QRadioButton *over = controls(m_form).Option4[2];
     QVERIFY(page->isAncestorOf(over));
     if (byMenu) {
         QStringList entries;
@@ -216,7 +217,7 @@ void tst_LineMonitor::showsAChangeAtTheDeviceAsAReplyAndItsEcho()
     // The window's answers to the connect's report have gone out.
     QTRY_VERIFY(
         listed(window.model()).contains(u"echo Route: IN4 \u2192 Out4 (from the Out4 row)"_s));
-    m_form->Command6->click(); // Update
+    controls(m_form).Command6->click(); // Update
     QTRY_VERIFY(m_host->isIdle());
     QTest::qWait(100);
     typeAtConsole(u"route 2 3"_s);
@@ -296,7 +297,7 @@ void tst_LineMonitor::hints()
 
     typeAtConsole(console);
     if (update)
-        m_form->Command6->click();
+        controls(m_form).Command6->click();
     if (notBeforeMs > 0) {
         QTest::qWait(notBeforeMs);
         QCOMPARE(m_monitor->hints().hint(), QString());
@@ -310,12 +311,12 @@ void tst_LineMonitor::hints()
     if (!console.startsWith(u"route"_s))
         QCOMPARE(windowState(*m_form), shownBefore);
     else
-        QVERIFY(m_form->Option4[2]->isChecked());
+        QVERIFY(controls(m_form).Option4[2]->isChecked());
 
     // A line that answers again ends the first two cases.
     if (console != u"route 2 3"_s) {
         typeAtConsole(console.startsWith(u"silence"_s) ? u"silence off"_s : u"junk off"_s);
-        m_form->Command6->click();
+        controls(m_form).Command6->click();
         QTRY_COMPARE(m_monitor->hints().hint(), QString());
         QVERIFY(window.hintLine()->isHidden());
     }
@@ -328,7 +329,7 @@ void tst_LineMonitor::pauseClearSaveAndCopy()
     const int shown = window.model().rowCount();
 
     window.pauseButton()->click();
-    m_form->Command6->click();
+    controls(m_form).Command6->click();
     QTRY_VERIFY(m_monitor->log().size() >= shown + 8);
     QTest::qWait(3 * MonitorWindow::refreshMs);
     QCOMPARE(window.model().rowCount(), shown);
@@ -375,11 +376,11 @@ void tst_LineMonitor::ctlMonitorStreamsTheEntries()
     // when the route below goes out, so their answers can come between the route and its report.
     QByteArray out;
     QTRY_VERIFY(m_window->controlServer().clientCount() == 2);
-    QTRY_VERIFY((m_form->Command6->click(), out += ctl.readAllStandardOutput())
+    QTRY_VERIFY((controls(m_form).Command6->click(), out += ctl.readAllStandardOutput())
                     .contains("\tout\t04 55 20 77\tStatusRequest"));
     QTRY_VERIFY(m_host->isIdle());
 
-    m_form->Option5[0]->click(); // IN1 to out3, as the operator would
+    controls(m_form).Option5[0]->click(); // IN1 to out3, as the operator would
     const QByteArray route =
         "\tout\t05 55 19 20 77\tRoute: IN1 \xe2\x86\x92 Out3 (from the Out3 row)";
     const QByteArray report = "\tin\t73 33 30\ts30: output 3 shows IN1";

@@ -8,6 +8,7 @@
 #include "ptyhost.h"
 #include "scratchdir.h"
 #include "ser2net.h"
+#include "windowcontrols.h"
 #include "windowonline.h"
 
 #include <QFile>
@@ -112,12 +113,12 @@ void tst_Network::connectShowsTheDevicesState()
     start();
 
     for (int o = 0; o < 4; ++o)
-        QTRY_COMPARE(m_form->Command8[o]->BackColor(), ColorButton::green);
-    QTRY_VERIFY(m_form->Option9[0]->isChecked());
-    QVERIFY(m_form->Option3[2]->isChecked());
-    QVERIFY(m_form->Option1[5]->isChecked());
-    QCOMPARE(m_form->Command7->text(), u"Disconnect"_s);
-    QCOMPARE(m_form->Shape15->FillStyle(), 1);
+        QTRY_COMPARE(controls(m_form).Command8[o]->BackColor(), ColorButton::green);
+    QTRY_VERIFY(controls(m_form).Option9[0]->isChecked());
+    QVERIFY(controls(m_form).Option3[2]->isChecked());
+    QVERIFY(controls(m_form).Option1[5]->isChecked());
+    QCOMPARE(controls(m_form).Command7->text(), u"Disconnect"_s);
+    QCOMPARE(controls(m_form).Shape15->FillStyle(), 1);
     QVERIFY(!frames.isEmpty());
     QCOMPARE(frames.first().first().toByteArray(), frames::StatusRequest());
     QCOMPARE(m_boxes->count(), 0);
@@ -126,19 +127,19 @@ void tst_Network::connectShowsTheDevicesState()
 void tst_Network::routeClickReachesTheMatrix()
 {
     start();
-    QTRY_VERIFY(m_form->Option9[0]->isChecked());
+    QTRY_VERIFY(controls(m_form).Option9[0]->isChecked());
     QTest::qWait(300);
 
-    m_form->Option4[2]->click(); // "IN3" in row "Out2"
+    controls(m_form).Option4[2]->click(); // "IN3" in row "Out2"
     QTRY_COMPARE(m_host->model().route(1), 2);
-    QTRY_VERIFY(m_form->Option4[2]->isChecked());
+    QTRY_VERIFY(controls(m_form).Option4[2]->isChecked());
     QCOMPARE(m_host->model().route(0), 0);
 }
 
 void tst_Network::frameWithFFArrivesIntact()
 {
     start();
-    QTRY_VERIFY(m_form->Option9[0]->isChecked());
+    QTRY_VERIFY(controls(m_form).Option9[0]->isChecked());
     QSignalSpy frames(m_host, &PtyHost::frameReceived);
     const QByteArray frame = frames::SetFixedAddress({10, 255, 0, 1});
     QVERIFY(frame.contains('\xff'));
@@ -156,13 +157,13 @@ void tst_Network::frameWithFFArrivesIntact()
 void tst_Network::stoppedServerShowsDisconnected()
 {
     start();
-    QTRY_VERIFY(m_form->Option9[0]->isChecked());
+    QTRY_VERIFY(controls(m_form).Option9[0]->isChecked());
 
     m_server->stop();
     QTRY_VERIFY(!m_form->MSComm1->PortOpen());
-    QCOMPARE(m_form->Command7->text(), u"Connect"_s);
-    QCOMPARE(m_form->Shape15->FillStyle(), 0);
-    QCOMPARE(m_form->Shape16->FillStyle(), 1);
+    QCOMPARE(controls(m_form).Command7->text(), u"Connect"_s);
+    QCOMPARE(controls(m_form).Shape15->FillStyle(), 0);
+    QCOMPARE(controls(m_form).Shape16->FillStyle(), 1);
     QCOMPARE(m_boxes->count(), 0);
 }
 
@@ -170,12 +171,12 @@ void tst_Network::reconnectsWhenTheServerIsBack()
 {
     start();
     m_form->setReconnect(true);
-    QTRY_VERIFY(m_form->Option9[0]->isChecked());
+    QTRY_VERIFY(controls(m_form).Option9[0]->isChecked());
 
     m_server->stop();
     QTRY_VERIFY(!m_form->MSComm1->PortOpen());
     QVERIFY(m_form->isReconnecting());
-    QCOMPARE(m_form->Command7->text(), u"Connect"_s);
+    QCOMPARE(controls(m_form).Command7->text(), u"Connect"_s);
     // Some tries fail while it is down, without a box.
     QTest::qWait(2500);
     QVERIFY(!m_form->MSComm1->PortOpen());
@@ -185,26 +186,26 @@ void tst_Network::reconnectsWhenTheServerIsBack()
     QVERIFY2(m_server->start(), m_server->log().constData());
     QTRY_VERIFY_WITH_TIMEOUT(m_form->MSComm1->PortOpen(), 10000);
     QVERIFY(!m_form->isReconnecting());
-    QCOMPARE(m_form->Command7->text(), u"Disconnect"_s);
-    QCOMPARE(m_form->Shape15->FillStyle(), 1);
+    QCOMPARE(controls(m_form).Command7->text(), u"Disconnect"_s);
+    QCOMPARE(controls(m_form).Shape15->FillStyle(), 1);
     QTRY_VERIFY(!frames.isEmpty());
     QCOMPARE(frames.first().first().toByteArray(), frames::StatusRequest());
     QCOMPARE(m_boxes->count(), 0);
 
     // Disconnect by the operator is no lost link: nothing comes back by itself.
-    m_form->Command7->click();
+    controls(m_form).Command7->click();
     QVERIFY(!m_form->MSComm1->PortOpen());
     QVERIFY(!m_form->isReconnecting());
     QTest::qWait(1500); // longer than a retry interval
     QVERIFY(!m_form->MSComm1->PortOpen());
     QVERIFY(!m_form->isReconnecting());
-    QCOMPARE(m_form->Command7->text(), u"Connect"_s);
+    QCOMPARE(controls(m_form).Command7->text(), u"Connect"_s);
 }
 
 void tst_Network::noReconnectWithoutTheOption()
 {
     start();
-    QTRY_VERIFY(m_form->Option9[0]->isChecked());
+    QTRY_VERIFY(controls(m_form).Option9[0]->isChecked());
     m_server->stop();
     QTRY_VERIFY(!m_form->MSComm1->PortOpen());
     QVERIFY(!m_form->isReconnecting());
@@ -238,7 +239,7 @@ void tst_Network::adapterBackUnderTheSamePathReconnects()
     QVERIFY(QFile::link(m_host->slavePath(), link));
 
     QTRY_VERIFY_WITH_TIMEOUT(m_form->MSComm1->PortOpen(), 10000);
-    QCOMPARE(m_form->Command7->text(), u"Disconnect"_s);
+    QCOMPARE(controls(m_form).Command7->text(), u"Disconnect"_s);
     QTRY_VERIFY(!frames.isEmpty());
     QCOMPARE(frames.first().first().toByteArray(), frames::StatusRequest());
     QCOMPARE(m_boxes->count(), 0);
@@ -277,19 +278,19 @@ void tst_Network::refusedConnectionIsAnOpenFailure()
     PortMap ports;
     const RefusingLoopbackPort nobody;
     QVERIFY(nobody.port() != 0);
-    ports.map(1, (rfc2217 ? u"rfc2217://127.0.0.1:%1"_s : u"tcp://127.0.0.1:%1"_s)
-                     .arg(nobody.port()));
+    ports.map(1,
+              (rfc2217 ? u"rfc2217://127.0.0.1:%1"_s : u"tcp://127.0.0.1:%1"_s).arg(nobody.port()));
     m_window->options().ports = ports;
     m_window->options().startUp = WindowOnLine::StartUp::AsItComes;
     start();
     QTRY_COMPARE(m_boxes->count(), 1); // start-up's own report of the failed open
     m_boxes->clear();
     QVERIFY(!m_form->MSComm1->PortOpen());
-    m_form->Command7->click();
+    controls(m_form).Command7->click();
     QVERIFY(!m_form->MSComm1->PortOpen());
     QTRY_COMPARE(m_boxes->count(), 1);
     QCOMPARE(m_boxes->last().text, u"open serial port fail！ "_s);
-    QCOMPARE(m_form->Command7->text(), u"Connect"_s);
+    QCOMPARE(controls(m_form).Command7->text(), u"Connect"_s);
     QVERIFY(!QGuiApplication::overrideCursor()); // the busy cursor went with the wait
 
     // The service alone: the open is reported later, with the number it would have thrown.

@@ -13,6 +13,7 @@
 #include "messageboxwatcher.h"
 #include "mscomm.h"
 #include "operatorclick.h"
+#include "windowcontrols.h"
 #include "windowonline.h"
 
 #include <QButtonGroup>
@@ -76,22 +77,23 @@ Snapshot snapshot(Form1 &form)
 // The window's buttons under their names: "Command6", "Option4(2)".
 QMap<QString, QAbstractButton *> namedButtons(Form1 &form)
 {
+    const WindowControls w = controls(form);
     QMap<QString, QAbstractButton *> named;
     const std::pair<const char *, const ControlArray<QRadioButton> *> arrays[] = {
-        {"Option1", &form.Option1}, {"Option2", &form.Option2}, {"Option3", &form.Option3},
-        {"Option4", &form.Option4}, {"Option5", &form.Option5}, {"Option6", &form.Option6},
-        {"Option7", &form.Option7}, {"Option9", &form.Option9}};
+        {"Option1", &w.Option1}, {"Option2", &w.Option2}, {"Option3", &w.Option3},
+        {"Option4", &w.Option4}, {"Option5", &w.Option5}, {"Option6", &w.Option6},
+        {"Option7", &w.Option7}, {"Option9", &w.Option9}};
     for (const auto &[arrayName, members] : arrays) {
         for (const auto &[index, option] : *members)
             named.insert(QStringLiteral("%1(%2)").arg(QLatin1String(arrayName)).arg(index), option);
     }
-    for (const auto &[index, button] : form.Command8)
+    for (const auto &[index, button] : w.Command8)
         named.insert(QStringLiteral("Command8(%1)").arg(index), button);
     const std::pair<const char *, QAbstractButton *> single[] = {
-        {"Command1", form.Command1}, {"Command2", form.Command2}, {"Command3", form.Command3},
-        {"Command4", form.Command4}, {"Command5", form.Command5}, {"Command6", form.Command6},
-        {"Command7", form.Command7}, {"Command9", form.Command9}, {"Option10", form.Option10},
-        {"Option11", form.Option11}};
+        {"Command1", w.Command1}, {"Command2", w.Command2}, {"Command3", w.Command3},
+        {"Command4", w.Command4}, {"Command5", w.Command5}, {"Command6", w.Command6},
+        {"Command7", w.Command7}, {"Command9", w.Command9}, {"Option10", w.Option10},
+        {"Option11", w.Option11}};
     for (const auto &[name, button] : single)
         named.insert(QLatin1String(name), button);
     return named;
@@ -132,9 +134,9 @@ QString differences(Form1 &form, const Snapshot &expected, const Snapshot &actua
 // pages, every other option button is grouped with the options of its own frame.
 QList<QRadioButton *> groupOf(Form1 &form, QRadioButton *option)
 {
-    if (form.SSTab1Options->buttons().contains(option)) {
+    if (controls(form).SSTab1Options->buttons().contains(option)) {
         QList<QRadioButton *> group;
-        for (QAbstractButton *member : form.SSTab1Options->buttons())
+        for (QAbstractButton *member : controls(form).SSTab1Options->buttons())
             group << qobject_cast<QRadioButton *>(member);
         return group;
     }
@@ -144,8 +146,8 @@ QList<QRadioButton *> groupOf(Form1 &form, QRadioButton *option)
 // The option arrays whose selection stands for a device setting (the cross-page group aside).
 QList<const ControlArray<QRadioButton> *> settingArrays(Form1 &form)
 {
-    return {&form.Option1, &form.Option3, &form.Option4, &form.Option5,
-            &form.Option6, &form.Option7, &form.Option9};
+    const WindowControls w = controls(form);
+    return {&w.Option1, &w.Option3, &w.Option4, &w.Option5, &w.Option6, &w.Option7, &w.Option9};
 }
 
 QByteArray hex(const char *bytes)
@@ -227,9 +229,9 @@ QAbstractButton *tst_Panels::control(const QString &name)
 // The operator sees a control only on its tab page.
 void tst_Panels::showPageOf(QWidget *widget)
 {
-    for (int page = 0; page < m_form->SSTab1->count(); ++page) {
-        if (m_form->SSTab1->widget(page)->isAncestorOf(widget))
-            m_form->SSTab1->setCurrentIndex(page);
+    for (int page = 0; page < controls(m_form).SSTab1->count(); ++page) {
+        if (controls(m_form).SSTab1->widget(page)->isAncestorOf(widget))
+            controls(m_form).SSTab1->setCurrentIndex(page);
     }
     QVERIFY2(widget->isVisible(), qPrintable(describe(*m_form, widget)));
 }
@@ -256,16 +258,16 @@ void tst_Panels::prepare(const QString &target, bool fixed, const QString &addre
     }
     QCOMPARE(sent(5 * frames).size(), 5 * frames);
 
-    if (clicked == m_form->Command2 && fixed) {
+    if (clicked == controls(m_form).Command2 && fixed) {
         click(QStringLiteral("Option11"));
-        ipBox *box = m_form->ipBox1;
+        ipBox *box = controls(m_form).ipBox1;
         box->editor()->setFocus(Qt::TabFocusReason);
         QTRY_VERIFY(box->editor()->hasFocus());
         QTest::keyClicks(box->editor(), address);
         QCOMPARE(box->Address(), address);
-    } else if (clicked == m_form->Command2 && !address.isEmpty()) {
+    } else if (clicked == controls(m_form).Command2 && !address.isEmpty()) {
         click(QStringLiteral("Option11"));
-        m_form->ipBox1->setAddress(address);
+        controls(m_form).ipBox1->setAddress(address);
         click(QStringLiteral("Option10"));
     }
     QCOMPARE(sent(0), QByteArray()); // the address options send nothing
@@ -439,11 +441,11 @@ void tst_Panels::modeChoiceEnablesNothing()
     QFETCH(int, mode);
     QFETCH(bool, matrixUsable);
     for (const ControlArray<QRadioButton> *options : settingArrays(*m_form)) {
-        const bool wall = options == &m_form->Option9;
+        const bool wall = options == &controls(m_form).Option9;
         for (const auto &[index, option] : *options)
-            option->setEnabled(options == &m_form->Option1 || wall != matrixUsable);
+            option->setEnabled(options == &controls(m_form).Option1 || wall != matrixUsable);
     }
-    QAbstractButton *target = m_form->Option2[mode];
+    QAbstractButton *target = controls(m_form).Option2[mode];
     showPageOf(target);
     const Snapshot before = snapshot(*m_form);
     clickAsOperator(target);
@@ -453,8 +455,8 @@ void tst_Panels::modeChoiceEnablesNothing()
 
 void tst_Panels::addressOptionsOnlyShowOrHideTheAddress()
 {
-    QVERIFY(m_form->Option10->isChecked());
-    QVERIFY(m_form->Frame1->isHidden());
+    QVERIFY(controls(m_form).Option10->isChecked());
+    QVERIFY(controls(m_form).Frame1->isHidden());
     QCOMPARE(m_form->ipMode, 1);
     const struct
     {
@@ -465,14 +467,14 @@ void tst_Panels::addressOptionsOnlyShowOrHideTheAddress()
     for (const auto &step : steps) {
         click(QLatin1String(step.option));
         QVERIFY(control(QLatin1String(step.option))->isChecked());
-        QCOMPARE(m_form->Frame1->isVisible(), step.shown);
+        QCOMPARE(controls(m_form).Frame1->isVisible(), step.shown);
         QCOMPARE(m_form->ipMode, step.ipMode);
         QCOMPARE(sent(0), QByteArray());
         if (&step == &steps[0])
-            m_form->ipBox1->setAddress(QStringLiteral("10.85.119.1"));
+            controls(m_form).ipBox1->setAddress(QStringLiteral("10.85.119.1"));
     }
     // Hiding the address kept it.
-    QCOMPARE(m_form->ipBox1->Address(), QStringLiteral("10.85.119.1"));
+    QCOMPARE(controls(m_form).ipBox1->Address(), QStringLiteral("10.85.119.1"));
     QCOMPARE(m_boxes->count(), 0);
 }
 
@@ -496,17 +498,17 @@ void tst_Panels::modeChoiceKeepsTheAddressMode()
     QFETCH(QByteArray, frame);
     const bool fixed = addressOption == QStringLiteral("Option11");
     click(QStringLiteral("Option11"));
-    m_form->ipBox1->setAddress(QStringLiteral("192.168.1.100"));
+    controls(m_form).ipBox1->setAddress(QStringLiteral("192.168.1.100"));
     click(addressOption);
     click(modeOption);
     QCOMPARE(sent(5).size(), 5); // its SetMode
     // Both address options are cleared, but the address mode and Frame1 stay as they were.
-    QVERIFY(!m_form->Option10->isChecked() && !m_form->Option11->isChecked());
-    QCOMPARE(m_form->Frame1->isHidden(), !fixed);
+    QVERIFY(!controls(m_form).Option10->isChecked() && !controls(m_form).Option11->isChecked());
+    QCOMPARE(controls(m_form).Frame1->isHidden(), !fixed);
     QCOMPARE(m_form->ipMode, fixed ? 0 : 1);
     click(QStringLiteral("Command2"));
     QCOMPARE(sent(frame.size()).toHex(' '), frame.toHex(' '));
-    QVERIFY(m_form->Frame1->isVisible() == fixed);
+    QVERIFY(controls(m_form).Frame1->isVisible() == fixed);
 }
 
 QTEST_MAIN(tst_Panels)

@@ -9,13 +9,14 @@
 #include "portlock.h"
 #include "programrun.h"
 #include "ptypair.h"
+#include "windowcontrols.h"
 #include "windowonline.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSysInfo>
 #include <QPushButton>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -54,9 +55,8 @@ QByteArray uucpLine(qint64 pid)
 // and the machine's and the boot's ids.
 QByteArray qtFormLines(qint64 pid, const QByteArray &program)
 {
-    return QByteArray::number(pid) + '\n' + program + '\n' +
-           QSysInfo::machineHostName().toUtf8() + '\n' + QSysInfo::machineUniqueId() +
-           '\n' + QSysInfo::bootUniqueId() + '\n';
+    return QByteArray::number(pid) + '\n' + program + '\n' + QSysInfo::machineHostName().toUtf8() +
+           '\n' + QSysInfo::machineUniqueId() + '\n' + QSysInfo::bootUniqueId() + '\n';
 }
 
 } // namespace
@@ -84,8 +84,8 @@ void tst_PortLock::lockFilePid_data()
     QTest::addColumn<QByteArray>("program");
 
     qint32 binary = 4321;
-    QTest::newRow("ten columns and a line feed") << "      1234\n"_ba << qint64(1234)
-                                         << QByteArray();
+    QTest::newRow("ten columns and a line feed")
+        << "      1234\n"_ba << qint64(1234) << QByteArray();
     QTest::newRow("QSerialPort's three lines")
         << "1234\nvelquor\nhost\n"_ba << qint64(1234) << "velquor"_ba;
     QTest::newRow("two lines name no program") << "1234\nvelquor\n"_ba << qint64(1234) << ""_ba;
@@ -183,16 +183,16 @@ void tst_PortLock::heldLineIsReported()
     window.start();
     Form1 &form = window.form();
     MessageBoxWatcher &boxes = window.boxes();
-    form.Command7->click();
+    controls(form).Command7->click();
     QCOMPARE(boxes.count(), 2);
     for (const ShownMessageBox &box : boxes.boxes()) {
         QCOMPARE(box.text, failureText);
         QCOMPARE(box.title, u"ERROR"_s);
     }
     QVERIFY(!form.MSComm1->PortOpen());
-    QCOMPARE(form.Command7->text(), u"Connect"_s);
-    QCOMPARE(form.Shape16->FillStyle(), 1);
-    QCOMPARE(form.Shape15->FillStyle(), 0);
+    QCOMPARE(controls(form).Command7->text(), u"Connect"_s);
+    QCOMPARE(controls(form).Shape16->FillStyle(), 1);
+    QCOMPARE(controls(form).Shape15->FillStyle(), 0);
     MSComm comm(ports);
     QCOMPARE(errorOf([&] { comm.setPortOpen(true); }), int(MSComm::PortAlreadyOpen));
 
@@ -232,8 +232,9 @@ void tst_PortLock::lockFileOfAnEndedProcessDoesNotHold()
         ended.kill();
         ended.waitForFinished();
     });
-    const QString lockFile = pidGivenOut ? qtLockFilePath(device.slavePath())
-                                         : u"/var/lock/LCK.."_s + QFileInfo(device.slavePath()).fileName();
+    const QString lockFile = pidGivenOut
+                                 ? qtLockFilePath(device.slavePath())
+                                 : u"/var/lock/LCK.."_s + QFileInfo(device.slavePath()).fileName();
     QFile file(lockFile);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(pidGivenOut ? qtFormLines(ended.processId(), "velquor"_ba)

@@ -16,6 +16,7 @@
 #include "ptyhost.h"
 #include "scratchdir.h"
 #include "usersettings.h"
+#include "windowcontrols.h"
 #include "windowonline.h"
 
 #include <QAccessible>
@@ -125,7 +126,7 @@ void tst_PresetsEndToEnd::init()
 
     // The device holds IN1..IN4 on out1..out4: "Even" is active once it has said so.
     QCOMPARE(m_client->ask("update"), QByteArray("ok"));
-    QTRY_COMPARE(m_form->presetBook->activeName(), u"Even"_s);
+    QTRY_COMPARE(m_form->model().presets().activeName(), u"Even"_s);
     QTRY_VERIFY(m_host->isIdle());
     QTest::qWait(200);
 }
@@ -170,8 +171,9 @@ void tst_PresetsEndToEnd::recallSendsOneFramePerOutputThatDiffersTheGapApart()
         }
     });
     const QPoint at(3, 3);
-    QContextMenuEvent event(QContextMenuEvent::Keyboard, at, m_form->Option4[0]->mapToGlobal(at));
-    QApplication::sendEvent(m_form->Option4[0], &event);
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, at,
+                            controls(m_form).Option4[0]->mapToGlobal(at));
+    QApplication::sendEvent(controls(m_form).Option4[0], &event);
     QCOMPARE(entries,
              (QStringList{u"Lecture"_s, u"Even"_s, QString(), u"Names and presets\u2026"_s}));
 
@@ -184,7 +186,7 @@ void tst_PresetsEndToEnd::recallSendsOneFramePerOutputThatDiffersTheGapApart()
     QVERIFY(lecture && even);
     QVERIFY(even->isChecked());
     QVERIFY(!lecture->isChecked());
-    QVERIFY(menu.actions().contains(m_form->namesAndPresetsAction));
+    QVERIFY(menu.actions().contains(controls(m_form).namesAndPresetsAction));
     lecture->trigger();
 
     // Lecture differs from what the window shows in out3 and out4 only.
@@ -232,7 +234,7 @@ void tst_PresetsEndToEnd::recallEndsAtARouteSetMeanwhile()
     QTRY_VERIFY(m_host->isIdle());
     QTest::qWait(50);
     if (meanwhile.isEmpty())
-        clickAsOperator(m_form->Option3[1]);
+        clickAsOperator(controls(m_form).Option3[1]);
     else
         QCOMPARE(m_client->ask(meanwhile), QByteArray("ok"));
     QTRY_COMPARE(m_frames.size(), 2);
@@ -257,7 +259,7 @@ void tst_PresetsEndToEnd::routeChangedAtTheDeviceDuringARecallIsAnsweredOnce()
     QTRY_COMPARE(m_frames.size(), 3);
     QTest::qWait(3 * gap);
     QCOMPARE(m_frames, (QList<QByteArray>{routeFrame(3, 4), routeFrame(1, 3), routeFrame(4, 3)}));
-    QVERIFY(m_form->Option3[2]->isChecked());
+    QVERIFY(controls(m_form).Option3[2]->isChecked());
     QCOMPARE(m_host->model().route(3), 2);
 }
 
@@ -278,26 +280,27 @@ void tst_PresetsEndToEnd::namesShowInStateTooltipsAndDescriptions()
     // Every row's IN2, the video-wall IN2, the out1 button and out1's row; captions unchanged.
     // A screen reader hears the row with the input: "Out1 Projector: IN2 Blu-ray".
     const std::pair<QRadioButton *, QString> in2s[] = {
-        {m_form->Option3[1], u"Out1 Projector: IN2 Blu-ray"_s},
-        {m_form->Option6[1], u"Out4: IN2 Blu-ray"_s},
-        {m_form->Option7[1], u"ALL: IN2 Blu-ray"_s},
-        {m_form->Option9[1], u"Video wall input: IN2 Blu-ray"_s}};
+        {controls(m_form).Option3[1], u"Out1 Projector: IN2 Blu-ray"_s},
+        {controls(m_form).Option6[1], u"Out4: IN2 Blu-ray"_s},
+        {controls(m_form).Option7[1], u"ALL: IN2 Blu-ray"_s},
+        {controls(m_form).Option9[1], u"Video wall input: IN2 Blu-ray"_s}};
     for (const auto &[in2, description] : in2s) {
         QCOMPARE(in2->toolTip(), u"IN2: Blu-ray"_s);
         QCOMPARE(in2->accessibleDescription(), description);
         QVERIFY(!in2->text().contains(u"Blu-ray"_s));
     }
-    QCOMPARE(m_form->Option3[2]->toolTip(), QString());
-    QCOMPARE(m_form->Command8[0]->toolTip(), u"Out1: Projector"_s);
-    QCOMPARE(m_form->Command8[0]->accessibleDescription(), u"Out1 Projector: display attached"_s);
-    QCOMPARE(m_form->Command8[0]->text(), u"out1"_s);
-    const QWidget *out3Row = m_form->Option5[0]->parentWidget();
+    QCOMPARE(controls(m_form).Option3[2]->toolTip(), QString());
+    QCOMPARE(controls(m_form).Command8[0]->toolTip(), u"Out1: Projector"_s);
+    QCOMPARE(controls(m_form).Command8[0]->accessibleDescription(),
+             u"Out1 Projector: display attached"_s);
+    QCOMPARE(controls(m_form).Command8[0]->text(), u"out1"_s);
+    const QWidget *out3Row = controls(m_form).Option5[0]->parentWidget();
     QCOMPARE(out3Row->toolTip(), u"Out3: Stage left"_s);
 
     // A name set through the socket shows at once.
     QCOMPARE(m_client->ask("name in 3 \"<b>DVD</b>\""), QByteArray("ok"));
-    QCOMPARE(m_form->Option4[2]->accessibleDescription(), u"Out2: IN3 <b>DVD</b>"_s);
-    QVERIFY(m_form->Option4[2]->toolTip().contains(u"&lt;b&gt;"_s)); // shown, not rendered
+    QCOMPARE(controls(m_form).Option4[2]->accessibleDescription(), u"Out2: IN3 <b>DVD</b>"_s);
+    QVERIFY(controls(m_form).Option4[2]->toolTip().contains(u"&lt;b&gt;"_s)); // shown, not rendered
 }
 
 void tst_PresetsEndToEnd::routeByName()
@@ -331,7 +334,7 @@ void tst_PresetsEndToEnd::velquorCtlSendsEachArgumentAsOneWord()
     QCOMPARE(ctl({u"route Projector Camera"_s}), 0); // one argument: sent as it is
     QTRY_COMPARE(m_frames.size(), 2);
     QCOMPARE(m_frames, (QList<QByteArray>{routeFrame(3, 2), routeFrame(1, 1)}));
-    QCOMPARE(m_form->presetBook->presets().last().name, u"All on \"2\""_s);
+    QCOMPARE(m_form->model().presets().presets().last().name, u"All on \"2\""_s);
 }
 
 void tst_PresetsEndToEnd::socketErrors_data()
@@ -399,7 +402,7 @@ void tst_PresetsEndToEnd::namesReadAsSomethingElseAreRefusedEverywhere()
     QFETCH(int, number);
     QFETCH(QString, name);
     QFETCH(QString, problem);
-    const NamesAndPresets before = m_form->presetBook->content();
+    const NamesAndPresets before = m_form->model().presets().content();
     const QByteArray line = (side == Side::Input ? "name in " : "name out ") +
                             QByteArray::number(number) + " \"" + name.toUtf8() + '"';
     const QByteArray answer = m_client->ask(line);
@@ -408,13 +411,13 @@ void tst_PresetsEndToEnd::namesReadAsSomethingElseAreRefusedEverywhere()
     QVERIFY(m_client->ask("preset save \"" + name.toUtf8() + '"').startsWith("error"));
 
     PresetDialog dialog(
-        *m_form->presetBook, [this] { return m_form->shownRoutes(); }, [](int) {}, m_form);
+        m_form->model().presets(), [this] { return m_form->shownRoutes(); }, [](int) {}, m_form);
     dialog.show();
     dialog.nameField(side, number)->setText(name);
     dialog.findChild<QPushButton *>(u"saveNames"_s)->click();
     const QString said = dialog.findChild<QLabel *>(u"problem"_s)->text();
     QVERIFY2(said.contains(problem), qPrintable(said));
-    QCOMPARE(m_form->presetBook->content(), before);
+    QCOMPARE(m_form->model().presets().content(), before);
 }
 
 // The 33rd preset is refused; each change is in the file at once, and what this program does
@@ -440,7 +443,7 @@ void tst_PresetsEndToEnd::changesAreSavedAndTheUnknownKept()
     UserSettings again(m_window->settingsPath());
     again.load();
     QCOMPARE(again.warnings().size(), 2); // [presets] colour and [lights] dimmer, as before
-    QCOMPARE(again.namesAndPresets(), m_form->presetBook->content());
+    QCOMPARE(again.namesAndPresets(), m_form->model().presets().content());
     QCOMPARE(again.namesAndPresets().presets.size(), 32);
     QCOMPARE(again.namesAndPresets().presets.last().name, u"All on \"2\""_s);
     const QJsonObject list = QJsonDocument::fromJson(m_client->ask("preset list")).object();
@@ -450,7 +453,7 @@ void tst_PresetsEndToEnd::changesAreSavedAndTheUnknownKept()
 
 void tst_PresetsEndToEnd::fileThatCannotBeWrittenChangesNothing()
 {
-    const NamesAndPresets before = m_form->presetBook->content();
+    const NamesAndPresets before = m_form->model().presets().content();
     const QByteArray file = m_window->dir().read(u"velquor.conf"_s);
     QVERIFY(makeDirectoryReadOnly(m_window->dir().path()));
     UnprivilegedFileAccess asUser;
@@ -461,18 +464,18 @@ void tst_PresetsEndToEnd::fileThatCannotBeWrittenChangesNothing()
                  answer.contains(m_window->settingsPath().toUtf8()),
              answer.constData());
     QVERIFY(m_client->ask("preset save Now").startsWith("error not saved: "));
-    QCOMPARE(m_form->presetBook->content(), before);
+    QCOMPARE(m_form->model().presets().content(), before);
     QVERIFY(state().value(u"outputs"_s).toArray()[1].toObject().value(u"name"_s).isNull());
 
     // In the window: the dialog says so in a box, and its fields show the names in use.
     PresetDialog dialog(
-        *m_form->presetBook, [this] { return m_form->shownRoutes(); }, [](int) {}, m_form);
+        m_form->model().presets(), [this] { return m_form->shownRoutes(); }, [](int) {}, m_form);
     dialog.show();
     dialog.nameField(Side::Output, 2)->setText(u"Screen"_s);
     dialog.findChild<QPushButton *>(u"saveNames"_s)->click();
     QCOMPARE(m_window->boxes().count(), 1);
     QVERIFY(m_window->boxes().last().text.contains(u"could not be saved"_s));
-    QCOMPARE(m_form->presetBook->content(), before);
+    QCOMPARE(m_form->model().presets().content(), before);
     QCOMPARE(m_window->dir().read(u"velquor.conf"_s), file);
 }
 
@@ -535,13 +538,13 @@ void tst_PresetsEndToEnd::dialogIsReachedByKeyboardAndNamed()
     QCOMPARE(reached, focusable);
 
     QStringList names;
-    for (const Preset &preset : m_form->presetBook->presets())
+    for (const Preset &preset : m_form->model().presets().presets())
         names.append(preset.name);
     QCOMPARE(names, (QStringList{u"Now"_s, u"Lecture"_s, u"Even"_s}));
-    QCOMPARE(m_form->presetBook->presets().first().routes, (Routes{1, 2, 3, 4}));
-    QCOMPARE(m_form->presetBook->presets()[1].name, u"Lecture"_s);
+    QCOMPARE(m_form->model().presets().presets().first().routes, (Routes{1, 2, 3, 4}));
+    QCOMPARE(m_form->model().presets().presets()[1].name, u"Lecture"_s);
     QTRY_COMPARE(m_frames.size(), 2);
-    QTRY_COMPARE(m_form->presetBook->activeName(), u"Lecture"_s);
+    QTRY_COMPARE(m_form->model().presets().activeName(), u"Lecture"_s);
 }
 
 QTEST_MAIN(tst_PresetsEndToEnd)

@@ -6,6 +6,7 @@
 #include "messageboxwatcher.h"
 #include "mscomm.h"
 #include "ptypair.h"
+#include "windowcontrols.h"
 #include "windowonline.h"
 
 #include <QPushButton>
@@ -43,7 +44,7 @@ public:
         if (QTest::currentTestFailed())
             return;
         form = &window.form();
-        face = form->Command8[0]->BackColor();
+        face = controls(form).Command8[0]->BackColor();
         ErrorTrap trap;
         trap.run([this] {
             form->MSComm1->setCommPort(1);
@@ -60,7 +61,7 @@ public:
     QString colours() const
     {
         QString letters;
-        for (const auto &[index, button] : form->Command8) {
+        for (const auto &[index, button] : controls(form).Command8) {
             const quint32 colour = button->BackColor();
             letters += colour == ColorButton::green ? u'g'
                        : colour == ColorButton::red ? u'r'
@@ -85,21 +86,21 @@ public:
     // The switching rows Out1..Out4 (Option3..Option6), one character each.
     QString routes() const
     {
-        return selected(form->Option3) + selected(form->Option4) + selected(form->Option5) +
-               selected(form->Option6);
+        return selected(controls(form).Option3) + selected(controls(form).Option4) +
+               selected(controls(form).Option5) + selected(controls(form).Option6);
     }
 
     // "<enabled buttons of the twenty switching buttons>/<enabled of the four wall inputs>".
     QString enabled() const
     {
+        const WindowControls w = controls(form);
         int rows = 0;
-        for (const auto *row :
-             {&form->Option3, &form->Option4, &form->Option5, &form->Option6, &form->Option7}) {
+        for (const auto *row : {&w.Option3, &w.Option4, &w.Option5, &w.Option6, &w.Option7}) {
             for (const auto &[index, option] : *row)
                 rows += option->isEnabled();
         }
         int wall = 0;
-        for (const auto &[index, option] : form->Option9)
+        for (const auto &[index, option] : w.Option9)
             wall += option->isEnabled();
         return u"%1/%2"_s.arg(rows).arg(wall);
     }
@@ -107,9 +108,10 @@ public:
     // "<colours> <routes> <selected Option9, Option2, Option1> <enabled>".
     QString state() const
     {
-        const Form1 &f = *form;
         return u"%1 %2 %3 %4"_s.arg(colours(), routes(),
-                                    selected(f.Option9) + selected(f.Option2) + selected(f.Option1),
+                                    selected(controls(form).Option9) +
+                                        selected(controls(form).Option2) +
+                                        selected(controls(form).Option1),
                                     enabled());
     }
 
@@ -285,7 +287,7 @@ void tst_Replies::replyDrivesWindow()
 
     QCOMPARE(bench.state(), state);
     QCOMPARE(bench.sent(frames.size()).toHex(' '), frames.toHex(' '));
-    QCOMPARE(Bench::selected(bench.form->Option7), u"-"_s); // "ALL" never follows a reply
+    QCOMPARE(Bench::selected(controls(bench.form).Option7), u"-"_s); // "ALL" never follows a reply
     QCOMPARE(bench.boxes().count(), 0);
 }
 

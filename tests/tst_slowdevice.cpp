@@ -10,6 +10,7 @@
 #include "messageboxwatcher.h"
 #include "mscomm.h"
 #include "ptypair.h"
+#include "windowcontrols.h"
 #include "windowonline.h"
 
 #include <QPushButton>
@@ -119,11 +120,11 @@ void tst_SlowDevice::refusedClickShowsTheBoxAndRepliesWait()
     boxes.setOperator([&](QMessageBox *box) {
         QVERIFY(m_window->device().write("RS3\r\n"_ba));
         QTest::qWait(200);
-        changedBehindTheBox = form.Option1[3]->isChecked();
+        changedBehindTheBox = controls(form).Option1[3]->isChecked();
         m_window->device().read(int(taken.size()), 5000); // the device catches up
         box->button(QMessageBox::Ok)->click();
     });
-    form.Option3[1]->click(); // "IN2" in row "Out1"
+    controls(form).Option3[1]->click(); // "IN2" in row "Out1"
     QCOMPARE(boxes.count(), 1);
     QCOMPARE(boxes.last().text, u"open serial port fail\uFF01 "_s);
     QCOMPARE(boxes.last().title, u"ERROR"_s);
@@ -132,7 +133,7 @@ void tst_SlowDevice::refusedClickShowsTheBoxAndRepliesWait()
     QVERIFY(!changedBehindTheBox);
 
     // Once it is closed the reply is shown; the window follows it with its own frame.
-    QTRY_VERIFY(form.Option1[3]->isChecked());
+    QTRY_VERIFY(controls(form).Option1[3]->isChecked());
     QCOMPARE(m_window->device().read(5), QByteArray::fromHex("0555220377"));
     QCOMPARE(boxes.count(), 1);
 }

@@ -7,6 +7,7 @@
 #include "portmap.h"
 #include "ptypair.h"
 #include "scratchdir.h"
+#include "windowcontrols.h"
 #include "windowonline.h"
 
 #include <QComboBox>
@@ -161,16 +162,16 @@ void tst_Startup::rememberedPort()
     Form1 &form = window.form();
     MessageBoxWatcher &boxes = window.boxes();
 
-    QCOMPARE(form.Combo1->currentIndex(), selected);
+    QCOMPARE(controls(form).Combo1->currentIndex(), selected);
     if (selected < 0)
-        QCOMPARE(form.Combo1->currentText(), u"Com1"_s);
+        QCOMPARE(controls(form).Combo1->currentText(), u"Com1"_s);
     else
-        QCOMPARE(form.Combo1->currentText(), u"COM%1"_s.arg(selected + 1));
+        QCOMPARE(controls(form).Combo1->currentText(), u"COM%1"_s.arg(selected + 1));
     QCOMPARE(int(form.portNumber), portNumber);
     QCOMPARE(form.MSComm1->PortOpen(), connected);
-    QCOMPARE(form.Command7->text(), connected ? u"Disconnect"_s : u"Connect"_s);
-    QCOMPARE(form.Shape15->FillStyle(), connected ? 1 : 0);
-    QCOMPARE(form.Shape16->FillStyle(), connected ? 0 : 1);
+    QCOMPARE(controls(form).Command7->text(), connected ? u"Disconnect"_s : u"Connect"_s);
+    QCOMPARE(controls(form).Shape15->FillStyle(), connected ? 1 : 0);
+    QCOMPARE(controls(form).Shape16->FillStyle(), connected ? 0 : 1);
 
     if (connected) {
         QCOMPARE(boxes.count(), 0);
@@ -223,15 +224,16 @@ void tst_Startup::portListAndAddressBox()
     MessageBoxWatcher &boxes = window.boxes();
 
     QCOMPARE(form.ipMode, qint16(1));
-    QCOMPARE(form.ipBox1->Address(), u"0.0.0.1"_s);
-    QCOMPARE(form.Combo1->count(), 10);
+    QCOMPARE(controls(form).ipBox1->Address(), u"0.0.0.1"_s);
+    QCOMPARE(controls(form).Combo1->count(), 10);
     for (int i = 0; i < 10; ++i) {
-        QCOMPARE(form.Combo1->itemText(i), u"COM%1"_s.arg(i + 1));
-        QCOMPARE(form.Combo1->itemData(i, Qt::ToolTipRole).toString(), ports.deviceFor(i + 1));
+        QCOMPARE(controls(form).Combo1->itemText(i), u"COM%1"_s.arg(i + 1));
+        QCOMPARE(controls(form).Combo1->itemData(i, Qt::ToolTipRole).toString(),
+                 ports.deviceFor(i + 1));
     }
-    QCOMPARE(form.Combo1->itemData(2, Qt::ToolTipRole).toString(),
+    QCOMPARE(controls(form).Combo1->itemData(2, Qt::ToolTipRole).toString(),
              u"/dev/serial/by-id/usb-adapter-port0"_s);
-    QVERIFY(!form.Timer2->isActive());
+    QVERIFY(!controls(form).Timer2->isActive());
     QCOMPARE(boxes.count(), 0);
 }
 

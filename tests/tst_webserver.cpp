@@ -15,6 +15,7 @@
 #include "scratchdir.h"
 #include "slowclients.h"
 #include "websurface.h"
+#include "windowcontrols.h"
 #include "windowonline.h"
 
 #include <QAction>
@@ -687,7 +688,7 @@ void tst_WebServer::openOnPhoneShowsTheAddressAndItsCode()
 
     Form1 &form = m_window->form();
     addOpenOnPhone(form, address);
-    const std::unique_ptr<QMenu> menu = form.switchPageMenu->build();
+    const std::unique_ptr<QMenu> menu = controls(form).switchPageMenu->build();
     QAction *entry = nullptr;
     for (QAction *action : menu->actions()) {
         if (action->text() == QStringLiteral("Open on a phone\u2026"))

@@ -28,7 +28,7 @@ LineMonitor::LineMonitor(Form1 &form)
     m_open->setShortcutContext(Qt::WindowShortcut);
     m_form.addAction(m_open); // the shortcut works anywhere in the window
     connect(m_open, &QAction::triggered, this, &LineMonitor::open);
-    m_form.switchPageMenu->addEntries([this](QMenu &menu) { menu.addAction(m_open); });
+    m_form.addSwitchPageEntries([this](QMenu &menu) { menu.addAction(m_open); });
 }
 
 LineMonitor::~LineMonitor()

@@ -5,6 +5,7 @@
 #include "form1.h"
 #include "ipbox.h"
 #include "lamp.h"
+#include "windowcontrols.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -27,45 +28,30 @@ void addArray(QMap<QString, QWidget *> &named, const char *name, const ControlAr
 
 QMap<QString, QWidget *> namedControls(Form1 &form)
 {
+    const WindowControls w = controls(form);
     QMap<QString, QWidget *> named;
-    addArray(named, "Option1", form.Option1);
-    addArray(named, "Option2", form.Option2);
-    addArray(named, "Option3", form.Option3);
-    addArray(named, "Option4", form.Option4);
-    addArray(named, "Option5", form.Option5);
-    addArray(named, "Option6", form.Option6);
-    addArray(named, "Option7", form.Option7);
-    addArray(named, "Option9", form.Option9);
-    addArray(named, "Frame6", form.Frame6);
-    addArray(named, "Text1", form.Text1);
-    addArray(named, "Command8", form.Command8);
-    addArray(named, "Label1", form.Label1);
-    const std::pair<const char *, QWidget *> single[] = {{"Form1", &form},
-                                                         {"Command1", form.Command1},
-                                                         {"Command2", form.Command2},
-                                                         {"Command3", form.Command3},
-                                                         {"Command4", form.Command4},
-                                                         {"Command5", form.Command5},
-                                                         {"Command6", form.Command6},
-                                                         {"Command7", form.Command7},
-                                                         {"Command9", form.Command9},
-                                                         {"Frame1", form.Frame1},
-                                                         {"Frame2", form.Frame2},
-                                                         {"Frame3", form.Frame3},
-                                                         {"Frame4", form.Frame4},
-                                                         {"Frame5", form.Frame5},
-                                                         {"Frame7", form.Frame7},
-                                                         {"Frame8", form.Frame8},
-                                                         {"Frame9", form.Frame9},
-                                                         {"Label6", form.Label6},
-                                                         {"Label7", form.Label7},
-                                                         {"Shape15", form.Shape15},
-                                                         {"Shape16", form.Shape16},
-                                                         {"Combo1", form.Combo1},
-                                                         {"SSTab1", form.SSTab1},
-                                                         {"Option10", form.Option10},
-                                                         {"Option11", form.Option11},
-                                                         {"ipBox1", form.ipBox1}};
+    addArray(named, "Option1", w.Option1);
+    addArray(named, "Option2", w.Option2);
+    addArray(named, "Option3", w.Option3);
+    addArray(named, "Option4", w.Option4);
+    addArray(named, "Option5", w.Option5);
+    addArray(named, "Option6", w.Option6);
+    addArray(named, "Option7", w.Option7);
+    addArray(named, "Option9", w.Option9);
+    addArray(named, "Frame6", w.Frame6);
+    addArray(named, "Text1", w.Text1);
+    addArray(named, "Command8", w.Command8);
+    addArray(named, "Label1", w.Label1);
+    const std::pair<const char *, QWidget *> single[] = {
+        {"Form1", &form},         {"Command1", w.Command1}, {"Command2", w.Command2},
+        {"Command3", w.Command3}, {"Command4", w.Command4}, {"Command5", w.Command5},
+        {"Command6", w.Command6}, {"Command7", w.Command7}, {"Command9", w.Command9},
+        {"Frame1", w.Frame1},     {"Frame2", w.Frame2},     {"Frame3", w.Frame3},
+        {"Frame4", w.Frame4},     {"Frame5", w.Frame5},     {"Frame7", w.Frame7},
+        {"Frame8", w.Frame8},     {"Frame9", w.Frame9},     {"Label6", w.Label6},
+        {"Label7", w.Label7},     {"Shape15", w.Shape15},   {"Shape16", w.Shape16},
+        {"Combo1", w.Combo1},     {"SSTab1", w.SSTab1},     {"Option10", w.Option10},
+        {"Option11", w.Option11}, {"ipBox1", w.ipBox1}};
     for (const auto &[name, widget] : single)
         named.insert(QLatin1String(name), widget);
     return named;

@@ -14,6 +14,7 @@
 #include "scratchdir.h"
 #include "ser2net.h"
 #include "usersettings.h"
+#include "windowcontrols.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -122,9 +123,9 @@ void WindowOnLine::start()
         QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
     }
     if (m_options.startUp == StartUp::Reconnects) {
-        m_form->Command7->click(); // Disconnect
+        controls(*m_form).Command7->click(); // Disconnect
         QVERIFY(!m_form->MSComm1->PortOpen());
-        m_form->Command7->click(); // Connect: sends the status request
+        controls(*m_form).Command7->click(); // Connect: sends the status request
         QTRY_VERIFY(m_form->MSComm1->PortOpen());
         QCOMPARE(m_boxes->count(), 0);
     }
@@ -161,18 +162,20 @@ QByteArray WindowOnLine::sent(qsizetype expected) const
 
 void WindowOnLine::choosePort(int index)
 {
-    m_form->Combo1->setCurrentIndex(index);
-    emit m_form->Combo1->activated(index);
+    controls(*m_form).Combo1->setCurrentIndex(index);
+    emit controls(*m_form).Combo1->activated(index);
 }
 
 bool WindowOnLine::showsConnected() const
 {
-    return m_form->Command7->text() == QStringLiteral("Disconnect") &&
-           m_form->Shape15->FillStyle() == 1 && m_form->Shape16->FillStyle() == 0;
+    return controls(*m_form).Command7->text() == QStringLiteral("Disconnect") &&
+           controls(*m_form).Shape15->FillStyle() == 1 &&
+           controls(*m_form).Shape16->FillStyle() == 0;
 }
 
 bool WindowOnLine::showsDisconnected() const
 {
-    return m_form->Command7->text() == QStringLiteral("Connect") &&
-           m_form->Shape15->FillStyle() == 0 && m_form->Shape16->FillStyle() == 1;
+    return controls(*m_form).Command7->text() == QStringLiteral("Connect") &&
+           controls(*m_form).Shape15->FillStyle() == 0 &&
+           controls(*m_form).Shape16->FillStyle() == 1;
 }

@@ -79,5 +79,5 @@ void addOpenOnPhone(Form1 &form, const QString &address)
         (*dialog)->raise();
         (*dialog)->activateWindow();
     });
-    form.switchPageMenu->addEntries([open](QMenu &menu) { menu.addAction(open); });
+    form.addSwitchPageEntries([open](QMenu &menu) { menu.addAction(open); });
 }
