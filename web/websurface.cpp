@@ -6,8 +6,8 @@
 #include "panelcontrol.h"
 
 #include <QFile>
-#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QNetworkInterface>
 #include <QNetworkRequest>
 #include <QTimer>
@@ -24,10 +24,16 @@ constexpr int refusedCloseMs = 2000;
 // Why a page's socket was refused, as an error line on it.
 const char notThisPanels[] = "the page is not this panel's";
 
-QByteArray jsonString(const QString &text)
+// Every message to a page is one JSON object, written by Qt's writer.
+QByteArray message(const QJsonObject &object)
 {
-    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
-    return array.mid(1, array.size() - 2);
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+// {"state": the panel's state}
+QByteArray stateMessage(const QByteArray &stateJson)
+{
+    return message({{QStringLiteral("state"), QJsonDocument::fromJson(stateJson).object()}});
 }
 
 QByteArray pageFile(const QString &name)
@@ -76,10 +82,11 @@ void addCommonHeaders(WebReply &reply)
 
 QByteArray answerEnvelope(const ControlAnswer &answer, const QString *line)
 {
-    const QByteArray value = answer.kind == ControlAnswer::Kind::Json
-                                 ? answer.text
-                                 : jsonString(QString::fromUtf8(answer.line()));
-    return "{\"answer\":" + value + ",\"line\":" + (line ? jsonString(*line) : "null") + '}';
+    const QJsonValue value = answer.kind == ControlAnswer::Kind::Json
+                                 ? QJsonValue(QJsonDocument::fromJson(answer.text).object())
+                                 : QJsonValue(QString::fromUtf8(answer.line()));
+    return message({{QStringLiteral("answer"), value},
+                    {QStringLiteral("line"), line ? QJsonValue(*line) : QJsonValue()}});
 }
 
 WebSurface::WebSurface(PanelControl &adapter, QString key, bool requireKey, QObject *parent)
@@ -244,7 +251,7 @@ void WebSurface::open(QWebSocket *socket)
         send(socket, answerEnvelope(ControlAnswer::error("send text, one command line a message"),
                                     nullptr));
     });
-    send(socket, "{\"state\":" + panelStateJson(m_adapter.state()) + '}');
+    send(socket, stateMessage(panelStateJson(m_adapter.state())));
     emit pagesChanged(pages());
 }
 
@@ -256,9 +263,9 @@ void WebSurface::close(QWebSocket *socket)
 
 void WebSurface::push(const QByteArray &json)
 {
-    const QByteArray message = "{\"state\":" + json + '}';
+    const QByteArray state = stateMessage(json);
     for (QWebSocket *socket : QList<QWebSocket *>(m_pages))
-        send(socket, message);
+        send(socket, state);
 }
 
 void WebSurface::send(QWebSocket *socket, const QByteArray &message)
