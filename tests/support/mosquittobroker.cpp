@@ -65,20 +65,13 @@ MosquittoBroker::~MosquittoBroker()
 
 bool MosquittoBroker::start()
 {
-    // The port was free when chosen; another program on the machine may have taken it since,
-    // and mosquitto then ends at once. The first start tries other ports; a start after stop()
-    // keeps the port, as the clients expect.
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        if (startOnce()) {
-            m_started = true;
-            return true;
-        }
-        if (m_started)
-            return false;
-        stop();
-        m_port = freeLoopbackPort();
-    }
-    return false;
+    // mosquitto ends at once when its port was taken meanwhile: another port then.
+    return startOnFreePorts(
+        &m_started, [this] { return startOnce(); },
+        [this] {
+            stop();
+            m_port = freeLoopbackPort();
+        });
 }
 
 bool MosquittoBroker::startOnce()

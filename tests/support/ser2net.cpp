@@ -14,13 +14,27 @@
 
 using namespace Qt::StringLiterals;
 
-
 quint16 freeLoopbackPort()
 {
     QTcpServer probe;
     if (!probe.listen(QHostAddress::LocalHost, 0))
         return 0;
     return probe.serverPort();
+}
+
+bool startOnFreePorts(bool *started, const std::function<bool()> &startOnce,
+                      const std::function<void()> &choosePorts)
+{
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (startOnce()) {
+            *started = true;
+            return true;
+        }
+        if (*started)
+            return false;
+        choosePorts();
+    }
+    return false;
 }
 
 RefusingLoopbackPort::RefusingLoopbackPort()
@@ -104,23 +118,17 @@ Ser2net::~Ser2net()
 
 bool Ser2net::start()
 {
-    // The ports were free when chosen; another program on the machine may have taken one
-    // since. ser2net then runs without that accepter: try again on other ports.
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        if (startOnce()) {
-            m_started = true;
-            return true;
-        }
-        if (m_started)
-            return false;
-        stop();
-        m_rawPort = freeLoopbackPort();
-        do
-            m_telnetPort = freeLoopbackPort();
-        while (m_telnetPort == m_rawPort);
-        writeConfig();
-    }
-    return false;
+    // ser2net runs without an accepter whose port was taken meanwhile: other ports then.
+    return startOnFreePorts(
+        &m_started, [this] { return startOnce(); },
+        [this] {
+            stop();
+            m_rawPort = freeLoopbackPort();
+            do
+                m_telnetPort = freeLoopbackPort();
+            while (m_telnetPort == m_rawPort);
+            writeConfig();
+        });
 }
 
 bool Ser2net::startOnce()

@@ -6,9 +6,17 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
+
 // A TCP port on 127.0.0.1 that nothing listens on at the moment. Another program may take it
 // before the caller does: a peer started on it must be checked with listensOnLoopback().
 quint16 freeLoopbackPort();
+
+// Starts a peer on ports chosen free: startOnce() up to five times, with choosePorts() between
+// tries, since another program may take a port between choosing and listening. Once a start
+// has worked (*started), a later start keeps its ports, as the clients expect: no retry.
+bool startOnFreePorts(bool *started, const std::function<bool()> &startOnce,
+                      const std::function<void()> &choosePorts);
 
 // A port of 127.0.0.1 bound here and never listened on, for as long as this lives: a connection
 // to it is refused, and no other program can take the port meanwhile.
