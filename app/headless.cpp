@@ -15,12 +15,7 @@ constexpr int portListSize = 10;
 // The window's "open serial port fail！ " box, titled "ERROR", as one line.
 void reportFailure(const PanelModel &model, quint8 port, const PanelModel::Sent &sent)
 {
-    QString line = QStringLiteral("open serial port fail！");
-    if (port > 0)
-        line = model.portText(port) + QStringLiteral(": ") + line;
-    if (!sent.why.isEmpty())
-        line += QStringLiteral(" (%1)").arg(sent.why);
-    logline::error(QStringLiteral("ERROR: ") + line);
+    logline::error(QStringLiteral("ERROR: ") + model.failureLine(port, sent.why));
 }
 
 } // namespace

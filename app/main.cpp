@@ -210,21 +210,40 @@ QString statusLine(const PanelState &state, const QStringList &listening)
     return QStringLiteral("%1 %2; %3").arg(port, link, surfaces);
 }
 
+// The application object. Headless needs no display and no platform plugin: no QApplication,
+// no widget.
+std::unique_ptr<QCoreApplication> makeApplication(int &argc, char **argv, bool headless)
+{
+    if (!headless) {
+        auto app = std::make_unique<QApplication>(argc, argv);
+        setUpPanelAppearance();
+        return app;
+    }
+    auto app = std::make_unique<QCoreApplication>(argc, argv);
+    // Nor any other Qt plugin: the page is plain HTTP, and Qt's HTTP server would load the TLS
+    // backend, and OpenSSL with it (about 4 MiB), for a configuration it never uses.
+    QCoreApplication::setLibraryPaths({});
+    quietMissingTlsBackend();
+    return app;
+}
+
+// The remote surfaces the command line and the settings ask for; false when one cannot start.
+bool startSurfaces(RemoteSurfaces &surfaces, const RunChoices &run)
+{
+    if (run.control && !surfaces.listenForControl(*run.control))
+        return false;
+    const QString keyFile = run.stateDirectory.isEmpty()
+                                ? run.settings.path()
+                                : servicestate::webKeyFile(run.stateDirectory);
+    if (run.web && !surfaces.serveWebPage(*run.web, run.webRequireKey, run.settings, keyFile))
+        return false;
+    return !run.mqtt || surfaces.startMqtt(*run.mqtt, run.headless && !run.control && !run.web);
+}
+
 // The window, or headless the panel model without one, until the event loop ends.
 int runPanel(int &argc, char **argv, RunChoices &run)
 {
-    // Headless needs no display and no platform plugin: no QApplication, no widget.
-    const std::unique_ptr<QCoreApplication> app =
-        run.headless ? std::make_unique<QCoreApplication>(argc, argv)
-                     : std::make_unique<QApplication>(argc, argv);
-    if (run.headless) {
-        // Nor any other Qt plugin: the page is plain HTTP, and Qt's HTTP server would load the
-        // TLS backend, and OpenSSL with it (about 4 MiB), for a configuration it never uses.
-        QCoreApplication::setLibraryPaths({});
-        quietMissingTlsBackend();
-    } else {
-        setUpPanelAppearance();
-    }
+    const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv, run.headless);
     ServiceNotifier notifier;
 #ifdef Q_OS_UNIX
     raiseDescriptorLimit();
@@ -254,14 +273,7 @@ int runPanel(int &argc, char **argv, RunChoices &run)
     else
         servicestate::useNamesAndPresets(model.presets(), run.settings, run.stateDirectory);
     RemoteSurfaces surfaces(model, form.get());
-    if (run.control && !surfaces.listenForControl(*run.control))
-        return 1;
-    const QString keyFile = run.stateDirectory.isEmpty()
-                                ? run.settings.path()
-                                : servicestate::webKeyFile(run.stateDirectory);
-    if (run.web && !surfaces.serveWebPage(*run.web, run.webRequireKey, run.settings, keyFile))
-        return 1;
-    if (run.mqtt && !surfaces.startMqtt(*run.mqtt, run.headless && !run.control && !run.web))
+    if (!startSurfaces(surfaces, run))
         return 1;
     // What drives the panel from elsewhere sees the device's state from the start.
     model.setAskStatusOnOpen(run.headless || run.control || run.web || run.mqtt);

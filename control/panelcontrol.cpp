@@ -298,9 +298,7 @@ QByteArray PanelControl::connectPort()
                  [this, port, answered](const PanelModel::Sent &opened) {
                      if (opened.ok() || !*answered)
                          return;
-                     qCWarning(lcSerial).noquote()
-                         << m_model.portText(port) + QStringLiteral(": open serial port fail！")
-                         << QStringLiteral("(%1)").arg(opened.why);
+                     qCWarning(lcSerial).noquote() << m_model.failureLine(port, opened.why);
                  });
     *answered = true;
     if (!m_model.comm().PortOpen() && !m_model.comm().PortOpening())

@@ -109,6 +109,9 @@ public:
     void setPort(quint8 port) { m_port = port; }
     // "COM1 (/dev/ttyUSB0)" for a message about port; empty for 0.
     QString portText(quint8 port) const;
+    // The window's "open serial port fail！ " as one line: "COM1 (/dev/ttyUSB0): open serial
+    // port fail！ (why)", without the port for 0 and without the reason when there is none.
+    QString failureLine(quint8 port, const QString &why) const;
 
     // How an open went, once it is done: Done, or OpenFailed with the port's error.
     using Opened = std::function<void(const Sent &opened)>;

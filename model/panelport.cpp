@@ -19,6 +19,16 @@ QString PanelModel::portText(quint8 port) const
     return QStringLiteral("COM%1 (%2)").arg(port).arg(m_comm->deviceFor(port));
 }
 
+QString PanelModel::failureLine(quint8 port, const QString &why) const
+{
+    QString line = QStringLiteral("open serial port fail！");
+    if (port > 0)
+        line = portText(port) + QStringLiteral(": ") + line;
+    if (!why.isEmpty())
+        line += QStringLiteral(" (%1)").arg(why);
+    return line;
+}
+
 void PanelModel::open(quint8 port, OpenStatus status, Opened opened, OpenKind kind)
 {
     if (kind == OpenKind::Shown)
